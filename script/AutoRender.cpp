@@ -1,0 +1,209 @@
+#include "script/AutoRender.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "textio/AtomicFileWriter.h"
+#include "textio/RunLog.h"
+#include "textio/TextFile.h"
+
+CAutoRender g_autoRender;
+
+namespace {
+
+const wchar_t kIncludePrefix[] = L"//@include ";
+const wchar_t kExcludePrefix[] = L"//@exclude ";
+
+enum class LineKind { NotComment, OtherComment, Include, Exclude };
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix, size_t length)
+{
+    return text.size() >= length && text.compare(0, length, prefix) == 0;
+}
+
+// Header line classes. A pattern line is "//", "@include " or "@exclude " (one space, case
+// as written) with spaces allowed around "//"; its pattern keeps its leading spaces.
+LineKind Classify(const std::wstring& line, std::wstring& pattern)
+{
+    std::wstring text = line;
+    TrimChar(text, L' ');
+    if (!StartsWith(text, L"//", 2)) return LineKind::NotComment;
+    text.erase(0, 2);
+    TrimChar(text, L' ');
+    const size_t keyLength = 9;
+    if (StartsWith(text, L"@include ", keyLength)) {
+        pattern = text.substr(keyLength);
+        return LineKind::Include;
+    }
+    if (StartsWith(text, L"@exclude ", keyLength)) {
+        pattern = text.substr(keyLength);
+        return LineKind::Exclude;
+    }
+    return LineKind::OtherComment;
+}
+
+// Trailing CR and LF characters (only those) are not part of the last pattern.
+std::wstring WithoutTrailingLineEnds(const std::wstring& text)
+{
+    size_t end = text.find_last_not_of(L"\r\n");
+    return end == std::wstring::npos ? std::wstring() : text.substr(0, end + 1);
+}
+
+// Writes prefix + piece for every non-empty piece of text between line breaks (CR LF, or a lone
+// CR or LF, so that no pattern can make a line of its own without its prefix).
+bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstring& text)
+{
+    std::wstring line;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of(L"\r\n", pos);
+        if (end == std::wstring::npos) end = text.size();
+        if (end > pos) {
+            line.assign(prefix);
+            line.append(text, pos, end - pos);
+            if (!out.WriteLine(line)) return false;
+        }
+        pos = end + 1;
+    }
+    return true;
+}
+
+struct ParseState {
+    enum class Mode { Outside, InInclude, InExclude } mode = Mode::Outside;
+    bool includeSeen = false;
+    bool excludeSeen = false;
+    bool headerEnded = false;
+};
+
+} // namespace
+
+bool CAutoRender::Init(const std::wstring& path)
+{
+    g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 15);
+    CTextFile file;
+    if (!file.Open(path, kOpenRead, false)) {
+        g_runLog.WriteFormat(L"can not open javascript[%s]", path);
+        return false;
+    }
+
+    // Parsed into locals first: a read that fails half-way changes nothing.
+    int32_t includePos = -1;
+    int32_t excludePos = -1;
+    StringList kept;
+    std::wstring include;
+    std::wstring exclude;
+    ParseState st;
+    using Mode = ParseState::Mode;
+
+    std::wstring line;
+    std::wstring pattern;
+    while (file.ReadLine(line)) {
+        g_runLog.WriteFormat(L"Line[%s]", line);
+        if (st.headerEnded) {
+            kept.push_back(std::move(line));
+            continue;
+        }
+        const int32_t keptCount = static_cast<int32_t>(kept.size());
+        bool keep = false;
+        switch (Classify(line, pattern)) {
+        case LineKind::NotComment:
+            st.headerEnded = true;
+            st.mode = Mode::Outside;
+            keep = true;
+            break;
+        case LineKind::OtherComment:
+            st.mode = Mode::Outside;
+            keep = true;
+            break;
+        case LineKind::Include:
+            if (st.mode == Mode::InInclude) {
+                include.append(pattern).append(L"\r\n");
+            } else if (!st.includeSeen) {
+                st.includeSeen = true;
+                includePos = keptCount;
+                st.mode = Mode::InInclude;
+                include.append(pattern).append(L"\r\n");
+            } else {
+                // A later include block, directly after the exclude block or not, stays
+                // in the file as ordinary lines and ends the current block.
+                st.mode = Mode::Outside;
+                keep = true;
+            }
+            break;
+        case LineKind::Exclude:
+            if (st.mode == Mode::InExclude) {
+                exclude.append(pattern).append(L"\r\n");
+            } else if (!st.excludeSeen) {
+                st.excludeSeen = true;
+                excludePos = keptCount;
+                st.mode = Mode::InExclude;
+                exclude.append(pattern).append(L"\r\n");
+            } else {
+                st.mode = Mode::Outside;
+                keep = true;
+            }
+            break;
+        }
+        if (keep) kept.push_back(std::move(line));
+    }
+    if (file.HasError()) {
+        error_.SetError(L"File Read Failed.", ERROR_READ_FAULT);
+        return false;
+    }
+    file.Close();
+    g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 145);
+
+    scriptPath_ = path;
+    includePos_ = includePos;
+    excludePos_ = excludePos;
+    keptLines_.swap(kept);
+    includeText.swap(include);
+    excludeText.swap(exclude);
+    return true;
+}
+
+bool CAutoRender::WriteScript(CTextStream& out) const
+{
+    const std::wstring include = WithoutTrailingLineEnds(includeText);
+    const std::wstring exclude = WithoutTrailingLineEnds(excludeText);
+    const size_t count = keptLines_.size();
+    // Each block goes back before the kept line that followed it. A kind the file had no block
+    // of goes to the very top; blocks at the same place are written include block first,
+    // unless only the exclude kind is missing, which then stands above the include block.
+    auto placeOf = [count](int32_t pos) { return pos < 0 ? 0 : std::min(static_cast<size_t>(pos), count); };
+    const size_t includeAt = placeOf(includePos_);
+    const size_t excludeAt = placeOf(excludePos_);
+    const bool includeFirst = !(excludePos_ < 0 && includePos_ >= 0);
+
+    for (size_t i = 0; i <= count; ++i) {
+        if (includeAt == i && excludeAt == i) {
+            bool ok = includeFirst ? WritePatternLines(out, kIncludePrefix, include) &&
+                                         WritePatternLines(out, kExcludePrefix, exclude)
+                                   : WritePatternLines(out, kExcludePrefix, exclude) &&
+                                         WritePatternLines(out, kIncludePrefix, include);
+            if (!ok) return false;
+        } else if (includeAt == i) {
+            if (!WritePatternLines(out, kIncludePrefix, include)) return false;
+        } else if (excludeAt == i) {
+            if (!WritePatternLines(out, kExcludePrefix, exclude)) return false;
+        }
+        if (i < count && !out.WriteLine(keptLines_[i])) return false;
+    }
+    return true;
+}
+
+bool CAutoRender::Save()
+{
+    g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 150);
+    g_runLog.WriteFormat(L"Include[%s]", includeText);
+    g_runLog.WriteFormat(L"Exclude[%s]", excludeText);
+    if (!SaveTextFileAtomically(scriptPath_, false, [this](CTextStream& out) { return WriteScript(out); },
+                                error_)) {
+        g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 154);
+        return false;
+    }
+    // The texts keep the trimming of their trailing line ends, as written to the file.
+    includeText = WithoutTrailingLineEnds(includeText);
+    excludeText = WithoutTrailingLineEnds(excludeText);
+    return true;
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Conversion between wide (UTF-16) text and narrow text in the system ANSI code page or UTF-8.
+// Every input is taken up to its first zero character. Characters the target code page lacks
+// become its default character; a failing system call gives the empty string.
+
+#include <string>
+
+std::string WideToAnsi(const std::wstring& text);
+std::wstring AnsiToWide(const std::string& text);
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+std::string AnsiToUtf8(const std::string& text);
+std::string Utf8ToAnsi(const std::string& text);

@@ -1,0 +1,47 @@
+#include "textio/FileUtil.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "textio/TextFile.h"
+
+bool RemoveFile(const std::wstring& path, CLastError& error)
+{
+    error.ClearError();
+    if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    error.SetErrorFromLastError();
+    return false;
+}
+
+bool CopyFileContents(const std::wstring& source, const std::wstring& destination, bool overwrite,
+                      CLastError& error)
+{
+    if (!overwrite && FileExists(destination)) return true;
+    std::ifstream in(std::filesystem::path(source), std::ios_base::in | std::ios_base::binary);
+    if (!in.is_open()) {
+        error.SetErrorFromLastError();
+        return false;
+    }
+    std::ofstream out(std::filesystem::path(destination),
+                      std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
+    if (!out.is_open()) {
+        error.SetErrorFromLastError();
+        return false;
+    }
+    char chunk[4096];
+    for (;;) {
+        in.read(chunk, sizeof chunk);
+        std::streamsize got = in.gcount();
+        if (got > 0) out.write(chunk, got);
+        if (out.fail() || in.bad()) break;
+        if (in.eof()) {
+            out.close();
+            if (!out.fail()) return true;
+            break;
+        }
+    }
+    error.SetErrorFromLastError();
+    return false;
+}

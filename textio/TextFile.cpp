@@ -1,0 +1,123 @@
+#include "textio/TextFile.h"
+
+#include <filesystem>
+
+CTextFile::CTextFile() : readBuffer_(new unsigned char[kBufferSize])
+{
+    State().buffer = readBuffer_;
+}
+
+CTextFile::CTextFile(const std::wstring& path, uint32_t mode, bool unicode) : CTextFile()
+{
+    if (!path.empty()) Open(path, mode, unicode);
+}
+
+CTextFile::~CTextFile()
+{
+    if (file_.is_open()) file_.close();
+    State().buffer = nullptr;
+    delete[] readBuffer_;
+}
+
+bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
+{
+    if (file_.is_open()) file_.close();
+    path_.clear();
+    ResetState();
+    // A failure of an earlier open or close must not make this one fail.
+    file_.clear();
+
+    mode |= kOpenBinary;
+    std::ios_base::openmode streamMode;
+    uint32_t stateMode;
+    if (mode & kOpenRead) {
+        streamMode = std::ios_base::in | std::ios_base::binary;
+        stateMode = kModeRead;
+    } else if (mode & kOpenReadWrite) {
+        streamMode = std::ios_base::in | std::ios_base::out | std::ios_base::binary;
+        stateMode = kModeRead | kModeWrite;
+    } else if (mode & kOpenWrite) {
+        streamMode = std::ios_base::out | std::ios_base::trunc | std::ios_base::binary;
+        stateMode = kModeWrite;
+    } else {
+        streamMode = std::ios_base::in | std::ios_base::binary;
+        stateMode = kModeRead;
+    }
+
+    file_.open(std::filesystem::path(path), streamMode);
+    State().mode = stateMode;
+    if (!file_.is_open() || file_.fail()) {
+        Error().SetErrorText(L"File Cannot Open.");
+        file_.clear();
+        return false;
+    }
+    autoFlush_ = false;
+    path_ = path;
+    State().unicode = unicode;
+    State().lineEnd = 1;
+    return true;
+}
+
+bool CTextFile::Close()
+{
+    bool ok = true;
+    if (file_.is_open()) {
+        file_.close();
+        ok = !file_.fail();
+    }
+    file_.clear();
+    path_.clear();
+    autoFlush_ = false;
+    return ok;
+}
+
+bool CTextFile::Flush()
+{
+    if (!file_.is_open()) return false;
+    file_.flush();
+    if (file_.fail()) {
+        State().error = true;
+        return false;
+    }
+    return !State().error;
+}
+
+bool CTextFile::FillBuffer()
+{
+    if (!file_.is_open()) return false;
+    TextStreamState& s = State();
+    file_.read(reinterpret_cast<char*>(s.buffer), kBufferSize);
+    s.count = static_cast<uint32_t>(file_.gcount());
+    if (file_.eof()) s.eof = true;
+    if (file_.bad()) s.error = true;
+    return s.count > 0;
+}
+
+bool CTextFile::WriteRaw(const void* bytes, int32_t count)
+{
+    if (!file_.is_open()) return false;
+    file_.write(static_cast<const char*>(bytes), count);
+    if (autoFlush_) file_.flush();
+    if (file_.bad()) {
+        State().error = true;
+        return false;
+    }
+    return true;
+}
+
+int64_t CTextFile::GetLength()
+{
+    if (!file_.is_open()) return 0;
+    std::streampos here = file_.tellg();
+    file_.seekg(0, std::ios_base::end);
+    std::streampos end = file_.tellg();
+    file_.seekg(here);
+    return static_cast<int64_t>(end);
+}
+
+bool FileExists(const std::wstring& path)
+{
+    if (path.empty()) return false;
+    std::ifstream probe(std::filesystem::path(path), std::ios_base::in | std::ios_base::binary);
+    return probe.is_open() && !probe.fail();
+}

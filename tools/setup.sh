@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running Morvanti needs on a Debian host:
+# the 32-bit MinGW-w64 cross compiler, CMake, GoogleTest sources, 32-bit Wine,
+# Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales and a CJK font.
+# Does nothing when everything is there; stops with an error when an install fails.
+set -euo pipefail
+
+need_root() {
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
+            echo "setup: root (or sudo) is needed to install packages" >&2; exit 1
+        fi
+    else
+        SUDO=
+    fi
+}
+
+packages=(
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    cmake make googletest
+    wine wine32:i386
+    xvfb xauth x11-utils
+    locales fonts-wqy-microhei
+    zip python3
+)
+
+missing=()
+have_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 && have_i386=1
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ "$have_i386" -eq 0 ] || [ "${#missing[@]}" -gt 0 ]; then
+    need_root
+    echo "setup: installing ${missing[*]}"
+    if [ "$have_i386" -eq 0 ]; then
+        $SUDO dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -q
+    $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+    for p in "${missing[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
+            || { echo "setup: package $p did not install" >&2; exit 1; }
+    done
+fi
+
+# Wine takes the ANSI code page from the locale, and only from a generated one.
+gen_locales=()
+for loc in en_US.UTF-8 zh_CN.UTF-8; do
+    norm=$(echo "$loc" | sed 's/UTF-8/utf8/')
+    if ! locale -a 2>/dev/null | grep -qx "$norm"; then gen_locales+=("$loc"); fi
+done
+if [ "${#gen_locales[@]}" -gt 0 ]; then
+    need_root
+    for loc in "${gen_locales[@]}"; do
+        grep -q "^${loc} UTF-8" /etc/locale.gen 2>/dev/null \
+            || echo "${loc} UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    done
+    $SUDO locale-gen
+    for loc in "${gen_locales[@]}"; do
+        norm=$(echo "$loc" | sed 's/UTF-8/utf8/')
+        locale -a | grep -qx "$norm" || { echo "setup: locale $loc was not generated" >&2; exit 1; }
+    done
+fi
+
+for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "setup: $tool is missing after install" >&2; exit 1; }
+done
+echo "setup: all tools present"

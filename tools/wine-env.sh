@@ -1,0 +1,26 @@
+# Sourced by the scripts in tools/: a private, quiet Wine prefix for the project.
+#   MORVANTI_WINEPREFIX  the prefix folder (default: build/wineprefix in the work tree)
+# Start it with morvanti_wine_start and stop it with morvanti_wine_stop.
+
+morvanti_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="${MORVANTI_WINEPREFIX:-$morvanti_root/build/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+morvanti_wine_start() {
+    mkdir -p "$WINEPREFIX"
+    # The first Wine process starts background services that inherit its output; detach them
+    # so nothing waiting for the end of our output hangs.
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i >/dev/null 2>&1 </dev/null
+    fi
+    wineserver -p >/dev/null 2>&1 </dev/null &
+    # A crash must fail a test, not wait for somebody to close a dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+}
+
+morvanti_wine_stop() {
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+}
