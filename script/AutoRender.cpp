@@ -16,30 +16,28 @@ const wchar_t kExcludePrefix[] = L"//@exclude ";
 
 enum class LineKind { NotComment, OtherComment, Include, Exclude };
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix, size_t length)
-{
-    return text.size() >= length && text.compare(0, length, prefix) == 0;
-}
-
 // Header line classes. A pattern line is "//", "@include " or "@exclude " (one space, case
-// as written) with spaces allowed around "//"; its pattern keeps its leading spaces.
-LineKind Classify(const std::wstring& line, std::wstring& pattern)
+// as written) with spaces allowed around "//"; its pattern keeps its leading spaces. Works on
+// positions rather than copies: a script may have a million header lines.
+LineKind Classify(const std::wstring& line, size_t& patternStart, size_t& patternLength)
 {
-    std::wstring text = line;
-    TrimChar(text, L' ');
-    if (!StartsWith(text, L"//", 2)) return LineKind::NotComment;
-    text.erase(0, 2);
-    TrimChar(text, L' ');
+    size_t first = line.find_first_not_of(L' ');
+    if (first == std::wstring::npos || line.compare(first, 2, L"//") != 0) return LineKind::NotComment;
+    size_t last = line.find_last_not_of(L' ');  // the text ends at last, inclusive
+    size_t key = line.find_first_not_of(L' ', first + 2);
     const size_t keyLength = 9;
-    if (StartsWith(text, L"@include ", keyLength)) {
-        pattern = text.substr(keyLength);
-        return LineKind::Include;
+    if (key == std::wstring::npos || key + keyLength > last) return LineKind::OtherComment;
+    LineKind kind;
+    if (line.compare(key, keyLength, L"@include ") == 0) {
+        kind = LineKind::Include;
+    } else if (line.compare(key, keyLength, L"@exclude ") == 0) {
+        kind = LineKind::Exclude;
+    } else {
+        return LineKind::OtherComment;
     }
-    if (StartsWith(text, L"@exclude ", keyLength)) {
-        pattern = text.substr(keyLength);
-        return LineKind::Exclude;
-    }
-    return LineKind::OtherComment;
+    patternStart = key + keyLength;
+    patternLength = last + 1 - patternStart;
+    return kind;
 }
 
 // Trailing CR and LF characters (only those) are not part of the last pattern.
@@ -83,9 +81,17 @@ bool CAutoRender::Init(const std::wstring& path)
     CTextFile file;
     if (!file.Open(path, kOpenRead, false)) {
         g_runLog.WriteFormat(L"can not open javascript[%s]", path);
+        error_ = file.Error();
         return false;
     }
+    if (!Read(file, path)) return false;
+    file.Close();
+    g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 145);
+    return true;
+}
 
+bool CAutoRender::Read(CTextStream& in, const std::wstring& path)
+{
     // Parsed into locals first: a read that fails half-way changes nothing.
     int32_t includePos = -1;
     int32_t excludePos = -1;
@@ -96,8 +102,9 @@ bool CAutoRender::Init(const std::wstring& path)
     using Mode = ParseState::Mode;
 
     std::wstring line;
-    std::wstring pattern;
-    while (file.ReadLine(line)) {
+    size_t patternStart = 0;
+    size_t patternLength = 0;
+    while (in.ReadLine(line)) {
         g_runLog.WriteFormat(L"Line[%s]", line);
         if (st.headerEnded) {
             kept.push_back(std::move(line));
@@ -105,7 +112,7 @@ bool CAutoRender::Init(const std::wstring& path)
         }
         const int32_t keptCount = static_cast<int32_t>(kept.size());
         bool keep = false;
-        switch (Classify(line, pattern)) {
+        switch (Classify(line, patternStart, patternLength)) {
         case LineKind::NotComment:
             st.headerEnded = true;
             st.mode = Mode::Outside;
@@ -117,12 +124,12 @@ bool CAutoRender::Init(const std::wstring& path)
             break;
         case LineKind::Include:
             if (st.mode == Mode::InInclude) {
-                include.append(pattern).append(L"\r\n");
+                include.append(line, patternStart, patternLength).append(L"\r\n");
             } else if (!st.includeSeen) {
                 st.includeSeen = true;
                 includePos = keptCount;
                 st.mode = Mode::InInclude;
-                include.append(pattern).append(L"\r\n");
+                include.append(line, patternStart, patternLength).append(L"\r\n");
             } else {
                 // A later include block, directly after the exclude block or not, stays
                 // in the file as ordinary lines and ends the current block.
@@ -132,12 +139,12 @@ bool CAutoRender::Init(const std::wstring& path)
             break;
         case LineKind::Exclude:
             if (st.mode == Mode::InExclude) {
-                exclude.append(pattern).append(L"\r\n");
+                exclude.append(line, patternStart, patternLength).append(L"\r\n");
             } else if (!st.excludeSeen) {
                 st.excludeSeen = true;
                 excludePos = keptCount;
                 st.mode = Mode::InExclude;
-                exclude.append(pattern).append(L"\r\n");
+                exclude.append(line, patternStart, patternLength).append(L"\r\n");
             } else {
                 st.mode = Mode::Outside;
                 keep = true;
@@ -146,12 +153,10 @@ bool CAutoRender::Init(const std::wstring& path)
         }
         if (keep) kept.push_back(std::move(line));
     }
-    if (file.HasError()) {
+    if (in.HasError()) {
         error_.SetError(L"File Read Failed.", ERROR_READ_FAULT);
         return false;
     }
-    file.Close();
-    g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 145);
 
     scriptPath_ = path;
     includePos_ = includePos;

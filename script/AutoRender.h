@@ -18,6 +18,8 @@ public:
     // Reads and parses the script (ANSI code page). False when it cannot be opened or a read
     // fails before its end; then nothing has changed.
     bool Init(const std::wstring& path);
+    // Parses a script from any line source, as Init does with the file at path.
+    bool Read(CTextStream& in, const std::wstring& path);
     // Writes the script back to the path of the last Init, replacing it in one step. False when
     // it cannot be written; then neither the file nor the fields have changed.
     bool Save();

@@ -20,28 +20,58 @@ int AsciiPrefixLength(const std::basic_string<Char>& text)
     return length;
 }
 
-std::string WideToNarrow(const std::wstring& text, UINT codePage)
+// Unit-by-unit copy of ASCII text into out, reusing its storage. (assign() from iterators of
+// another character type builds a temporary string first.)
+template <typename From, typename To>
+void CopyUnits(const From* from, size_t count, std::basic_string<To>& out)
+{
+    out.resize(count);
+    To* to = &out[0];
+    for (size_t i = 0; i < count; ++i) to[i] = static_cast<To>(from[i]);
+}
+
+void WideToNarrowInto(const std::wstring& text, UINT codePage, std::string& out)
 {
     int ascii = AsciiPrefixLength(text);
-    if (ascii >= 0) return std::string(text.begin(), text.begin() + ascii);
-
+    if (ascii >= 0) {
+        CopyUnits(text.c_str(), static_cast<size_t>(ascii), out);
+        return;
+    }
+    out.clear();
     int size = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return std::string();
+    if (size <= 0) return;
     std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
     WideCharToMultiByte(codePage, 0, text.c_str(), -1, buffer.data(), size, nullptr, nullptr);
-    return std::string(buffer.data());
+    out.assign(buffer.data());
+}
+
+void NarrowToWideInto(const std::string& text, UINT codePage, std::wstring& out)
+{
+    int ascii = AsciiPrefixLength(text);
+    if (ascii >= 0) {
+        CopyUnits(text.c_str(), static_cast<size_t>(ascii), out);
+        return;
+    }
+    out.clear();
+    int size = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
+    if (size <= 0) return;
+    std::vector<wchar_t> buffer(static_cast<size_t>(size) + 1, L'\0');
+    MultiByteToWideChar(codePage, 0, text.c_str(), -1, buffer.data(), size);
+    out.assign(buffer.data());
+}
+
+std::string WideToNarrow(const std::wstring& text, UINT codePage)
+{
+    std::string out;
+    WideToNarrowInto(text, codePage, out);
+    return out;
 }
 
 std::wstring NarrowToWide(const std::string& text, UINT codePage)
 {
-    int ascii = AsciiPrefixLength(text);
-    if (ascii >= 0) return std::wstring(text.begin(), text.begin() + ascii);
-
-    int size = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 0) return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<size_t>(size) + 1, L'\0');
-    MultiByteToWideChar(codePage, 0, text.c_str(), -1, buffer.data(), size);
-    return std::wstring(buffer.data());
+    std::wstring out;
+    NarrowToWideInto(text, codePage, out);
+    return out;
 }
 
 } // namespace
@@ -50,6 +80,24 @@ std::string WideToAnsi(const std::wstring& text)
 {
     if (text.empty()) return std::string();
     return WideToNarrow(text, CP_ACP);
+}
+
+void WideToAnsiInto(const std::wstring& text, std::string& out)
+{
+    if (text.empty()) {
+        out.clear();
+        return;
+    }
+    WideToNarrowInto(text, CP_ACP, out);
+}
+
+void AnsiToWideInto(const std::string& text, std::wstring& out)
+{
+    if (text.empty()) {
+        out.clear();
+        return;
+    }
+    NarrowToWideInto(text, CP_ACP, out);
 }
 
 std::wstring AnsiToWide(const std::string& text)

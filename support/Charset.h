@@ -6,6 +6,9 @@
 #include <string>
 
 std::string WideToAnsi(const std::wstring& text);
+// The same conversions into a caller's string, whose storage is reused: for loops over many lines.
+void WideToAnsiInto(const std::wstring& text, std::string& out);
+void AnsiToWideInto(const std::string& text, std::wstring& out);
 std::wstring AnsiToWide(const std::string& text);
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);

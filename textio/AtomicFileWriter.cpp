@@ -110,11 +110,20 @@ bool CAtomicFileWriter::ReplaceExisting()
     }
     DeleteFileW(backup.c_str());
 
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD oldAttributes = GetFileAttributesW(targetPath_.c_str());
     DWORD code = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (ReplaceFileW(targetPath_.c_str(), tempPath_.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
                          nullptr, nullptr)) {
             DeleteFileW(backup.c_str());
+            // Windows carries the attributes over; not every platform that runs the program does.
+            DWORD now = GetFileAttributesW(targetPath_.c_str());
+            if (oldAttributes != INVALID_FILE_ATTRIBUTES && now != INVALID_FILE_ATTRIBUTES &&
+                (now & kept) != (oldAttributes & kept)) {
+                DWORD wanted = (now & ~(kept | FILE_ATTRIBUTE_NORMAL)) | (oldAttributes & kept);
+                SetFileAttributesW(targetPath_.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
+            }
             return true;
         }
         code = GetLastError();

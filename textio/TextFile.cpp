@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-CTextFile::CTextFile() : readBuffer_(new unsigned char[kBufferSize])
+CTextFile::CTextFile() : streamBuffer_(new char[kStreamBufferSize]), readBuffer_(new unsigned char[kBufferSize])
 {
     State().buffer = readBuffer_;
 }
@@ -44,6 +44,7 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
         stateMode = kModeRead;
     }
 
+    file_.rdbuf()->pubsetbuf(streamBuffer_.get(), static_cast<std::streamsize>(kStreamBufferSize));
     file_.open(std::filesystem::path(path), streamMode);
     State().mode = stateMode;
     if (!file_.is_open() || file_.fail()) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "textio/TextStream.h"
@@ -37,6 +38,9 @@ public:
     int64_t GetLength();
 
 private:
+    // The file stream's own buffer: large, so that a script of many megabytes costs few system calls.
+    static const size_t kStreamBufferSize = 64 * 1024;
+    std::unique_ptr<char[]> streamBuffer_;
     std::fstream file_;
     std::wstring path_;
     bool autoFlush_ = false;

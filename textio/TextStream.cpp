@@ -98,9 +98,9 @@ bool CTextStream::ReadLine(std::wstring& line)
     line.clear();
     if (IsEnd() || state_->error || !CanRead()) return false;
     if (state_->unicode) return ReadUnicodeUnits(line) == ReadResult::Line;
-    std::string bytes;
-    if (ReadAnsiUnits(bytes) != ReadResult::Line) return false;
-    line = AnsiToWide(bytes);
+    narrowScratch_.clear();
+    if (ReadAnsiUnits(narrowScratch_) != ReadResult::Line) return false;
+    AnsiToWideInto(narrowScratch_, line);
     return true;
 }
 
@@ -136,19 +136,22 @@ bool CTextStream::WriteLine(const std::wstring& text)
 {
     TextStreamState& s = *state_;
     if (s.error || !CanWrite()) return false;
+    // The text and its line end go to the sink in one piece.
+    std::string& bytes = writeScratch_;
     if (s.unicode) {
-        std::vector<unsigned char> bytes;
-        bytes.reserve(text.size() * 2);
+        bytes.clear();
         for (wchar_t unit : text) {
-            bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
-            bytes.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
+            bytes.push_back(static_cast<char>(unit & 0xFF));
+            bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
         }
-        if (!WriteUnits(bytes.data(), bytes.size())) return false;
+        if (s.lineEnd == 1) bytes.append("\r\0", 2);
+        bytes.append("\n\0", 2);
     } else {
-        std::string bytes = WideToAnsi(text);
-        if (!WriteUnits(bytes.data(), bytes.size())) return false;
+        WideToAnsiInto(text, bytes);
+        if (s.lineEnd == 1) bytes.push_back('\r');
+        bytes.push_back('\n');
     }
-    return WriteLineEnd() && !s.error;
+    return WriteUnits(bytes.data(), bytes.size()) && !s.error;
 }
 
 bool CTextStream::WriteLine(const std::string& text)

@@ -78,4 +78,7 @@ private:
 
     CLastError error_;
     std::unique_ptr<TextStreamState> state_;
+    // Reused between lines so that reading or writing a long file does not allocate per line.
+    std::string narrowScratch_;
+    std::string writeScratch_;
 };

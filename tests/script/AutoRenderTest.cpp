@@ -1,0 +1,293 @@
+#include "script/AutoRender.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/script/ScriptFixture.h"
+#include "textio/TextStream.h"
+
+namespace {
+
+class AutoRenderTest : public ::testing::Test {
+protected:
+    std::wstring Write(const std::vector<std::string>& lines)
+    {
+        WriteFileBytes(path, JoinCrLf(lines));
+        return path;
+    }
+    // Init, let edit change the texts, Save; returns the file's bytes.
+    template <typename Edit>
+    std::string RoundTrip(const std::vector<std::string>& lines, Edit edit)
+    {
+        Write(lines);
+        CAutoRender script;
+        EXPECT_TRUE(script.Init(path));
+        edit(script);
+        EXPECT_TRUE(script.Save());
+        return ReadFileBytes(path);
+    }
+    std::string RoundTrip(const std::vector<std::string>& lines)
+    {
+        return RoundTrip(lines, [](CAutoRender&) {});
+    }
+
+    CTempDir dir;
+    std::wstring path = dir.File(L"Autorender in IE.js");
+};
+
+// A line source that fails with a read error after handing out some bytes.
+class FailingSource : public CTextStream {
+public:
+    explicit FailingSource(std::string bytes) : bytes_(std::move(bytes))
+    {
+        State().buffer = buffer_;
+        State().mode = kModeRead;
+        State().lineEnd = 1;
+    }
+    bool FillBuffer() override
+    {
+        if (given_) {
+            State().error = true;
+            return false;
+        }
+        given_ = true;
+        State().count = static_cast<uint32_t>(bytes_.copy(reinterpret_cast<char*>(buffer_), kBufferSize));
+        return true;
+    }
+
+private:
+    std::string bytes_;
+    unsigned char buffer_[kBufferSize] = {};
+    bool given_ = false;
+};
+
+// A line sink that fails once it has taken a given number of bytes.
+class FailingSink : public CTextStream {
+public:
+    explicit FailingSink(size_t capacity) : capacity_(capacity)
+    {
+        State().mode = kModeWrite;
+        State().lineEnd = 1;
+    }
+    bool WriteRaw(const void*, int32_t count) override
+    {
+        if (taken_ + static_cast<size_t>(count) > capacity_) {
+            State().error = true;
+            return false;
+        }
+        taken_ += static_cast<size_t>(count);
+        return true;
+    }
+
+private:
+    size_t capacity_;
+    size_t taken_ = 0;
+};
+
+} // namespace
+
+TEST_F(AutoRenderTest, SplitsTheHeaderIntoTwoListsAndKeptLines)
+{
+    Write({"// ==UserScript==", "//@include http://a.example/*", "//@include *.b.example", "// @name x",
+           "//@exclude http://c.example/", "// ==/UserScript==", "", "opera.addEventListener();",
+           "//@include http://body.example/"});
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    EXPECT_EQ(L"http://a.example/*\r\n*.b.example\r\n", script.includeText);
+    EXPECT_EQ(L"http://c.example/\r\n", script.excludeText);
+    EXPECT_EQ(1, script.GetIncludePos());
+    EXPECT_EQ(2, script.GetExcludePos());
+    EXPECT_EQ((Lines{L"// ==UserScript==", L"// @name x", L"// ==/UserScript==", L"", L"opera.addEventListener();",
+                     L"//@include http://body.example/"}),
+              script.GetKeptLines());
+    EXPECT_EQ(path, script.GetScriptPath());
+}
+
+TEST_F(AutoRenderTest, PatternLineSyntax)
+{
+    Write({"  // @include a/b", "//@include   x  ", "//\t@include tab", "//@Include upper", "//@include", "//@include   ",
+           "//@include after"});
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    EXPECT_EQ(L"a/b\r\n  x\r\n", script.includeText) << "spaces around // go, leading spaces of a pattern stay";
+    EXPECT_EQ((Lines{L"//\t@include tab", L"//@Include upper", L"//@include", L"//@include   ", L"//@include after"}),
+              script.GetKeptLines())
+        << "a tab, another case or a bare keyword make an ordinary comment, which ends the block";
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(JoinCrLf({"//@include a/b", "//@include   x", "//\t@include tab", "//@Include upper", "//@include",
+                        "//@include   ", "//@include after"}),
+              ReadFileBytes(path));
+}
+
+TEST_F(AutoRenderTest, AFileStartingWithAnEmptyLineHasNoHeader)
+{
+    std::string out = RoundTrip({"", "//@include a", "//@exclude b"}, [](CAutoRender& s) {
+        EXPECT_TRUE(s.includeText.empty());
+        EXPECT_TRUE(s.excludeText.empty());
+        EXPECT_EQ(-1, s.GetIncludePos());
+        s.includeText = L"new\r\n";
+        s.excludeText = L"old\r\n";
+    });
+    EXPECT_EQ(JoinCrLf({"//@include new", "//@exclude old", "", "//@include a", "//@exclude b"}), out)
+        << "both kinds missing: include lines first, at the very top";
+}
+
+TEST_F(AutoRenderTest, BlocksGoBackWhereTheyStood)
+{
+    // Adjacent blocks in either order come back include block first.
+    EXPECT_EQ(JoinCrLf({"// h", "//@include i", "//@exclude e", "// t"}),
+              RoundTrip({"// h", "//@exclude e", "//@include i", "// t"}));
+    // Exclude block, comment, include block: each at its own place.
+    EXPECT_EQ(JoinCrLf({"//@exclude e", "// c", "//@include i", "x"}),
+              RoundTrip({"//@exclude e", "// c", "//@include i", "x"}));
+    // A header with no exclude block gets new exclude lines at the very top.
+    EXPECT_EQ(JoinCrLf({"//@exclude new", "// h", "//@include i", "body"}),
+              RoundTrip({"// h", "//@include i", "body"}, [](CAutoRender& s) { s.excludeText = L"new"; }));
+    // ... and a header with no include block gets new include lines at the top.
+    EXPECT_EQ(JoinCrLf({"//@include new", "// h", "//@exclude e"}),
+              RoundTrip({"// h", "//@exclude e"}, [](CAutoRender& s) { s.includeText += L"new"; }));
+    // Include block first in the file and no exclude block: the exclude lines stand above it.
+    EXPECT_EQ(JoinCrLf({"//@exclude new", "//@include i", "x"}),
+              RoundTrip({"//@include i", "x"}, [](CAutoRender& s) { s.excludeText = L"new\r\n"; }));
+    // A block at the very end of the file.
+    EXPECT_EQ(JoinCrLf({"// h", "//@include i", "//@include j"}),
+              RoundTrip({"// h", "//@include i"}, [](CAutoRender& s) { s.includeText += L"j"; }));
+}
+
+TEST_F(AutoRenderTest, LaterBlocksAndBodyPatternsStayAsTheyAre)
+{
+    std::vector<std::string> file = {"//@include a", "// c", "//@include second", "//@exclude e", "//@include third",
+                                     "", "//@include body", "   //  @exclude body"};
+    Write(file);
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    EXPECT_EQ(L"a\r\n", script.includeText);
+    EXPECT_EQ(L"e\r\n", script.excludeText);
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(JoinCrLf(file), ReadFileBytes(path));
+}
+
+TEST_F(AutoRenderTest, ALineOfAKindAlreadyTakenEndsTheBlockAndIsNeverLost)
+{
+    // Exclude block, include block, then exclude lines again; and the mirror case.
+    Write({"//@exclude e1", "// c", "//@include i1", "//@exclude e2", "//@include i2", "x"});
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    EXPECT_EQ(L"e1\r\n", script.excludeText);
+    EXPECT_EQ(L"i1\r\n", script.includeText);
+    EXPECT_EQ((Lines{L"// c", L"//@exclude e2", L"//@include i2", L"x"}), script.GetKeptLines());
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(JoinCrLf({"//@exclude e1", "// c", "//@include i1", "//@exclude e2", "//@include i2", "x"}),
+              ReadFileBytes(path));
+
+    Write({"//@include i1", "//@exclude e1", "//@include i2", "//@exclude e2"});
+    ASSERT_TRUE(script.Init(path));
+    EXPECT_EQ(L"i1\r\n", script.includeText);
+    EXPECT_EQ(L"e1\r\n", script.excludeText);
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(JoinCrLf({"//@include i1", "//@exclude e1", "//@include i2", "//@exclude e2"}), ReadFileBytes(path));
+}
+
+TEST_F(AutoRenderTest, EditedTextsAreWrittenLineByLine)
+{
+    std::vector<std::string> file = {"//@include old", "x"};
+    EXPECT_EQ(JoinCrLf({"//@include a", "//@include b", "x"}),
+              RoundTrip(file, [](CAutoRender& s) { s.includeText = L"a\r\n\r\nb\r\n\r\n"; }));
+    EXPECT_EQ(JoinCrLf({"//@include    ", "x"}),
+              RoundTrip(file, [](CAutoRender& s) { s.includeText = L"   "; }))
+        << "nothing is trimmed";
+    EXPECT_EQ(JoinCrLf({"x"}), RoundTrip(file, [](CAutoRender& s) { s.includeText.clear(); }))
+        << "an empty text removes the block";
+    EXPECT_EQ(JoinCrLf({"//@include d", "//@include d", "//@include d", "x"}),
+              RoundTrip(file, [](CAutoRender& s) { s.includeText = L"d\r\nd\r\nd"; }));
+}
+
+TEST_F(AutoRenderTest, LoneLineBreaksNeitherEatCharactersNorMakeBareLines)
+{
+    std::vector<std::string> file = {"//@include old", "//@exclude old", "x"};
+    EXPECT_EQ(JoinCrLf({"//@include abc", "//@exclude xyz", "x"}), RoundTrip(file, [](CAutoRender& s) {
+                  s.includeText = L"abc\n";
+                  s.excludeText = L"xyz\r";
+              }));
+    // A line break inside a pattern can never put a line into the header without its prefix.
+    EXPECT_EQ(JoinCrLf({"//@include a", "//@include alert(1)", "//@include b", "//@include c", "//@exclude old",
+                        "x"}),
+              RoundTrip(file, [](CAutoRender& s) { s.includeText = L"a\ralert(1)\nb\n\r\nc"; }));
+}
+
+TEST_F(AutoRenderTest, SaveKeepsTheTrimmedTextsAndCanBeRepeated)
+{
+    Write({"//@include a", "x"});
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    script.includeText += L"b\r\n\r\n";
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(L"a\r\nb", script.includeText);
+    std::string once = ReadFileBytes(path);
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(once, ReadFileBytes(path)) << "a second Save writes the same file, not every pattern twice";
+}
+
+TEST_F(AutoRenderTest, AFailedInitChangesNothing)
+{
+    Write({"//@include keep", "x"});
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    EXPECT_FALSE(script.Init(dir.File(L"missing.js")));
+    EXPECT_EQ(L"keep\r\n", script.includeText);
+    EXPECT_EQ(path, script.GetScriptPath());
+
+    // A read error half-way: a partly read script must never be saved back.
+    std::string bytes = "//@include new1\r\n//@include new2\r\n// more\r\n";
+    FailingSource source(bytes + std::string(CTextStream::kBufferSize, 'x'));
+    EXPECT_FALSE(script.Read(source, L"other.js"));
+    EXPECT_EQ(L"keep\r\n", script.includeText);
+    EXPECT_EQ((Lines{L"x"}), script.GetKeptLines());
+    EXPECT_EQ(path, script.GetScriptPath());
+}
+
+TEST_F(AutoRenderTest, AFailedSaveChangesNeitherFileNorFields)
+{
+    std::string original = JoinCrLf({"//@include a", "x"});
+    WriteFileBytes(path, original);
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    script.includeText += L"added\r\n";
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(script.Save());
+    EXPECT_EQ(original, ReadFileBytes(path));
+    EXPECT_EQ(L"a\r\nadded\r\n", script.includeText);
+    EXPECT_EQ(L"Autorender in IE.js;", ListFolder(dir.Path()));
+
+    // A write that fails part-way is a failure, not a success.
+    FailingSink sink(20);
+    EXPECT_FALSE(script.WriteScript(sink));
+    FailingSink roomy(1000);
+    EXPECT_TRUE(script.WriteScript(roomy));
+}
+
+TEST_F(AutoRenderTest, PatternsInTheSystemCodePage)
+{
+    std::string chinese = "\xD6\xD0\xCE\xC4";  // 中文 in code page 936
+    std::string accented = "caf\xE9";          // café in code page 1252
+    std::string native = GetACP() == 936 ? chinese : accented;
+    std::wstring wide = GetACP() == 936 ? L"中文" : L"café";
+    Write({"//@include http://" + native + ".example/", "x"});
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    EXPECT_EQ(L"http://" + wide + L".example/\r\n", script.includeText);
+    script.includeText += L"http://" + wide + L".test/";
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(JoinCrLf({"//@include http://" + native + ".example/", "//@include http://" + native + ".test/", "x"}),
+              ReadFileBytes(path));
+}
+
+TEST_F(AutoRenderTest, LineEndsAreNormalisedToCrLf)
+{
+    WriteFileBytes(path, "// h\n//@include a\nbody\nlast");
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ("// h\r\n//@include a\r\nbody\r\nlast\r\n", ReadFileBytes(path));
+}

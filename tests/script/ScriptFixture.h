@@ -1,0 +1,19 @@
+#pragma once
+// Scripts on disk for the script-model tests: lines joined with CR LF, read back as lines.
+
+#include <string>
+#include <vector>
+
+#include "script/AutoRender.h"
+#include "tests/common/TestFiles.h"
+
+using Lines = std::vector<std::wstring>;
+
+inline std::string JoinCrLf(const std::vector<std::string>& lines)
+{
+    std::string bytes;
+    for (const auto& line : lines) bytes += line + "\r\n";
+    return bytes;
+}
+
+inline std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }

@@ -1,0 +1,225 @@
+#include "textio/TextFile.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/common/TestFiles.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+Lines ReadAll(const std::wstring& path, bool unicode)
+{
+    CTextFile file(path, kOpenRead, unicode);
+    EXPECT_TRUE(file.IsOpen());
+    Lines lines;
+    std::wstring line;
+    while (file.ReadLine(line)) lines.push_back(line);
+    EXPECT_TRUE(line.empty()) << "a ReadLine that returns false leaves the output empty";
+    EXPECT_FALSE(file.HasError());
+    return lines;
+}
+
+Lines ReadAnsi(const CTempDir& dir, const std::string& bytes)
+{
+    std::wstring path = dir.File(L"in.txt");
+    WriteFileBytes(path, bytes);
+    return ReadAll(path, false);
+}
+
+std::string Utf16(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(TextFile, AnsiLinesSplitAtLfAndNulWithEveryCrDropped)
+{
+    CTempDir dir;
+    EXPECT_EQ(Lines{}, ReadAnsi(dir, ""));
+    EXPECT_EQ((Lines{L"a", L"b"}), ReadAnsi(dir, "a\r\nb\r\n"));
+    EXPECT_EQ((Lines{L"a", L"bc"}), ReadAnsi(dir, "a\nbc"));
+    EXPECT_EQ((Lines{L"ab"}), ReadAnsi(dir, "a\rb\n"));
+    EXPECT_EQ((Lines{L"a"}), ReadAnsi(dir, "a\r\r\n"));
+    EXPECT_EQ((Lines{L"", L""}), ReadAnsi(dir, "\n\n"));
+    EXPECT_EQ((Lines{L"a", L"b", L"c"}), ReadAnsi(dir, std::string("a\0b\nc", 5)));
+    EXPECT_EQ((Lines{L"x"}), ReadAnsi(dir, "\rx\r"));
+}
+
+TEST(TextFile, BufferBoundariesAndLongLines)
+{
+    CTempDir dir;
+    // 254 bytes, then CR LF: the file is exactly one buffer long.
+    std::string exact(254, 'e');
+    EXPECT_EQ((Lines{std::wstring(254, L'e')}), ReadAnsi(dir, exact + "\r\n"));
+    // A CR LF split across the buffer boundary.
+    std::string split(255, 's');
+    EXPECT_EQ((Lines{std::wstring(255, L's'), L"t"}), ReadAnsi(dir, split + "\r\nt"));
+    // Lines far longer than the buffer, and many of them.
+    std::string big;
+    Lines expected;
+    for (int i = 0; i < 50; ++i) {
+        std::string line(97 * i + 3, static_cast<char>('a' + i % 26));
+        big += line + (i % 2 ? "\n" : "\r\n");
+        expected.push_back(std::wstring(line.begin(), line.end()));
+    }
+    EXPECT_EQ(expected, ReadAnsi(dir, big));
+}
+
+TEST(TextFile, AnsiUsesTheSystemCodePage)
+{
+    CTempDir dir;
+    std::wstring path = dir.File(L"cp.txt");
+    std::wstring text = GetACP() == 936 ? L"中文网址" : L"café €";
+    std::string bytes = GetACP() == 936 ? "\xD6\xD0\xCE\xC4\xCD\xF8\xD6\xB7" : "caf\xE9 \x80";
+    {
+        CTextFile out(path, kOpenWrite, false);
+        ASSERT_TRUE(out.IsOpen());
+        EXPECT_TRUE(out.WriteLine(text));
+    }
+    EXPECT_EQ(bytes + "\r\n", ReadFileBytes(path));
+    EXPECT_EQ((Lines{text}), ReadAll(path, false));
+
+    // A DBCS lead byte whose trail byte is an LF must not swallow the line end.
+    if (GetACP() == 936) {
+        EXPECT_EQ(2u, ReadAnsi(dir, "\xD6\nx").size());
+    }
+}
+
+TEST(TextFile, NarrowReadAndWrite)
+{
+    CTempDir dir;
+    std::wstring path = dir.File(L"n.txt");
+    WriteFileBytes(path, "\xEF\xBB\xBFUser JavaScript File=C:\\js\xE4\xB8\xAD\r\nb\n");
+    CTextFile in(path, kOpenRead, false);
+    std::string line;
+    ASSERT_TRUE(in.ReadLine(line));
+    EXPECT_EQ("\xEF\xBB\xBFUser JavaScript File=C:\\js\xE4\xB8\xAD", line) << "ANSI bytes come through unchanged";
+    ASSERT_TRUE(in.ReadLine(line));
+    EXPECT_EQ("b", line);
+    EXPECT_FALSE(in.ReadLine(line));
+
+    std::wstring upath = dir.File(L"u.txt");
+    {
+        CTextFile out(upath, kOpenWrite, true);
+        EXPECT_TRUE(out.WriteLine(std::string("ab")));
+    }
+    EXPECT_EQ(std::string("a\0b\0\r\0\n\0", 8), ReadFileBytes(upath));
+    CTextFile uin(upath, kOpenRead, true);
+    ASSERT_TRUE(uin.ReadLine(line));
+    EXPECT_EQ("ab", line);
+}
+
+TEST(TextFile, UnicodeModeIsUtf16LeWithoutMark)
+{
+    CTempDir dir;
+    std::wstring path = dir.File(L"u.ini");
+    {
+        CTextFile out(path, kOpenWrite, true);
+        ASSERT_TRUE(out.IsOpen());
+        EXPECT_TRUE(out.WriteLine(L"x"));
+        EXPECT_TRUE(out.WriteLine(L""));
+        EXPECT_TRUE(out.WriteLine(L"中\U0001F600"));
+    }
+    std::string expected = std::string("x\0\r\0\n\0\r\0\n\0", 10) + Utf16(L"中\U0001F600") + std::string("\r\0\n\0", 4);
+    EXPECT_EQ(expected, ReadFileBytes(path));
+    EXPECT_EQ((Lines{L"x", L"", L"中\U0001F600"}), ReadAll(path, true));
+
+    // A byte-order mark is not skipped; a NUL unit ends a line; a lone last byte is dropped.
+    WriteFileBytes(path, "\xFF\xFE" + Utf16(L"a") + std::string("\0\0", 2) + Utf16(L"b\r\nc") + "z");
+    EXPECT_EQ((Lines{L"\uFEFFa", L"b", L"c"}), ReadAll(path, true));
+}
+
+TEST(TextFile, AnsiWriteOfALineAndAnEmptyLine)
+{
+    CTempDir dir;
+    std::wstring path = dir.File(L"w.txt");
+    CTextFile out;
+    ASSERT_TRUE(out.Open(path, kOpenWrite, false));
+    EXPECT_TRUE(out.WriteLine(L"x"));
+    EXPECT_TRUE(out.WriteLine(L""));
+    EXPECT_TRUE(out.Close());
+    EXPECT_EQ("x\r\n\r\n", ReadFileBytes(path));
+}
+
+TEST(TextFile, OpenModesAndFailures)
+{
+    CTempDir dir;
+    std::wstring path = dir.File(L"m.txt");
+    CTextFile file;
+    EXPECT_FALSE(file.Open(path, kOpenRead, false));
+    EXPECT_EQ(L"File Cannot Open.", file.Error().GetErrorText());
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_TRUE(file.GetPath().empty());
+    EXPECT_FALSE(file.Open(path, kOpenReadWrite, false)) << "ReadWrite needs an existing file";
+
+    // After a failed open the same object still opens a file that exists.
+    WriteFileBytes(path, "old content\n");
+    ASSERT_TRUE(file.Open(path, 0, false)) << "no mode flag means Read";
+    EXPECT_TRUE(file.CanRead());
+    EXPECT_FALSE(file.CanWrite());
+    EXPECT_EQ(path, file.GetPath());
+    EXPECT_EQ(12, file.GetLength());
+    EXPECT_FALSE(file.WriteLine(L"refused")) << "not open for writing";
+
+    // Re-opening an open object leaves it usable.
+    ASSERT_TRUE(file.Open(path, kOpenWrite | kOpenRead, false)) << "Read wins over Write";
+    EXPECT_TRUE(file.CanRead());
+    ASSERT_TRUE(file.Open(path, kOpenWrite, false));
+    EXPECT_TRUE(file.WriteLine(L"new"));
+    file.Close();
+    EXPECT_EQ("new\r\n", ReadFileBytes(path)) << "Write empties the file";
+
+    CTextFile closed;
+    std::wstring line;
+    EXPECT_FALSE(closed.ReadLine(line));
+    EXPECT_FALSE(closed.WriteLine(L"x"));
+}
+
+TEST(TextFile, WideNamesAndFileExists)
+{
+    CTempDir dir;
+    // Characters no single ANSI code page holds together.
+    std::wstring path = dir.File(L"ελληνικά-中文-é.txt");
+    {
+        CTextFile out(path, kOpenWrite, false);
+        ASSERT_TRUE(out.IsOpen());
+        out.WriteLine(L"ok");
+    }
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ((Lines{L"ok"}), ReadAll(path, false));
+    EXPECT_FALSE(FileExists(dir.File(L"missing.txt")));
+    EXPECT_FALSE(FileExists(dir.Path())) << "a folder is not a file";
+    EXPECT_FALSE(FileExists(dir.Path().substr(0, dir.Path().size() - 1)));
+    EXPECT_FALSE(FileExists(L""));
+}
+
+TEST(TextFile, BytesWordsAndMark)
+{
+    CTempDir dir;
+    std::wstring path = dir.File(L"b.bin");
+    {
+        CTextFile out(path, kOpenWrite, true);
+        EXPECT_TRUE(out.WriteBom());
+        EXPECT_TRUE(out.WriteWord(0x1234));
+        EXPECT_TRUE(out.WriteByte(0x7F));
+    }
+    EXPECT_EQ(std::string("\xFF\xFE\x34\x12\x7F", 5), ReadFileBytes(path));
+    CTextFile in(path, kOpenRead, false);
+    unsigned char bytes[8] = {};
+    EXPECT_EQ(5u, in.ReadBytes(bytes, 8));
+    EXPECT_EQ(0x7F, bytes[4]);
+    EXPECT_TRUE(in.IsEnd());
+    unsigned char b = 0;
+    EXPECT_FALSE(in.ReadByte(b));
+}
