@@ -40,11 +40,12 @@ LineKind Classify(const std::wstring& line, size_t& patternStart, size_t& patter
     return kind;
 }
 
-// Trailing CR and LF characters (only those) are not part of the last pattern.
-std::wstring WithoutTrailingLineEnds(const std::wstring& text)
+// Length of the text without its trailing CR and LF characters (only those): they are not part
+// of the last pattern.
+size_t LengthWithoutLineEnds(const std::wstring& text)
 {
     size_t end = text.find_last_not_of(L"\r\n");
-    return end == std::wstring::npos ? std::wstring() : text.substr(0, end + 1);
+    return end == std::wstring::npos ? 0 : end + 1;
 }
 
 // Writes prefix + piece for every non-empty piece of text between line breaks (CR LF, or a lone
@@ -52,10 +53,12 @@ std::wstring WithoutTrailingLineEnds(const std::wstring& text)
 bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstring& text)
 {
     std::wstring line;
+    const size_t size = text.size();
     size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of(L"\r\n", pos);
-        if (end == std::wstring::npos) end = text.size();
+    while (pos < size) {
+        // A plain loop: find_first_of with a set is many times slower on a million patterns.
+        size_t end = pos;
+        while (end < size && text[end] != L'\r' && text[end] != L'\n') ++end;
         if (end > pos) {
             line.assign(prefix);
             line.append(text, pos, end - pos);
@@ -169,8 +172,9 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path)
 
 bool CAutoRender::WriteScript(CTextStream& out) const
 {
-    const std::wstring include = WithoutTrailingLineEnds(includeText);
-    const std::wstring exclude = WithoutTrailingLineEnds(excludeText);
+    // Empty pieces are dropped, so trailing line ends need no trimming here.
+    const std::wstring& include = includeText;
+    const std::wstring& exclude = excludeText;
     const size_t count = keptLines_.size();
     // Each block goes back before the kept line that followed it. A kind the file had no block
     // of goes to the very top; blocks at the same place are written include block first,
@@ -208,7 +212,7 @@ bool CAutoRender::Save()
         return false;
     }
     // The texts keep the trimming of their trailing line ends, as written to the file.
-    includeText = WithoutTrailingLineEnds(includeText);
-    excludeText = WithoutTrailingLineEnds(excludeText);
+    includeText.resize(LengthWithoutLineEnds(includeText));
+    excludeText.resize(LengthWithoutLineEnds(excludeText));
     return true;
 }

@@ -5,38 +5,27 @@
 
 namespace {
 
-// Every Windows ANSI code page, and UTF-8, maps the bytes 01-7F to the same ASCII characters,
+// Every Windows ANSI code page, and UTF-8, maps the units 01-7F to the same ASCII characters,
 // so pure-ASCII text converts without asking the system. Scripts and profiles are mostly ASCII,
-// and this keeps reading and writing them cheap. Returns the length up to the first zero, or
-// -1 when the text holds a non-ASCII unit before it.
-template <typename Char>
-int AsciiPrefixLength(const std::basic_string<Char>& text)
-{
-    const Char* p = text.c_str();
-    int length = 0;
-    for (; p[length] != 0; ++length) {
-        if (static_cast<unsigned>(p[length]) > 0x7F) return -1;
-    }
-    return length;
-}
-
-// Unit-by-unit copy of ASCII text into out, reusing its storage. (assign() from iterators of
-// another character type builds a temporary string first.)
+// and this keeps reading and writing them cheap. Copies up to the first zero unit and returns
+// true, or returns false (out undefined) at the first non-ASCII unit.
 template <typename From, typename To>
-void CopyUnits(const From* from, size_t count, std::basic_string<To>& out)
+bool CopyAscii(const std::basic_string<From>& text, std::basic_string<To>& out)
 {
-    out.resize(count);
-    To* to = &out[0];
-    for (size_t i = 0; i < count; ++i) to[i] = static_cast<To>(from[i]);
+    const From* from = text.c_str();
+    out.resize(text.size());
+    size_t i = 0;
+    for (; from[i] != 0; ++i) {
+        if (static_cast<unsigned>(from[i]) > 0x7F) return false;
+        out[i] = static_cast<To>(from[i]);
+    }
+    out.resize(i);
+    return true;
 }
 
 void WideToNarrowInto(const std::wstring& text, UINT codePage, std::string& out)
 {
-    int ascii = AsciiPrefixLength(text);
-    if (ascii >= 0) {
-        CopyUnits(text.c_str(), static_cast<size_t>(ascii), out);
-        return;
-    }
+    if (CopyAscii(text, out)) return;
     out.clear();
     int size = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return;
@@ -47,11 +36,7 @@ void WideToNarrowInto(const std::wstring& text, UINT codePage, std::string& out)
 
 void NarrowToWideInto(const std::string& text, UINT codePage, std::wstring& out)
 {
-    int ascii = AsciiPrefixLength(text);
-    if (ascii >= 0) {
-        CopyUnits(text.c_str(), static_cast<size_t>(ascii), out);
-        return;
-    }
+    if (CopyAscii(text, out)) return;
     out.clear();
     int size = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
     if (size <= 0) return;

@@ -100,7 +100,16 @@ bool CTextStream::ReadLine(std::wstring& line)
     if (state_->unicode) return ReadUnicodeUnits(line) == ReadResult::Line;
     narrowScratch_.clear();
     if (ReadAnsiUnits(narrowScratch_) != ReadResult::Line) return false;
-    AnsiToWideInto(narrowScratch_, line);
+    // Most lines are plain ASCII, which every ANSI code page maps to itself.
+    const std::string& bytes = narrowScratch_;
+    unsigned char high = 0;
+    for (char c : bytes) high |= static_cast<unsigned char>(c);
+    if (high < 0x80) {
+        line.resize(bytes.size());
+        for (size_t i = 0; i < bytes.size(); ++i) line[i] = static_cast<wchar_t>(bytes[i]);
+    } else {
+        AnsiToWideInto(bytes, line);
+    }
     return true;
 }
 

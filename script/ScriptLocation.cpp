@@ -1,0 +1,80 @@
+#include "script/ScriptLocation.h"
+
+#include <string>
+
+#include "browser/Opera.h"
+#include "profile/ProfileCFile.h"
+#include "profile/RelativePath.h"
+#include "script/AutoRender.h"
+#include "support/SystemHelpers.h"
+#include "textio/RunLog.h"
+#include "textio/TextFile.h"
+
+std::wstring g_scriptPath;
+bool g_pathChanged = false;
+
+namespace {
+
+const wchar_t kSettingsFileName[] = L"autorender_in_ie.ini";
+const wchar_t kSettingsSection[] = L"AutoRenderInIE";
+const wchar_t kScriptPathKey[] = L"ScriptPath";
+const wchar_t kScriptFileName[] = L"Autorender in IE.js";
+
+}  // namespace
+
+std::wstring GetSettingsFilePath()
+{
+    const std::wstring besideProgram = GetModuleDir() + kSettingsFileName;
+    if (FileExists(besideProgram)) return besideProgram;
+    return GetAppDataDir() + kSettingsFileName;
+}
+
+ScriptSource LocateScript(bool logProfileLine)
+{
+    const std::wstring settingsPath = GetSettingsFilePath();
+    CProfileCFile settings;
+    if (logProfileLine) g_runLog.WriteFormat(L"Open profile[%s]", settingsPath);
+    if (settings.Open(settingsPath, true)) {
+        g_scriptPath = settings.GetString(kSettingsSection, kScriptPathKey, L"");
+        g_runLog.WriteFormat(L"Open profile Success[%s]", g_scriptPath);
+    }
+    // Kept as the user wrote it, existing or not: the dialog shows it for correction.
+    if (!g_scriptPath.empty()) return ScriptSource::SettingsFile;
+
+    COpera opera;
+    opera.Init(opera.GetInstallDir());
+    const std::wstring& scriptDir = opera.userJavaScriptDir;
+    if (scriptDir.empty()) {
+        g_runLog.Printf(L"not find script path");
+        return ScriptSource::NotFound;
+    }
+    g_scriptPath = scriptDir;
+    if (scriptDir.back() != L'\\') g_scriptPath += L'\\';
+    g_scriptPath += kScriptFileName;
+    g_runLog.WriteFormat(L"script path[%s]", g_scriptPath);
+    return ScriptSource::Opera;
+}
+
+std::wstring ResolveScriptPath(const std::wstring& scriptPath)
+{
+    return ResolveRelativePath(scriptPath, GetModuleDir());
+}
+
+bool AddURLtoInlcude(const std::wstring& address)
+{
+    g_runLog.Printf(L"%s:[%d]", L"AddURLtoInlcude", 62);
+    // A line break would end the new pattern early and turn the rest of the address into
+    // lines of the script's header (or its code) of its own.
+    if (address.find_first_of(L"\r\n") != std::wstring::npos) return false;
+    if (LocateScript(false) == ScriptSource::NotFound) return false;
+    if (!g_autoRender.Init(ResolveScriptPath(g_scriptPath))) {
+        g_runLog.WriteFormat(L"cann't open script[%s]", g_scriptPath);
+        return false;
+    }
+    g_autoRender.includeText += address;
+    if (!g_autoRender.Save()) {
+        g_runLog.WriteFormat(L"cann't save script[%s]", g_scriptPath);
+        return false;
+    }
+    return true;
+}

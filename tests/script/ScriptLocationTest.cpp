@@ -1,0 +1,176 @@
+// Runs against the real registry and folders of the test prefix: Opera's key, the settings
+// file beside this test program and the one in the application-data folder are created per
+// test and removed (or restored) afterwards.
+
+#include "script/ScriptLocation.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "support/SystemHelpers.h"
+#include "tests/browser/OperaFixture.h"
+#include "tests/common/TestFiles.h"
+#include "tests/script/ScriptFixture.h"
+
+using namespace opera_test;
+
+namespace {
+
+const wchar_t kIniName[] = L"autorender_in_ie.ini";
+
+std::string SettingsBytes(const std::wstring& scriptPath)
+{
+    return Utf16Le(L"[AutoRenderInIE]\r\nScriptPath=" + scriptPath + L"\r\n");
+}
+
+class ScriptLocationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(KeyExists(kOperaKeyPath)) << "the test prefix already holds an Opera key";
+        g_scriptPath.clear();
+        g_pathChanged = false;
+    }
+    void TearDown() override
+    {
+        g_scriptPath.clear();
+        g_pathChanged = false;
+    }
+
+    // A single-user Opera whose profile names scriptDir for user scripts.
+    void InstallOpera(const std::wstring& scriptDir)
+    {
+        WriteSingleUserInstall(operaDir.Path(), scriptDir);
+        operaKey = std::make_unique<OperaKey>(operaDir.Path());
+    }
+
+    CTempDir dir;
+    CTempDir operaDir;
+    ScopedFile besideProgram{GetModuleDir() + kIniName};
+    ScopedFile inAppData{GetAppDataDir() + kIniName};
+    std::unique_ptr<OperaKey> operaKey;
+};
+
+TEST_F(ScriptLocationTest, SettingsFileBesideTheProgramComesFirstThenOpera)
+{
+    // Neither settings file: the per-user one is named all the same.
+    DeleteFileW(besideProgram.Path().c_str());
+    DeleteFileW(inAppData.Path().c_str());
+    EXPECT_EQ(inAppData.Path(), GetSettingsFilePath());
+    EXPECT_EQ(ScriptSource::NotFound, LocateScript(true));
+    EXPECT_EQ(L"", g_scriptPath);
+
+    inAppData.Write(SettingsBytes(L"C:\\appdata\\a.js"));
+    EXPECT_EQ(ScriptSource::SettingsFile, LocateScript(true));
+    EXPECT_EQ(L"C:\\appdata\\a.js", g_scriptPath);
+
+    besideProgram.Write(SettingsBytes(L"C:\\beside\\b.js"));
+    EXPECT_EQ(besideProgram.Path(), GetSettingsFilePath());
+    EXPECT_EQ(ScriptSource::SettingsFile, LocateScript(false));
+    EXPECT_EQ(L"C:\\beside\\b.js", g_scriptPath);
+
+    // An empty value beside the program does not fall back to the per-user file but to Opera.
+    besideProgram.Write(SettingsBytes(L""));
+    EXPECT_EQ(ScriptSource::NotFound, LocateScript(false));
+    EXPECT_EQ(L"", g_scriptPath);
+    InstallOpera(L"C:\\opera scripts\\");
+    EXPECT_EQ(ScriptSource::Opera, LocateScript(false));
+    EXPECT_EQ(L"C:\\opera scripts\\Autorender in IE.js", g_scriptPath);
+    EXPECT_FALSE(g_pathChanged);
+
+    // An unreadable settings file keeps the path found before.
+    DeleteFileW(besideProgram.Path().c_str());
+    DeleteFileW(inAppData.Path().c_str());
+    g_scriptPath = L"C:\\earlier.js";
+    EXPECT_EQ(ScriptSource::SettingsFile, LocateScript(true));
+    EXPECT_EQ(L"C:\\earlier.js", g_scriptPath);
+}
+
+TEST_F(ScriptLocationTest, OperaScriptFolderGetsExactlyOneBackslash)
+{
+    for (const std::wstring& folder : {std::wstring(L"D:\\js"), std::wstring(L"D:\\js\\")}) {
+        SCOPED_TRACE(folder);
+        InstallOpera(folder);
+        g_scriptPath.clear();
+        EXPECT_EQ(ScriptSource::Opera, LocateScript(false));
+        EXPECT_EQ(L"D:\\js\\Autorender in IE.js", g_scriptPath);
+        operaKey.reset();
+    }
+}
+
+TEST_F(ScriptLocationTest, QuickAddAppendsToTheIncludeList)
+{
+    const std::wstring script = dir.File(L"Autorender in IE.js");
+    inAppData.Write(SettingsBytes(script));
+    DeleteFileW(besideProgram.Path().c_str());
+
+    // Already listed: added a second time, after the last pattern.
+    WriteFileBytes(script, JoinCrLf({"// ==UserScript==", "//@include http://a/*", "//@include http://b/*",
+                                     "// ==/UserScript==", "opera.x();"}));
+    EXPECT_TRUE(AddURLtoInlcude(L"http://a/*"));
+    EXPECT_EQ(JoinCrLf({"// ==UserScript==", "//@include http://a/*", "//@include http://b/*",
+                        "//@include http://a/*", "// ==/UserScript==", "opera.x();"}),
+              ReadFileBytes(script));
+    EXPECT_EQ(script, g_scriptPath);
+    EXPECT_FALSE(g_pathChanged);
+
+    // No include block: the new line goes to the very top.
+    const std::string noInclude = JoinCrLf({"// ==UserScript==", "//@exclude http://x/*", "// ==/UserScript=="});
+    WriteFileBytes(script, noInclude);
+    EXPECT_TRUE(AddURLtoInlcude(L"http://new/"));
+    EXPECT_EQ("//@include http://new/\r\n" + noInclude, ReadFileBytes(script));
+
+    // A line break would smuggle extra lines into the script: refused, the file left alone.
+    const std::string before = ReadFileBytes(script);
+    EXPECT_FALSE(AddURLtoInlcude(L"http://c/\r\nalert(1);"));
+    EXPECT_FALSE(AddURLtoInlcude(L"http://c/\nalert(1);"));
+    EXPECT_FALSE(AddURLtoInlcude(L"http://c/\r"));
+    EXPECT_EQ(before, ReadFileBytes(script));
+
+    // The script is not there: nothing is created.
+    DeleteFileW(script.c_str());
+    EXPECT_FALSE(AddURLtoInlcude(L"http://d/"));
+    EXPECT_FALSE(PathExists(script));
+
+    // Found nowhere.
+    DeleteFileW(inAppData.Path().c_str());
+    g_scriptPath.clear();
+    EXPECT_FALSE(AddURLtoInlcude(L"http://e/"));
+    EXPECT_EQ(L"", g_scriptPath);
+}
+
+TEST_F(ScriptLocationTest, RelativeScriptPathIsTakenFromTheProgramFolder)
+{
+    const std::wstring subName = L"loc-test-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring relative = L".\\" + subName + L"\\x.js";
+    ScopedFile script(GetModuleDir() + subName + L"\\x.js");
+    script.Write(JoinCrLf({"//@include http://old/", "run();"}));
+    besideProgram.Write(SettingsBytes(relative));
+
+    EXPECT_EQ(GetModuleDir() + subName + L"\\x.js", ResolveScriptPath(relative));
+    EXPECT_TRUE(AddURLtoInlcude(L"http://rel/"));
+    EXPECT_EQ(relative, g_scriptPath);
+    EXPECT_EQ(JoinCrLf({"//@include http://old/", "//@include http://rel/", "run();"}), ReadFileBytes(script.Path()));
+
+    EXPECT_EQ(L"C:\\abs\\x.js", ResolveScriptPath(L"C:\\abs\\x.js"));
+    EXPECT_EQ(L"", ResolveScriptPath(L""));
+}
+
+TEST_F(ScriptLocationTest, QuickAddFindsTheScriptThroughOpera)
+{
+    DeleteFileW(besideProgram.Path().c_str());
+    DeleteFileW(inAppData.Path().c_str());
+    InstallOpera(dir.Path());
+    WriteFileBytes(dir.File(L"Autorender in IE.js"), JoinCrLf({"// header", "go();"}));
+    EXPECT_TRUE(AddURLtoInlcude(L"http://via-opera/"));
+    EXPECT_EQ(dir.File(L"Autorender in IE.js"), g_scriptPath);
+    EXPECT_EQ(JoinCrLf({"//@include http://via-opera/", "// header", "go();"}),
+              ReadFileBytes(dir.File(L"Autorender in IE.js")));
+    // The quick add leaves the decision to store the path to the dialog.
+    EXPECT_FALSE(g_pathChanged);
+}
+
+}  // namespace
