@@ -1,0 +1,18 @@
+#pragma once
+// Window-free pieces of the program shell: the texts it shows and the arithmetic it does,
+// kept apart from the window code so that they read (and can be checked) on their own.
+
+#include <string>
+
+// The quick-add address: every leading, then every trailing double quote removed; nothing else.
+std::wstring StripOuterQuotes(const std::wstring& commandLine);
+
+// "添加<address>成功。" or "添加<address>失败。".
+std::wstring QuickAddMessage(const std::wstring& address, bool succeeded);
+
+// The three CR LF-ended lines of the box shown when the program must stop on an unexpected error.
+std::wstring ApologyText();
+
+// Top-left corner that centres a box of the given size on an area of the given size; each
+// halving rounds toward zero, as the integer division does.
+int CenteredOffset(int areaSize, int boxSize);

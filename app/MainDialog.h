@@ -1,0 +1,20 @@
+#pragma once
+// The main settings dialog: the include, exclude and path boxes and the Save, Close, Reload and
+// Help buttons. A modeless dialog; its end posts the quit message that ends the program.
+
+#include <windows.h>
+
+#include <exception>
+
+extern HINSTANCE g_hInstance;
+extern HWND g_mainDialog;
+
+// An exception caught in the dialog procedure, which cannot let it pass through the system's
+// frames; the message loop rethrows it so that the entry point's apology box reports it.
+extern std::exception_ptr g_pendingException;
+
+INT_PTR CALLBACK WndProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void OnInitDlg(HWND dialog);
+
+// Moves the window to the middle of the desktop and shows it; the About box uses it too.
+void CenterOnDesktop(HWND window);

@@ -1,0 +1,332 @@
+// Drives morvanti.exe from outside, as a user would, for the end-to-end tests.
+//
+//   e2e_driver COMMAND ARGS... [COMMAND ARGS...]...
+//
+// Commands run in order; the first one that fails prints "FAIL: ...", ends the program under
+// test and makes the driver exit with 1. Texts given to commands take the escapes \r, \n and \\.
+//   timeout MS                      how long each wait lasts (default 15000)
+//   desktop NAME                    runs the driver and what it starts on a desktop of its own
+//   cwd DIR                         current directory of the next start
+//   start EXE ARGS                  starts EXE with ARGS as its command line after the name
+//   expect-box CAPTION TEXT         waits for a message box and compares caption and text
+//   press-ok                        presses OK in that box and waits until it is gone
+//   wait-dialog                     waits for the main dialog (the one with box 1000)
+//   expect-edit ID TEXT             compares a box of the main dialog with TEXT
+//   get-edit ID                     prints: edit ID "TEXT" (escaped)
+//   set-edit ID TEXT                replaces the text of a box of the main dialog
+//   set-edit-lines ID PREFIX COUNT  fills the box with PREFIX1 CR LF ... PREFIXCOUNT CR LF
+//   click ID                        presses a button of the main dialog (posted)
+//   click-wait ID                   presses it and waits until its handler has returned: for
+//                                   buttons that open no box, so that what follows sees the result
+//   expect-exit CODE                waits for the program to end and compares its exit code
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+DWORD g_timeoutMs = 15000;
+std::wstring g_currentDir;
+std::wstring g_desktopName;
+PROCESS_INFORMATION g_process = {};
+HWND g_lastBox = nullptr;
+
+void Print(const std::wstring& text)
+{
+    const std::wstring line = text + L"\n";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], size,
+                        nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+              &written, nullptr);
+}
+
+std::wstring Unescape(const std::wstring& text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\\' && i + 1 < text.size()) {
+            const wchar_t next = text[++i];
+            out += next == L'r' ? L'\r' : next == L'n' ? L'\n' : next;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::wstring Escape(const std::wstring& text)
+{
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\r') out += L"\\r";
+        else if (c == L'\n') out += L"\\n";
+        else if (c == L'\\') out += L"\\\\";
+        else out += c;
+    }
+    return out;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    bool wantBox;       // a message box; else the main dialog
+    HWND found;
+};
+
+bool IsDialogClass(HWND window)
+{
+    wchar_t name[64] = {};
+    return GetClassNameW(window, name, 64) > 0 && std::wcscmp(name, L"#32770") == 0;
+}
+
+// Windows puts a message box's text in the static control 0xFFFF; Wine's own message box
+// template numbers it 100.
+HWND MessageTextControl(HWND box)
+{
+    HWND text = GetDlgItem(box, 0xFFFF);
+    if (text == nullptr) text = GetDlgItem(box, 100);
+    return text;
+}
+
+BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM param)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window) || !IsDialogClass(window)) return TRUE;
+    const bool isMain = GetDlgItem(window, 1000) != nullptr;
+    const bool isBox = !isMain && MessageTextControl(window) != nullptr;
+    if ((search->wantBox && isBox) || (!search->wantBox && isMain)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool ProcessEnded()
+{
+    return g_process.hProcess != nullptr && WaitForSingleObject(g_process.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+HWND WaitForWindow(bool wantBox)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        WindowSearch search = {g_process.dwProcessId, wantBox, nullptr};
+        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        if (ProcessEnded() || GetTickCount() - start > g_timeoutMs) return nullptr;
+        Sleep(50);
+    }
+}
+
+bool ReadText(HWND window, std::wstring& text)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, g_timeoutMs, &length)) {
+        return false;
+    }
+    std::vector<wchar_t> buffer(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_ABORTIFHUNG, g_timeoutMs, &copied)) {
+        return false;
+    }
+    text.assign(buffer.data(), copied < buffer.size() ? copied : 0);
+    return true;
+}
+
+bool Fail(const std::wstring& why)
+{
+    Print(L"FAIL: " + why);
+    return false;
+}
+
+bool MainDialogBox(const std::wstring& idText, HWND& box)
+{
+    HWND dialog = WaitForWindow(false);
+    if (dialog == nullptr) return Fail(L"no main dialog");
+    box = GetDlgItem(dialog, _wtoi(idText.c_str()));
+    return box != nullptr || Fail(L"no control " + idText);
+}
+
+bool Start(const std::wstring& exe, const std::wstring& args)
+{
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!args.empty()) commandLine += L" " + args;
+    std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
+    writable.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (!g_desktopName.empty()) startup.lpDesktop = &g_desktopName[0];
+    if (!CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        g_currentDir.empty() ? nullptr : g_currentDir.c_str(), &startup, &g_process)) {
+        return Fail(L"cannot start " + exe + L", error " + std::to_wstring(GetLastError()));
+    }
+    Print(L"started");
+    return true;
+}
+
+bool ExpectBox(const std::wstring& caption, const std::wstring& text)
+{
+    g_lastBox = WaitForWindow(true);
+    if (g_lastBox == nullptr) return Fail(L"no message box (expected \"" + Escape(text) + L"\")");
+    std::wstring gotCaption;
+    std::wstring gotText;
+    if (!ReadText(g_lastBox, gotCaption) || !ReadText(MessageTextControl(g_lastBox), gotText)) {
+        return Fail(L"cannot read the message box");
+    }
+    Print(L"box \"" + gotCaption + L"\" \"" + Escape(gotText) + L"\"");
+    if (gotCaption != caption || gotText != text) {
+        return Fail(L"expected box \"" + caption + L"\" \"" + Escape(text) + L"\"");
+    }
+    return true;
+}
+
+bool PressOk()
+{
+    if (g_lastBox == nullptr) return Fail(L"press-ok without a box");
+    HWND ok = GetDlgItem(g_lastBox, IDOK);
+    PostMessageW(g_lastBox, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    const DWORD start = GetTickCount();
+    while (IsWindow(g_lastBox)) {
+        if (GetTickCount() - start > g_timeoutMs) return Fail(L"message box stays open");
+        Sleep(20);
+    }
+    g_lastBox = nullptr;
+    return true;
+}
+
+bool SetEdit(const std::wstring& id, const std::wstring& text)
+{
+    HWND box = nullptr;
+    if (!MainDialogBox(id, box)) return false;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_ABORTIFHUNG, g_timeoutMs, &result) || !result) {
+        return Fail(L"cannot set box " + id);
+    }
+    return true;
+}
+
+bool Click(const std::wstring& id, bool wait)
+{
+    HWND dialog = WaitForWindow(false);
+    if (dialog == nullptr) return Fail(L"no main dialog");
+    const int control = _wtoi(id.c_str());
+    if (wait) {
+        // A posted message would come after messages sent later (a read of a box) do.
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
+                                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, control)),
+                                 SMTO_ABORTIFHUNG, g_timeoutMs, &result)) {
+            return Fail(L"the click on " + id + L" did not return");
+        }
+        return true;
+    }
+    // Posted: the click may open a modal box, which would block a sent message.
+    if (!PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, control)))) {
+        return Fail(L"cannot post the click on " + id);
+    }
+    return true;
+}
+
+bool ExpectExit(const std::wstring& codeText)
+{
+    if (g_process.hProcess == nullptr) return Fail(L"nothing started");
+    if (WaitForSingleObject(g_process.hProcess, g_timeoutMs) != WAIT_OBJECT_0) {
+        return Fail(L"the program did not end");
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(g_process.hProcess, &code);
+    Print(L"exit " + std::to_wstring(static_cast<int>(code)));
+    CloseHandle(g_process.hProcess);
+    CloseHandle(g_process.hThread);
+    g_process = PROCESS_INFORMATION();
+    return static_cast<int>(code) == _wtoi(codeText.c_str()) || Fail(L"expected exit " + codeText);
+}
+
+// Under Wine the desktop process of the prefix may have been started before our X server and
+// cannot show windows there; a desktop of our own is served by a process started from here,
+// with our DISPLAY.
+bool UseDesktop(const std::wstring& name)
+{
+    HDESK desktop = CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (desktop == nullptr) return Fail(L"cannot create desktop " + name);
+    if (!SetThreadDesktop(desktop)) return Fail(L"cannot use desktop " + name);
+    g_desktopName = name;
+    return true;
+}
+
+struct Command {
+    const wchar_t* name;
+    int arity;
+};
+
+const Command kCommands[] = {
+    {L"timeout", 1}, {L"desktop", 1}, {L"cwd", 1}, {L"start", 2}, {L"expect-box", 2}, {L"press-ok", 0},
+    {L"wait-dialog", 0}, {L"expect-edit", 2}, {L"get-edit", 1}, {L"set-edit", 2},
+    {L"set-edit-lines", 3}, {L"click", 1}, {L"click-wait", 1}, {L"expect-exit", 1},
+};
+
+bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
+{
+    if (name == L"timeout") { g_timeoutMs = static_cast<DWORD>(_wtoi(a[0].c_str())); return true; }
+    if (name == L"cwd") { g_currentDir = a[0]; return true; }
+    if (name == L"desktop") return UseDesktop(a[0]);
+    if (name == L"start") return Start(a[0], a[1]);
+    if (name == L"expect-box") return ExpectBox(Unescape(a[0]), Unescape(a[1]));
+    if (name == L"press-ok") return PressOk();
+    if (name == L"wait-dialog") return WaitForWindow(false) != nullptr || Fail(L"no main dialog");
+    if (name == L"set-edit") return SetEdit(a[0], Unescape(a[1]));
+    if (name == L"set-edit-lines") {
+        std::wstring text;
+        const int count = _wtoi(a[2].c_str());
+        for (int i = 1; i <= count; ++i) text += a[1] + std::to_wstring(i) + L"\r\n";
+        return SetEdit(a[0], text);
+    }
+    if (name == L"click") return Click(a[0], false);
+    if (name == L"click-wait") return Click(a[0], true);
+    if (name == L"expect-exit") return ExpectExit(a[0]);
+    // get-edit and expect-edit
+    HWND box = nullptr;
+    std::wstring text;
+    if (!MainDialogBox(a[0], box)) return false;
+    if (!ReadText(box, text)) return Fail(L"cannot read box " + a[0]);
+    Print(L"edit " + a[0] + L" \"" + Escape(text) + L"\"");
+    return name == L"get-edit" || text == Unescape(a[1]) || Fail(L"expected \"" + a[1] + L"\"");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    int i = 1;
+    while (i < argc) {
+        const std::wstring name = argv[i++];
+        const Command* command = nullptr;
+        for (const Command& c : kCommands) {
+            if (name == c.name) command = &c;
+        }
+        if (command == nullptr || i + command->arity > argc) {
+            Print(L"FAIL: bad command " + name);
+            return 2;
+        }
+        std::vector<std::wstring> args(argv + i, argv + i + command->arity);
+        i += command->arity;
+        if (!RunCommand(name, args)) {
+            if (g_process.hProcess != nullptr && !ProcessEnded()) TerminateProcess(g_process.hProcess, 99);
+            return 1;
+        }
+    }
+    return 0;
+}

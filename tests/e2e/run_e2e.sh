@@ -1,0 +1,213 @@
+#!/usr/bin/env bash
+# End-to-end test of morvanti.exe: each case copies the program into a fresh folder beside its
+# settings file and script, drives it with e2e_driver.exe under Wine on a private X server, and
+# compares the files it wrote byte for byte with what they must hold.
+#
+#   run_e2e.sh BUILD_DIR [MORVANTI_EXE DRIVER_EXE]
+#
+# Uses the Wine prefix in WINEPREFIX (tools/wine-env.sh), which must be started.
+set -uo pipefail
+
+build=${1:?usage: run_e2e.sh BUILD_DIR [MORVANTI_EXE DRIVER_EXE]}
+exe=${2:-$build/app/morvanti.exe}
+driver=${3:-$build/tests/e2e/e2e_driver.exe}
+: "${WINEPREFIX:?WINEPREFIX must name the started test prefix (source tools/wine-env.sh)}"
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Wine decodes the driver's arguments (Chinese expected texts) with the locale's character set.
+export LC_ALL=${LC_ALL:-en_US.UTF-8}
+
+work=$(mktemp -d /tmp/morvanti-e2e.XXXXXX)
+xvfb_pid=
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private display: the first free number from 90 up.
+for n in $(seq 90 120); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        break
+    fi
+done
+[ -n "$xvfb_pid" ] || { echo "no free X display number" >&2; exit 1; }
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+
+winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
+appdata_unix=$(winepath -u "$(wine cmd /c echo %APPDATA% 2>/dev/null </dev/null | tr -d '\r')" 2>/dev/null </dev/null)
+appdata_ini="$appdata_unix/autorender_in_ie.ini"
+
+failures=0
+current=
+fail() { echo "FAILED [$current]: $*"; failures=$((failures + 1)); }
+
+# The settings file as the program reads and writes it: UTF-16 LE without byte-order mark, CR LF.
+settings_bytes() { printf '[AutoRenderInIE]\r\nScriptPath=%s\r\n' "$1" | iconv -f UTF-8 -t UTF-16LE; }
+# Lines given as arguments, each ended by CR LF (the script is 8-bit text).
+crlf_lines() { for line in "$@"; do printf '%s\r\n' "$line"; done; }
+
+script_lines=(
+    '// ==UserScript=='
+    '//@include http://a.example.org/*'
+    '//@exclude http://b.example.org/*'
+    '// ==/UserScript=='
+    ''
+    'opera.defineMagicVariable("x", null, null); //@include http://body.example.org/'
+)
+
+# new_case NAME: a fresh folder with the program, a script and a settings file naming it.
+new_case() {
+    current=$1
+    dir="$work/$1"
+    mkdir -p "$dir"
+    cp "$exe" "$dir/morvanti.exe"
+    script="$dir/Autorender in IE.js"
+    crlf_lines "${script_lines[@]}" >"$script"
+    script_win=$(winpath "$script")
+    exe_win=$(winpath "$dir/morvanti.exe")
+    settings_bytes "$script_win" >"$dir/autorender_in_ie.ini"
+}
+
+drive() {
+    local out
+    out=$(wine "$driver" desktop "morvanti-e2e-$$" "$@" 2>&1 </dev/null)
+    local rc=$?
+    echo "$out" | sed "s/^/    [$current] /"
+    [ $rc -eq 0 ] || fail "driver exit $rc"
+}
+
+same_bytes() { # FILE EXPECTED-FILE
+    cmp -s "$1" "$2" || { fail "$(basename "$1") differs from expected"; cmp "$1" "$2" | head -1; }
+}
+
+ok_script=$(printf '%s' '无法打开javascript文件，请检查其是否存在。')
+
+# --- Quick add: the whole argument, quotes removed, becomes the last include pattern.
+new_case quick-add
+drive start "$exe_win" '"http://new.example.net/a b"' \
+    expect-box Morvanti '添加http://new.example.net/a b成功。' press-ok expect-exit 0
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://new.example.net/a b' \
+    '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}" >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
+# --- Quick add that fails: the failure box, then the dialog with its own error box.
+new_case quick-add-fails
+rm "$script"
+drive start "$exe_win" 'http://x.example.net/' \
+    expect-box Morvanti '添加http://x.example.net/失败。' press-ok \
+    expect-box 错误 "$ok_script" press-ok \
+    expect-edit 1002 "${script_win//\\/\\\\}" expect-edit 1000 '' expect-edit 1001 '' \
+    click 2 expect-exit 0
+[ ! -e "$script" ] || fail "a script was created"
+
+# --- The three boxes after start, then Save after editing the include box.
+new_case save
+drive start "$exe_win" '' \
+    expect-edit 1000 'http://a.example.org/*\r\n' expect-edit 1001 'http://b.example.org/*\r\n' \
+    expect-edit 1002 "${script_win//\\/\\\\}" \
+    set-edit 1000 'http://c.example.org/*\r\n\r\n  http://d.example.org/*\r\n' \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    expect-edit 1000 'http://c.example.org/*\r\n\r\n  http://d.example.org/*\r\n' \
+    click 2 expect-exit 0
+crlf_lines '// ==UserScript==' '//@include http://c.example.org/*' '//@include   http://d.example.org/*' \
+    '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}" >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
+# --- Reload: refills the boxes from the file the path box names and adopts that path, which
+# Close then stores as the settings file's only value.
+new_case reload
+other="$dir/other.js"
+crlf_lines '//@exclude http://e.example.org/*' '//@include http://f.example.org/*' 'var x;' >"$other"
+cp "$other" "$dir/other.expected"
+other_win=$(winpath "$other")
+printf '; kept only until the next Close\r\n' | iconv -f UTF-8 -t UTF-16LE >>"$dir/autorender_in_ie.ini"
+drive start "$exe_win" '' \
+    set-edit 1000 'typed but not saved\r\n' click-wait 1003 expect-edit 1000 'http://a.example.org/*\r\n' \
+    set-edit 1002 "${other_win//\\/\\\\}" click-wait 1003 \
+    expect-edit 1000 'http://f.example.org/*\r\n' expect-edit 1001 'http://e.example.org/*\r\n' \
+    set-edit 1002 "${other_win//\\/\\\\}.missing" click 1003 expect-box 错误 "$ok_script" press-ok \
+    expect-edit 1000 'http://f.example.org/*\r\n' \
+    click 2 expect-exit 0
+same_bytes "$other" "$dir/other.expected"
+settings_bytes "$other_win" >"$dir/settings.expected"
+same_bytes "$dir/autorender_in_ie.ini" "$dir/settings.expected"
+
+# --- An empty path box: Save and Reload refuse it and touch nothing.
+new_case empty-path
+cp "$script" "$dir/expected"
+drive start "$exe_win" '' \
+    set-edit 1002 '' set-edit 1000 'http://lost.example.org/\r\n' \
+    click 1 expect-box 错误 'javascript文件不能指定为空。' press-ok \
+    click 1003 expect-box 错误 'javascript文件不能指定为空。' press-ok \
+    expect-edit 1000 'http://lost.example.org/\r\n' click 2 expect-exit 0
+same_bytes "$script" "$dir/expected"
+
+# --- A path relative to the program's folder: Save and Reload open the file initialisation
+# opened, not one relative to the current directory.
+new_case relative-path
+mkdir -p "$dir/sub" "$dir/elsewhere/sub"
+mv "$script" "$dir/sub/Autorender in IE.js"
+script="$dir/sub/Autorender in IE.js"
+crlf_lines '//@include http://decoy.example.org/' >"$dir/elsewhere/sub/Autorender in IE.js"
+cp "$dir/elsewhere/sub/Autorender in IE.js" "$dir/decoy.expected"
+settings_bytes '.\sub\Autorender in IE.js' >"$dir/autorender_in_ie.ini"
+drive cwd "$(winpath "$dir/elsewhere")" start "$exe_win" '' \
+    expect-edit 1002 '.\\sub\\Autorender in IE.js' expect-edit 1000 'http://a.example.org/*\r\n' \
+    set-edit 1001 'http://g.example.org/*\r\n' click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    set-edit 1001 '' click-wait 1003 expect-edit 1001 'http://g.example.org/*\r\n' \
+    click 2 expect-exit 0
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@exclude http://g.example.org/*' \
+    '// ==/UserScript==' '' "${script_lines[5]}" >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+same_bytes "$dir/elsewhere/sub/Autorender in IE.js" "$dir/decoy.expected"
+settings_bytes '.\sub\Autorender in IE.js' >"$dir/settings.expected"
+same_bytes "$dir/autorender_in_ie.ini" "$dir/settings.expected"
+
+# --- Pattern lists far longer than an edit box's default limit (30000 characters) survive Save
+# whole: one read in from the script, one typed into the box.
+new_case long-lists
+long=('// ==UserScript==')
+for i in $(seq 1 3000); do long+=("//@include http://host$i.example.org/*"); done
+long+=('// ==/UserScript==')
+crlf_lines "${long[@]}" >"$script"
+cp "$script" "$dir/expected"
+drive timeout 60000 start "$exe_win" '' \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0
+same_bytes "$script" "$dir/expected"
+drive timeout 60000 start "$exe_win" '' \
+    set-edit-lines 1001 'http://x.example.org/' 2500 \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0
+# The script had no exclude block: the new one goes to the very top.
+{ for i in $(seq 1 2500); do printf '//@exclude http://x.example.org/%s\r\n' "$i"; done
+  crlf_lines "${long[@]}"; } >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
+# --- No settings file anywhere and no Opera: the not-found box; Close without a path change
+# writes nothing, and a path typed in and reloaded is stored in the application-data folder.
+new_case not-found
+rm "$dir/autorender_in_ie.ini"
+saved_appdata=
+if [ -e "$appdata_ini" ]; then saved_appdata="$work/appdata.ini.saved"; mv "$appdata_ini" "$saved_appdata"; fi
+drive start "$exe_win" '' \
+    expect-box 错误 '找不到javascript文件，请自己指定其路径。' press-ok \
+    expect-edit 1002 '' expect-edit 1000 '' click 2 expect-exit 0
+[ ! -e "$appdata_ini" ] || fail "Close stored a path that did not change"
+[ ! -e "$dir/autorender_in_ie.ini" ] || fail "Close wrote a settings file beside the program"
+drive start "$exe_win" '' \
+    expect-box 错误 '找不到javascript文件，请自己指定其路径。' press-ok \
+    set-edit 1002 "${script_win//\\/\\\\}" click-wait 1003 expect-edit 1000 'http://a.example.org/*\r\n' \
+    click 2 expect-exit 0
+settings_bytes "$script_win" >"$dir/settings.expected"
+same_bytes "$appdata_ini" "$dir/settings.expected"
+rm -f "$appdata_ini"
+[ -n "$saved_appdata" ] && mv "$saved_appdata" "$appdata_ini"
+
+if [ "$failures" -ne 0 ]; then
+    echo "e2e: $failures failure(s)"
+    exit 1
+fi
+echo "e2e: all cases passed"
