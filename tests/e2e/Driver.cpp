@@ -3,11 +3,14 @@
 //   e2e_driver COMMAND ARGS... [COMMAND ARGS...]...
 //
 // Commands run in order; the first one that fails prints "FAIL: ...", ends the program under
-// test and makes the driver exit with 1. Texts given to commands take the escapes \r, \n and \\.
+// test and makes the driver exit with 1. Texts given to commands take the escapes \r, \n, \\ and
+// \uXXXX (one UTF-16 unit in four hexadecimal digits): Wine decodes the driver's own arguments with
+// the locale's character set, which an escape does not depend on.
 //   timeout MS                      how long each wait lasts (default 15000)
 //   desktop NAME                    runs the driver and what it starts on a desktop of its own
 //   cwd DIR                         current directory of the next start
 //   start EXE ARGS                  starts EXE with ARGS as its command line after the name
+//   start-escaped EXE ARGS          the same, with the escapes above applied to ARGS
 //   expect-box CAPTION TEXT         waits for a message box and compares caption and text
 //   press-ok                        presses OK in that box and waits until it is gone
 //   wait-dialog                     waits for the main dialog (the one with box 1000)
@@ -49,11 +52,31 @@ void Print(const std::wstring& text)
               &written, nullptr);
 }
 
+// The value of four hexadecimal digits at text[at], or -1 when there are not four.
+long HexUnit(const std::wstring& text, size_t at)
+{
+    if (at + 4 > text.size()) return -1;
+    long value = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const wchar_t c = text[i];
+        const int digit = (c >= L'0' && c <= L'9') ? c - L'0'
+                          : (c >= L'a' && c <= L'f') ? c - L'a' + 10
+                          : (c >= L'A' && c <= L'F') ? c - L'A' + 10
+                                                     : -1;
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
 std::wstring Unescape(const std::wstring& text)
 {
     std::wstring out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\\' && i + 1 < text.size()) {
+        if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'u' && HexUnit(text, i + 2) >= 0) {
+            out += static_cast<wchar_t>(HexUnit(text, i + 2));
+            i += 5;
+        } else if (text[i] == L'\\' && i + 1 < text.size()) {
             const wchar_t next = text[++i];
             out += next == L'r' ? L'\r' : next == L'n' ? L'\n' : next;
         } else {
@@ -273,10 +296,58 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {L"timeout", 1}, {L"desktop", 1}, {L"cwd", 1}, {L"start", 2}, {L"expect-box", 2}, {L"press-ok", 0},
-    {L"wait-dialog", 0}, {L"expect-edit", 2}, {L"get-edit", 1}, {L"set-edit", 2},
-    {L"set-edit-lines", 3}, {L"click", 1}, {L"click-wait", 1}, {L"expect-exit", 1},
+    {L"timeout", 1}, {L"desktop", 1}, {L"cwd", 1}, {L"start", 2}, {L"start-escaped", 2},
+    {L"expect-box", 2}, {L"press-ok", 0}, {L"wait-dialog", 0}, {L"expect-edit", 2}, {L"get-edit", 1},
+    {L"set-edit", 2}, {L"set-edit-lines", 3}, {L"click", 1}, {L"click-wait", 1}, {L"expect-exit", 1},
+    {L"show-boxes-until-exit", 0},
 };
+
+// For a person watching from a terminal: prints every message box and answers it with OK; a
+// main dialog that opens is shown (its three boxes) and closed; ends with the exit code.
+bool ShowUntilExit()
+{
+    const DWORD start = GetTickCount();
+    while (!ProcessEnded()) {
+        if (GetTickCount() - start > g_timeoutMs) return Fail(L"the program did not end");
+        WindowSearch boxSearch = {g_process.dwProcessId, true, nullptr};
+        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&boxSearch));
+        if (boxSearch.found != nullptr) {
+            std::wstring caption;
+            std::wstring text;
+            if (ReadText(boxSearch.found, caption) && ReadText(MessageTextControl(boxSearch.found), text)) {
+                Print(L"[" + caption + L"] " + text);
+            }
+            g_lastBox = boxSearch.found;
+            if (!PressOk()) return false;
+            continue;
+        }
+        WindowSearch dialogSearch = {g_process.dwProcessId, false, nullptr};
+        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&dialogSearch));
+        if (dialogSearch.found != nullptr) {
+            // Give the dialog time to show its own error box first.
+            Sleep(500);
+            WindowSearch again = {g_process.dwProcessId, true, nullptr};
+            EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&again));
+            if (again.found != nullptr) continue;
+            const wchar_t* names[] = {L"include list", L"exclude list", L"script path"};
+            for (int id = 1000; id <= 1002; ++id) {
+                std::wstring text;
+                if (ReadText(GetDlgItem(dialogSearch.found, id), text)) {
+                    Print(std::wstring(L"[dialog: ") + names[id - 1000] + L"]\r\n" + text);
+                }
+            }
+            Print(L"[dialog closed: run with a display to use it]");
+            PostMessageW(dialogSearch.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            Sleep(500);
+            continue;
+        }
+        Sleep(50);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(g_process.hProcess, &code);
+    Print(L"exit code " + std::to_wstring(static_cast<int>(code)));
+    return true;
+}
 
 bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
 {
@@ -284,6 +355,7 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"cwd") { g_currentDir = a[0]; return true; }
     if (name == L"desktop") return UseDesktop(a[0]);
     if (name == L"start") return Start(a[0], a[1]);
+    if (name == L"start-escaped") return Start(a[0], Unescape(a[1]));
     if (name == L"expect-box") return ExpectBox(Unescape(a[0]), Unescape(a[1]));
     if (name == L"press-ok") return PressOk();
     if (name == L"wait-dialog") return WaitForWindow(false) != nullptr || Fail(L"no main dialog");
@@ -297,6 +369,7 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"click") return Click(a[0], false);
     if (name == L"click-wait") return Click(a[0], true);
     if (name == L"expect-exit") return ExpectExit(a[0]);
+    if (name == L"show-boxes-until-exit") return ShowUntilExit();
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# End-to-end test of morvanti.exe's quick add (an address given on the command line) along each
+# way the script is found: a settings file in the per-user application-data folder, a settings
+# file beside the program with a relative path, and an Opera installation in single-user and in
+# multi-user mode. Each runs under code page 1252 and under code page 936 (Wine takes the ANSI
+# code page from the locale), and the script must then hold the address in that code page.
+#
+#   run_e2e_quickadd.sh BUILD_DIR [MORVANTI_EXE DRIVER_EXE]
+#
+# Uses the Wine prefix in WINEPREFIX (tools/wine-env.sh), which must be started. What the cases
+# put into the prefix (settings file and Opera profile in the application-data folder, Opera's
+# registry key) is removed afterwards, and what was there before is put back.
+set -uo pipefail
+
+. "$(dirname "${BASH_SOURCE[0]}")/e2e_common.sh"
+
+cp1252=en_US.UTF-8
+cp936=zh_CN.UTF-8
+
+# What was in the application-data folder is moved aside for the whole run.
+appdata_opera="$appdata_unix/Opera"
+saved_ini="$work/saved-appdata.ini"
+saved_opera="$work/saved-appdata-Opera"
+[ -e "$appdata_ini" ] && mv "$appdata_ini" "$saved_ini"
+[ -e "$appdata_opera" ] && mv "$appdata_opera" "$saved_opera"
+
+# Opera's key, in the 32-bit view the program reads. The test adds only keys that were missing
+# and removes the first of them at the end; it never overwrites a key that was there.
+opera_key='HKLM\SOFTWARE\Netscape\Netscape Navigator\Opera\main'
+reg() { wine reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
+opera_created=
+opera_usable=
+key_part='HKLM\SOFTWARE'
+for part in Netscape 'Netscape Navigator' Opera main; do
+    key_part="$key_part\\$part"
+    if ! reg query "$key_part"; then opera_created=$key_part; opera_usable=1; break; fi
+done
+
+e2e_restore() {
+    [ -n "$opera_created" ] && reg delete "$opera_created" /f
+    rm -rf "$appdata_ini" "$appdata_opera"
+    [ -e "$saved_ini" ] && mv "$saved_ini" "$appdata_ini"
+    [ -e "$saved_opera" ] && mv "$saved_opera" "$appdata_opera"
+}
+
+# The script every case starts from. Its last line holds 中文 in code-page-936 bytes, which a
+# rewrite must give back unchanged under either code page.
+gbk_line='var s = "\xD6\xD0\xCE\xC4";'
+start_script() { { crlf_lines "${script_lines[@]}"; printf "$gbk_line\\r\\n"; } >"$1"; }
+# The script after the quick add of an address whose bytes in the code page are $1 (printf %b).
+expected_script() {
+    crlf_lines '// ==UserScript==' '//@include http://a.example.org/*'
+    printf '//@include %b\r\n' "$1"
+    crlf_lines '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}"
+    printf "$gbk_line\\r\\n"
+}
+
+# An address per code page: the driver's argument (escapes), and its bytes in the script.
+ascii_arg='http://new.example.net/q?a=1'
+ascii_bytes='http://new.example.net/q?a=1'
+chinese_arg='http://\u4E2D\u6587.example/'
+chinese_bytes_1252='http://??.example/'                    # the code page's default character
+chinese_bytes_936='http://\xD6\xD0\xCE\xC4.example/'
+
+# quick_add LOCALE ARG: runs the quick add; it must report success and end with 0.
+quick_add() {
+    LC_ALL=$1 drive start-escaped "$exe_win" "$2" \
+        expect-box Morvanti "添加$2成功。" press-ok expect-exit 0
+}
+
+# A copy of a file, to show afterwards that it was not touched.
+keep() { cp "$1" "$1.before"; }
+unchanged() { same_bytes "$1" "$1.before"; }
+
+no_settings_written() {
+    [ ! -e "$dir/autorender_in_ie.ini" ] || fail "a settings file was written beside the program"
+    [ ! -e "$appdata_ini" ] || fail "a settings file was written in the application-data folder"
+}
+
+# --- The settings file in the application-data folder, none beside the program.
+case_appdata_settings() { # NAME LOCALE ARG BYTES
+    new_case "$1"
+    start_script "$script"
+    rm "$dir/autorender_in_ie.ini"
+    settings_bytes "$script_win" >"$appdata_ini"
+    keep "$appdata_ini"
+    quick_add "$2" "$3"
+    expected_script "$4" >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+    unchanged "$appdata_ini"
+    [ ! -e "$dir/autorender_in_ie.ini" ] || fail "a settings file was written beside the program"
+    rm -f "$appdata_ini" "$appdata_ini.before"
+}
+
+# --- A relative path in the settings file beside the program: taken from the program's folder,
+# not from the current directory; and the application-data copy is not read at all.
+case_relative_settings() { # NAME LOCALE ARG BYTES
+    new_case "$1"
+    mkdir -p "$dir/sub" "$dir/elsewhere/sub"
+    rm "$script"
+    script="$dir/sub/Autorender in IE.js"
+    start_script "$script"
+    decoy_cwd="$dir/elsewhere/sub/Autorender in IE.js"
+    decoy_appdata="$dir/appdata-decoy.js"
+    start_script "$decoy_cwd"
+    start_script "$decoy_appdata"
+    keep "$decoy_cwd"
+    keep "$decoy_appdata"
+    settings_bytes '.\sub\Autorender in IE.js' >"$dir/autorender_in_ie.ini"
+    keep "$dir/autorender_in_ie.ini"
+    settings_bytes "$(winpath "$decoy_appdata")" >"$appdata_ini"
+    keep "$appdata_ini"
+    LC_ALL=$2 drive cwd "$(winpath "$dir/elsewhere")" start-escaped "$exe_win" "$3" \
+        expect-box Morvanti "添加$3成功。" press-ok expect-exit 0
+    expected_script "$4" >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+    unchanged "$decoy_cwd"
+    unchanged "$decoy_appdata"
+    unchanged "$dir/autorender_in_ie.ini"
+    unchanged "$appdata_ini"
+    rm -f "$appdata_ini" "$appdata_ini.before"
+}
+
+# opera_profile FILE JAVASCRIPT-DIR: Opera's main configuration file (UTF-8 with byte-order
+# mark, as Opera writes it) naming the user JavaScript folder.
+opera_profile() {
+    mkdir -p "$(dirname "$1")"
+    printf '\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[Install]\r\nUser JavaScript File=Z:\\nowhere\r\n\r\n'\
+'[User Prefs]\r\nLanguage=zh-cn\r\nUser JavaScript File=%s\r\n' "$2" >"$1"
+}
+
+# --- Opera, no settings file anywhere; the quick add stores none. Single-user mode reads the
+# profile below the installation, multi-user mode the one in the application-data folder; the
+# profile in the other place names a decoy folder whose script must stay untouched.
+case_opera() { # NAME single|multi LOCALE ARG BYTES
+    new_case "$1"
+    rm "$dir/autorender_in_ie.ini" "$script"
+    if [ -z "$opera_usable" ]; then fail "Opera's key was in the prefix already; not overwritten"; return; fi
+    local install="$dir/opera" js_dir="$dir/用户脚本" decoy_dir="$dir/decoy"
+    mkdir -p "$install" "$js_dir" "$decoy_dir"
+    script="$js_dir/Autorender in IE.js"
+    start_script "$script"
+    start_script "$decoy_dir/Autorender in IE.js"
+    keep "$decoy_dir/Autorender in IE.js"
+    local own_profile decoy_profile install_value js_value
+    if [ "$2" = single ]; then
+        printf '[System]\r\nMulti User=0\r\n' >"$install/operadef6.ini"
+        own_profile="$install/profile/opera6.ini"
+        decoy_profile="$appdata_opera/Opera/profile/opera6.ini"
+        install_value=$(winpath "$install")
+        js_value=$(winpath "$js_dir")
+    else
+        printf '[System]\r\nMulti User=1\r\n' >"$install/operadef6.ini"
+        own_profile="$appdata_opera/Opera/profile/opera6.ini"
+        decoy_profile="$install/profile/opera6.ini"
+        # Trailing backslashes: no second one is added before the file name.
+        install_value="$(winpath "$install")\\"
+        js_value="$(winpath "$js_dir")\\"
+    fi
+    opera_profile "$own_profile" "$js_value"
+    opera_profile "$decoy_profile" "$(winpath "$decoy_dir")"
+    reg add "$opera_key" /v 'Install Directory' /t REG_SZ /d "$install_value" /f || fail "cannot add Opera's key"
+    quick_add "$3" "$4"
+    expected_script "$5" >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+    unchanged "$decoy_dir/Autorender in IE.js"
+    no_settings_written
+    rm -rf "$appdata_opera"
+}
+
+case_appdata_settings appdata-settings-1252 "$cp1252" "$ascii_arg" "$ascii_bytes"
+case_relative_settings relative-settings-1252 "$cp1252" "$chinese_arg" "$chinese_bytes_1252"
+case_opera opera-single-1252 single "$cp1252" "$ascii_arg" "$ascii_bytes"
+case_opera opera-multi-1252 multi "$cp1252" "$chinese_arg" "$chinese_bytes_1252"
+
+case_appdata_settings appdata-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_relative_settings relative-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_opera opera-single-936 single "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_opera opera-multi-936 multi "$cp936" "$chinese_arg" "$chinese_bytes_936"
+
+finish

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Morvanti under Wine against a small demo Opera installation kept in
+# a Wine prefix of the project's own (build/demo/wineprefix) -- never in your own prefix.
+#
+#   tools/run.sh [ADDRESS]            quick add: add ADDRESS to the include list, show the outcome
+#   tools/run.sh                      open the dialog
+#   tools/run.sh --script FILE [ADDRESS]
+#                                     work on a real "Autorender in IE.js" instead of the demo:
+#                                     the program's settings file is pointed at FILE
+#
+# With an X display (DISPLAY set) the program's windows appear there and wait for you. Without
+# one, it runs on a private Xvfb display; each message box is printed here and answered with OK,
+# and the dialog (after a failed quick add, or without an address) is closed again.
+# Afterwards the script's header is printed so you can see the change.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+script_file=
+if [ "${1:-}" = "--script" ]; then
+    script_file=$(realpath "${2:?--script needs a file}")
+    shift 2
+fi
+address=${1:-}
+
+bash tools/setup.sh >/dev/null
+build=build/demo
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+      -DMORVANTI_TESTS=ON -DMORVANTI_BENCH=OFF >/dev/null
+cmake --build "$build" --target morvanti e2e_driver -j2 >/dev/null
+
+export MORVANTI_WINEPREFIX="$root/$build/wineprefix"
+source tools/wine-env.sh
+trap morvanti_wine_stop EXIT
+morvanti_wine_start
+export LC_ALL=${LC_ALL:-en_US.UTF-8}
+
+# The program and, with --script, its settings file beside it (UTF-16 LE, CR LF).
+bin="$root/$build/bin"
+mkdir -p "$bin"
+cp "$build/app/morvanti.exe" "$bin/"
+rm -f "$bin/autorender_in_ie.ini"
+if [ -n "$script_file" ]; then
+    [ -f "$script_file" ] || { echo "run: no such file: $script_file" >&2; exit 1; }
+    printf '[AutoRenderInIE]\r\nScriptPath=%s\r\n' "$(winepath -w "$script_file" 2>/dev/null)" \
+        | iconv -f UTF-8 -t UTF-16LE > "$bin/autorender_in_ie.ini"
+    shown="$script_file"
+else
+    # The demo installation: Opera's key in the registry, single-user mode, a profile whose
+    # "opera6.ini" names the user JavaScript folder, and the script in it (created only once, so
+    # that added addresses accumulate from run to run).
+    opera="$WINEPREFIX/drive_c/Program Files/Opera"
+    userjs="$opera/profile/userjs"
+    mkdir -p "$userjs"
+    printf '[System]\r\nMulti User=0\r\n' > "$opera/operadef6.ini"
+    printf 'Opera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=C:\\Program Files\\Opera\\profile\\userjs\r\n' \
+        > "$opera/profile/opera6.ini"
+    wine reg add 'HKLM\SOFTWARE\Netscape\Netscape Navigator\Opera\main' /v 'Install Directory' \
+        /d 'C:\Program Files\Opera' /f >/dev/null 2>&1 </dev/null
+    shown="$userjs/Autorender in IE.js"
+    if [ ! -f "$shown" ]; then
+        printf '%s\r\n' '// ==UserScript==' '// @name Autorender in IE' \
+            '//@include http://intranet.example.com/*' '//@exclude http://intranet.example.com/public/*' \
+            '// ==/UserScript==' '' 'opera.addEventListener("BeforeEvent.load", function () {}, false);' \
+            > "$shown"
+    fi
+fi
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+    # A person is there: the boxes wait for them.
+    (cd "$bin" && wine ./morvanti.exe ${address:+"$address"} </dev/null) || true
+else
+    xvfb_pid=
+    for n in $(seq 150 180); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+            xvfb_pid=$!
+            export DISPLAY=":$n"
+            break
+        fi
+    done
+    [ -n "$xvfb_pid" ] || { echo "run: no free X display" >&2; exit 1; }
+    trap 'morvanti_wine_stop; kill $xvfb_pid 2>/dev/null' EXIT
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+    wine "$build/tests/e2e/e2e_driver.exe" desktop "morvanti-run-$$" \
+        start "$(winepath -w "$bin/morvanti.exe" 2>/dev/null)" "$address" show-boxes-until-exit </dev/null || true
+fi
+
+echo
+echo "Header of $shown:"
+awk '{ sub(/\r$/, "") } /^ *\/\// { print "  " $0; next } { exit }' "$shown"
