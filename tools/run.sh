@@ -31,6 +31,7 @@ cmake --build "$build" --target morvanti e2e_driver -j2 >/dev/null
 
 export MORVANTI_WINEPREFIX="$root/$build/wineprefix"
 source tools/wine-env.sh
+source tools/xvfb.sh
 trap morvanti_wine_stop EXIT
 morvanti_wine_start
 export LC_ALL=${LC_ALL:-en_US.UTF-8}
@@ -70,18 +71,8 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
     # A person is there: the boxes wait for them.
     (cd "$bin" && wine ./morvanti.exe ${address:+"$address"} </dev/null) || true
 else
-    xvfb_pid=
-    for n in $(seq 150 180); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-            xvfb_pid=$!
-            export DISPLAY=":$n"
-            break
-        fi
-    done
-    [ -n "$xvfb_pid" ] || { echo "run: no free X display" >&2; exit 1; }
-    trap 'morvanti_wine_stop; kill $xvfb_pid 2>/dev/null' EXIT
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+    morvanti_xvfb_start 150 180
+    trap 'morvanti_wine_stop; kill $morvanti_xvfb_pid 2>/dev/null' EXIT
     wine "$build/tests/e2e/e2e_driver.exe" desktop "morvanti-run-$$" \
         start "$(winepath -w "$bin/morvanti.exe" 2>/dev/null)" "$address" show-boxes-until-exit </dev/null || true
 fi

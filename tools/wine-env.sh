@@ -24,3 +24,4 @@ morvanti_wine_start() {
 morvanti_wine_stop() {
     wineserver -k >/dev/null 2>&1 </dev/null || true
 }
+

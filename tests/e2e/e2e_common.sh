@@ -25,16 +25,9 @@ cleanup() {
 trap cleanup EXIT
 
 # A private display: the first free number from 90 up.
-for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        break
-    fi
-done
-[ -n "$xvfb_pid" ] || { echo "no free X display number" >&2; exit 1; }
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/xvfb.sh"
+morvanti_xvfb_start 90 120 || exit 1
+xvfb_pid=$morvanti_xvfb_pid
 
 winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
 appdata_unix=$(winepath -u "$(wine cmd /c echo %APPDATA% 2>/dev/null </dev/null | tr -d '\r')" 2>/dev/null </dev/null)
