@@ -69,11 +69,12 @@ bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstri
     return true;
 }
 
-struct ParseState {
-    enum class Mode { Outside, InInclude, InExclude } mode = Mode::Outside;
-    bool includeSeen = false;
-    bool excludeSeen = false;
-    bool headerEnded = false;
+// The state of one kind of pattern while the header is read: whether its block was met, where
+// it stood among the kept lines, and its patterns.
+struct PatternBlock {
+    bool seen = false;
+    int32_t pos = -1;
+    std::wstring text;
 };
 
 } // namespace
@@ -96,65 +97,42 @@ bool CAutoRender::Init(const std::wstring& path)
 bool CAutoRender::Read(CTextStream& in, const std::wstring& path)
 {
     // Parsed into locals first: a read that fails half-way changes nothing.
-    int32_t includePos = -1;
-    int32_t excludePos = -1;
     StringList kept;
-    std::wstring include;
-    std::wstring exclude;
-    ParseState st;
-    using Mode = ParseState::Mode;
+    PatternBlock include;
+    PatternBlock exclude;
+    const PatternBlock* current = nullptr;  // the block being read; null outside any
+    bool headerEnded = false;
 
     std::wstring line;
     size_t patternStart = 0;
     size_t patternLength = 0;
     while (in.ReadLine(line)) {
         g_runLog.WriteFormat(L"Line[%s]", line);
-        if (st.headerEnded) {
+        if (headerEnded) {
             kept.push_back(std::move(line));
             continue;
         }
-        const int32_t keptCount = static_cast<int32_t>(kept.size());
-        bool keep = false;
-        switch (Classify(line, patternStart, patternLength)) {
-        case LineKind::NotComment:
-            st.headerEnded = true;
-            st.mode = Mode::Outside;
-            keep = true;
-            break;
-        case LineKind::OtherComment:
-            st.mode = Mode::Outside;
-            keep = true;
-            break;
-        case LineKind::Include:
-            if (st.mode == Mode::InInclude) {
-                include.append(line, patternStart, patternLength).append(L"\r\n");
-            } else if (!st.includeSeen) {
-                st.includeSeen = true;
-                includePos = keptCount;
-                st.mode = Mode::InInclude;
-                include.append(line, patternStart, patternLength).append(L"\r\n");
-            } else {
-                // A later include block, directly after the exclude block or not, stays
-                // in the file as ordinary lines and ends the current block.
-                st.mode = Mode::Outside;
-                keep = true;
-            }
-            break;
-        case LineKind::Exclude:
-            if (st.mode == Mode::InExclude) {
-                exclude.append(line, patternStart, patternLength).append(L"\r\n");
-            } else if (!st.excludeSeen) {
-                st.excludeSeen = true;
-                excludePos = keptCount;
-                st.mode = Mode::InExclude;
-                exclude.append(line, patternStart, patternLength).append(L"\r\n");
-            } else {
-                st.mode = Mode::Outside;
-                keep = true;
-            }
-            break;
+        const LineKind kind = Classify(line, patternStart, patternLength);
+        if (kind == LineKind::NotComment || kind == LineKind::OtherComment) {
+            headerEnded = kind == LineKind::NotComment;
+            current = nullptr;
+            kept.push_back(std::move(line));
+            continue;
         }
-        if (keep) kept.push_back(std::move(line));
+        PatternBlock& block = kind == LineKind::Include ? include : exclude;
+        if (current != &block) {
+            if (block.seen) {
+                // A later block of a kind already taken, directly after the other block or
+                // not, stays in the file as ordinary lines and ends the current block.
+                current = nullptr;
+                kept.push_back(std::move(line));
+                continue;
+            }
+            block.seen = true;
+            block.pos = static_cast<int32_t>(kept.size());
+            current = &block;
+        }
+        block.text.append(line, patternStart, patternLength).append(L"\r\n");
     }
     if (in.HasError()) {
         error_.SetError(L"File Read Failed.", ERROR_READ_FAULT);
@@ -162,11 +140,11 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path)
     }
 
     scriptPath_ = path;
-    includePos_ = includePos;
-    excludePos_ = excludePos;
+    includePos_ = include.pos;
+    excludePos_ = exclude.pos;
     keptLines_.swap(kept);
-    includeText.swap(include);
-    excludeText.swap(exclude);
+    includeText.swap(include.text);
+    excludeText.swap(exclude.text);
     return true;
 }
 
