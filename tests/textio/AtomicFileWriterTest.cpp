@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "tests/common/TestFiles.h"
@@ -130,4 +133,59 @@ TEST(AtomicFileWriter, AnUncommittedWriterRemovesItsTemporaryFile)
     }
     EXPECT_FALSE(PathExists(temp));
     EXPECT_FALSE(PathExists(dir.File(L"x.txt")));
+}
+
+namespace {
+
+// Fills the volume of folder until fewer than keepFree bytes are left.
+void FillVolume(const std::wstring& folder, DWORD keepFree)
+{
+    HANDLE filler = CreateFileW((folder + L"filler.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, filler);
+    std::string chunk(4096, 'f');
+    DWORD written = 0;
+    ULARGE_INTEGER freeBytes = {};
+    while (GetDiskFreeSpaceExW(folder.c_str(), &freeBytes, nullptr, nullptr) && freeBytes.QuadPart > keepFree &&
+           WriteFile(filler, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr) && written > 0) {
+    }
+    CloseHandle(filler);
+}
+
+} // namespace
+
+// tools/test.sh mounts a small file system and names it in MORVANTI_SMALL_DISK when it can
+// (as root); elsewhere the test is skipped.
+TEST(AtomicFileWriter, AFullDiskLeavesTheOldFileAsItWas)
+{
+    const char* smallDisk = std::getenv("MORVANTI_SMALL_DISK");
+    if (smallDisk == nullptr || *smallDisk == '\0') GTEST_SKIP() << "no small file system to fill";
+    std::string folderNarrow(smallDisk);
+    std::wstring folder(folderNarrow.begin(), folderNarrow.end());
+    if (folder.back() != L'\\') folder += L'\\';
+    folder += L"full-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring path = folder + L"Autorender in IE.js";
+    std::string old;
+    for (int i = 0; i < 100; ++i) old += "//@include http://old" + std::to_string(i) + ".example.com/*\r\n";
+    WriteFileBytes(path, old);
+    FillVolume(folder, 2048);
+
+    CLastError error;
+    auto manyLines = [](CTextStream& out) {
+        for (int i = 0; i < 2000; ++i) {
+            if (!out.WriteLine(L"//@include http://new" + std::to_wstring(i) + L".example.com/*")) return false;
+        }
+        return true;
+    };
+    bool saved = SaveTextFileAtomically(path, false, manyLines, error);
+    std::string after = ReadFileBytes(path);
+    std::wstring listing = ListFolder(folder);
+    DeleteFileW((folder + L"filler.bin").c_str());
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
+
+    EXPECT_FALSE(saved) << "a save that did not fit must not report success";
+    EXPECT_EQ(old, after) << "the old script is untouched";
+    EXPECT_EQ(L"Autorender in IE.js;filler.bin;", listing) << "no half-written temporary file is left";
 }
