@@ -1,11 +1,13 @@
 // Process entry: the command-line quick add, then the main dialog and its message loop.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
 #include "app/AppText.h"
 #include "app/MainDialog.h"
+#include "app/SafeDllSearch.h"
 #include "res/resource.h"
 #include "script/ScriptLocation.h"
 #include "textio/RunLog.h"
@@ -118,6 +120,13 @@ int Run(HINSTANCE instance, const wchar_t* commandLine, int showMode)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showMode)
 {
+    // Before anything can load a DLL: no DLL from the current folder or the program's folder.
+    RestrictDllSearch();
+    // Version 6 of the common controls (named in the manifest) draws the visual styles.
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
     try {
         return Run(instance, commandLine, showMode);
     } catch (...) {

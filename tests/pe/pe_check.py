@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Checks the hardening of a built PE image (morvanti.exe).
+
+Fails (exit 1) unless the image
+  - has DYNAMIC_BASE (ASLR) and NX_COMPAT (DEP) in DllCharacteristics,
+  - has a non-empty .reloc section and a base relocation directory (a 32-bit image without
+    relocations cannot be moved, so ASLR would silently not apply),
+  - has no section that is both writable and executable,
+  - runs in the Windows GUI subsystem (no console window).
+Exit 2 when the file is not a PE image at all.
+"""
+import struct
+import sys
+
+IMAGE_FILE_MACHINE_I386 = 0x014C
+PE32_MAGIC = 0x10B
+PE32_PLUS_MAGIC = 0x20B
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+SUBSYSTEM_WINDOWS_GUI = 2
+SCN_MEM_EXECUTE = 0x20000000
+SCN_MEM_WRITE = 0x80000000
+BASERELOC_DIRECTORY = 5
+
+
+def read_image(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def check(data):
+    """Returns the list of problems found; raises ValueError when data is not a PE image."""
+    if len(data) < 0x40 or data[:2] != b"MZ":
+        raise ValueError("no MZ header")
+    (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
+    if data[pe_offset:pe_offset + 4] != b"PE\0\0":
+        raise ValueError("no PE signature")
+    coff = pe_offset + 4
+    machine, section_count, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, coff)
+    optional = coff + 20
+    (magic,) = struct.unpack_from("<H", data, optional)
+    if magic == PE32_MAGIC:
+        directory_count_at, directories_at = optional + 92, optional + 96
+    elif magic == PE32_PLUS_MAGIC:
+        directory_count_at, directories_at = optional + 108, optional + 112
+    else:
+        raise ValueError("unknown optional header magic 0x%x" % magic)
+    subsystem, characteristics = struct.unpack_from("<HH", data, optional + 68)
+
+    problems = []
+    if machine != IMAGE_FILE_MACHINE_I386:
+        problems.append("machine 0x%04x is not i386" % machine)
+    if not characteristics & DYNAMIC_BASE:
+        problems.append("DllCharacteristics 0x%04x lacks DYNAMIC_BASE" % characteristics)
+    if not characteristics & NX_COMPAT:
+        problems.append("DllCharacteristics 0x%04x lacks NX_COMPAT" % characteristics)
+    if subsystem != SUBSYSTEM_WINDOWS_GUI:
+        problems.append("subsystem %d is not Windows GUI (2)" % subsystem)
+
+    (directory_count,) = struct.unpack_from("<I", data, directory_count_at)
+    reloc_rva = reloc_size = 0
+    if directory_count > BASERELOC_DIRECTORY:
+        reloc_rva, reloc_size = struct.unpack_from("<II", data, directories_at + 8 * BASERELOC_DIRECTORY)
+    if reloc_rva == 0 or reloc_size == 0:
+        problems.append("no base relocation directory")
+
+    reloc_section = False
+    sections = optional + optional_size
+    for i in range(section_count):
+        at = sections + 40 * i
+        raw_name, virtual_size, _, raw_size = struct.unpack_from("<8sIII", data, at)
+        (flags,) = struct.unpack_from("<I", data, at + 36)
+        name = raw_name.rstrip(b"\0").decode("ascii", "replace")
+        if flags & SCN_MEM_WRITE and flags & SCN_MEM_EXECUTE:
+            problems.append("section %s is writable and executable (0x%08x)" % (name, flags))
+        if name == ".reloc" and virtual_size > 0 and raw_size > 0:
+            reloc_section = True
+    if not reloc_section:
+        problems.append("no non-empty .reloc section")
+    return problems
+
+
+def main(argv):
+    if len(argv) != 2:
+        print("usage: pe_check.py IMAGE.exe", file=sys.stderr)
+        return 2
+    try:
+        problems = check(read_image(argv[1]))
+    except (OSError, ValueError, struct.error) as error:
+        print("%s: not a readable PE image: %s" % (argv[1], error))
+        return 2
+    for problem in problems:
+        print("%s: %s" % (argv[1], problem))
+    if problems:
+        return 1
+    print("%s: DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem" % argv[1])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Shows that pe_check.py catches each fault: the built image must pass, and a copy of it with one
+weakness put in (flag cleared, section made writable and executable, relocations removed,
+console subsystem) must be rejected with the matching message."""
+import os
+import struct
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pe_check  # noqa: E402
+
+
+def layout(data):
+    (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
+    coff = pe_offset + 4
+    section_count, optional_size = struct.unpack_from("<H", data, coff + 2)[0], struct.unpack_from("<H", data, coff + 16)[0]
+    optional = coff + 20
+    return optional, optional + optional_size, section_count
+
+
+def section_at(data, wanted):
+    _, sections, count = layout(data)
+    for i in range(count):
+        at = sections + 40 * i
+        if data[at:at + 8].rstrip(b"\0") == wanted:
+            return at
+    raise AssertionError("image has no section %r" % wanted)
+
+
+def clear_characteristic(bit):
+    def mutate(data):
+        optional, _, _ = layout(data)
+        (value,) = struct.unpack_from("<H", data, optional + 70)
+        struct.pack_into("<H", data, optional + 70, value & ~bit)
+    return mutate
+
+
+def make_text_writable(data):
+    at = section_at(data, b".text")
+    (flags,) = struct.unpack_from("<I", data, at + 36)
+    struct.pack_into("<I", data, at + 36, flags | pe_check.SCN_MEM_WRITE)
+
+
+def drop_relocations(data):
+    optional, _, _ = layout(data)
+    struct.pack_into("<II", data, optional + 96 + 8 * pe_check.BASERELOC_DIRECTORY, 0, 0)
+    at = section_at(data, b".reloc")
+    data[at:at + 8] = b".xreloc\0"
+
+
+def console_subsystem(data):
+    optional, _, _ = layout(data)
+    struct.pack_into("<H", data, optional + 68, 3)
+
+
+MUTATIONS = [
+    ("DYNAMIC_BASE cleared", clear_characteristic(pe_check.DYNAMIC_BASE), "lacks DYNAMIC_BASE"),
+    ("NX_COMPAT cleared", clear_characteristic(pe_check.NX_COMPAT), "lacks NX_COMPAT"),
+    (".text writable", make_text_writable, "section .text is writable and executable"),
+    ("relocations dropped", drop_relocations, "no non-empty .reloc section"),
+    ("console subsystem", console_subsystem, "is not Windows GUI"),
+]
+
+
+def main(argv):
+    original = pe_check.read_image(argv[1])
+    failures = 0
+    problems = pe_check.check(original)
+    if problems:
+        print("the built image itself fails: %s" % problems)
+        failures += 1
+    for name, mutate, expected in MUTATIONS:
+        data = bytearray(original)
+        mutate(data)
+        found = pe_check.check(bytes(data))
+        if not any(expected in p for p in found):
+            print("FAILED [%s]: expected a problem with %r, got %s" % (name, expected, found))
+            failures += 1
+        else:
+            print("caught [%s]: %s" % (name, "; ".join(found)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
