@@ -100,7 +100,14 @@ int Run(HINSTANCE instance, const wchar_t* commandLine, int showMode)
             g_runLog.Printf(L"%s:[%d]", L"GetMessage failed", static_cast<int>(GetLastError()));
             return -1;
         }
-        if (g_mainDialog != nullptr && IsDialogMessageW(g_mainDialog, &message)) {
+        // The dialog's own keyboard handling takes every key typed into it, so its accelerators
+        // are looked at first, and their command goes to the dialog, not to the focused box.
+        const bool forDialog = g_mainDialog != nullptr
+            && (message.hwnd == g_mainDialog || IsChild(g_mainDialog, message.hwnd));
+        if (forDialog && accelerators != nullptr
+            && TranslateAcceleratorW(g_mainDialog, accelerators, &message)) {
+            // turned into a command of the dialog
+        } else if (g_mainDialog != nullptr && IsDialogMessageW(g_mainDialog, &message)) {
             // handled by the dialog
         } else if (accelerators != nullptr && TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
             // turned into a command

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "app/AboutBox.h"
 #include "app/AppText.h"
 #include "app/ScriptActions.h"
 #include "res/resource.h"
@@ -123,15 +124,10 @@ void OnExitCommand(HWND dialog)
     if (!DestroyWindow(dialog)) PostQuitMessage(0);
 }
 
-// The help menu and the About box are not built yet; their commands are accepted and ignored.
-void OnHelpButton()
+void OnWebPage(int traceNumber, UINT stringId)
 {
-    g_runLog.Printf(L"%s:[%d]", L"WndProc", 337);
-}
-
-void OnAbout()
-{
-    g_runLog.Printf(L"%s:[%d]", L"WndProc", 275);
+    g_runLog.Printf(L"%s:[%d]", L"WndProc", traceNumber);
+    OpenWebPage(stringId);
 }
 
 INT_PTR OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam)
@@ -141,8 +137,11 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam)
     case IDCANCEL: OnClose(dialog); return 1;
     case IDC_RELOAD: OnReload(dialog); return 0;
     case IDC_PATH_EDIT: OnPathChanged(HIWORD(wParam)); return 0;
-    case IDC_HELP_BUTTON: OnHelpButton(); return 0;
-    case IDM_ABOUT: OnAbout(); return 0;
+    case IDC_HELP_BUTTON: ShowHelpMenu(dialog, GetDlgItem(dialog, IDC_HELP_BUTTON)); return 0;
+    case IDM_HOME_PAGE: OnWebPage(279, IDS_HOME_PAGE); return 0;
+    case IDM_HELP_PAGE: OnWebPage(287, IDS_HELP_PAGE); return 0;
+    case IDM_FEEDBACK: OnWebPage(295, IDS_FEEDBACK_PAGE); return 0;
+    case IDM_ABOUT: ShowAboutBox(dialog); return 0;
     case IDM_EXIT: OnExitCommand(dialog); return 0;
     default: return DefWindowProcW(dialog, WM_COMMAND, wParam, lParam);
     }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Morvanti needs on a Debian host:
 # the 32-bit MinGW-w64 cross compiler, CMake, GoogleTest sources, 32-bit Wine,
-# Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales and a CJK font.
+# Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales and a CJK font; zip and unzip for
+# the release package; ImageMagick and Wine's Marlett font (caption buttons) for the
+# screenshots.
 # Does nothing when everything is there; stops with an error when an install fails.
 set -euo pipefail
 
@@ -21,7 +23,8 @@ packages=(
     wine wine32:i386
     xvfb xauth x11-utils
     locales fonts-wqy-microhei
-    zip python3
+    zip unzip python3
+    imagemagick fonts-wine
 )
 
 missing=()
@@ -67,7 +70,9 @@ if [ "${#gen_locales[@]}" -gt 0 ]; then
     done
 fi
 
-for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb; do
+for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo; do
     command -v "$tool" >/dev/null 2>&1 || { echo "setup: $tool is missing after install" >&2; exit 1; }
 done
+# ImageMagick by its full path: another program called "convert" may come first in PATH.
+[ -x /usr/bin/import ] || { echo "setup: ImageMagick's import is missing after install" >&2; exit 1; }
 echo "setup: all tools present"

@@ -22,6 +22,17 @@
 //   click-wait ID                   presses it and waits until its handler has returned: for
 //                                   buttons that open no box, so that what follows sees the result
 //   expect-exit CODE                waits for the program to end and compares its exit code
+//   wait-window CAPTION             waits for another dialog of the program with that caption;
+//                                   press-ok and the commands below act on it
+//   expect-item ID TEXT             compares the text of a control of that dialog
+//   expect-image ID                 the picture control ID of that dialog holds an image
+//   expect-centred                  that dialog stands in the middle of the desktop
+//   press ID                        presses button ID of that dialog and waits until it is gone
+//   menu-choose CHAR                waits for the popup menu, checks that it opened at the
+//                                   lower-left corner of the Help button, types CHAR into it
+//   alt-key CHAR                    types Alt+CHAR on the keyboard into the main dialog
+//   type-key CHAR                   types CHAR on the keyboard into the main dialog
+//   expect-quiet MS                 for MS milliseconds no other window of the program appears
 
 #include <windows.h>
 
@@ -173,6 +184,197 @@ bool Fail(const std::wstring& why)
     return false;
 }
 
+struct CaptionSearch {
+    DWORD processId;
+    const wchar_t* className;   // "#32770" for a dialog, "#32768" for a popup menu
+    const std::wstring* caption;  // nullptr: any window of the class but the main dialog
+    HWND found;
+};
+
+BOOL CALLBACK FindByCaption(HWND window, LPARAM param)
+{
+    CaptionSearch* search = reinterpret_cast<CaptionSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = {};
+    if (owner != search->processId || !IsWindowVisible(window) || GetClassNameW(window, name, 64) <= 0
+        || std::wcscmp(name, search->className) != 0) {
+        return TRUE;
+    }
+    if (search->caption == nullptr) {
+        if (GetDlgItem(window, 1000) != nullptr) return TRUE;
+    } else {
+        std::wstring caption;
+        if (!ReadText(window, caption) || caption != *search->caption) return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindOtherWindow(const wchar_t* className, const std::wstring* caption)
+{
+    CaptionSearch search = {g_process.dwProcessId, className, caption, nullptr};
+    EnumWindows(FindByCaption, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForOtherWindow(const wchar_t* className, const std::wstring* caption)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND found = FindOtherWindow(className, caption);
+        if (found != nullptr) return found;
+        if (ProcessEnded() || GetTickCount() - start > g_timeoutMs) return nullptr;
+        Sleep(50);
+    }
+}
+
+std::wstring RectText(const RECT& rect)
+{
+    return L"(" + std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top) + L")-("
+        + std::to_wstring(rect.right) + L"," + std::to_wstring(rect.bottom) + L")";
+}
+
+bool WaitWindow(const std::wstring& caption)
+{
+    g_lastBox = WaitForOtherWindow(L"#32770", &caption);
+    if (g_lastBox == nullptr) return Fail(L"no window \"" + caption + L"\"");
+    Print(L"window \"" + caption + L"\"");
+    return true;
+}
+
+bool ExpectItem(const std::wstring& id, const std::wstring& text)
+{
+    if (g_lastBox == nullptr) return Fail(L"expect-item without a window");
+    HWND item = GetDlgItem(g_lastBox, _wtoi(id.c_str()));
+    std::wstring got;
+    if (item == nullptr || !ReadText(item, got)) return Fail(L"cannot read item " + id);
+    Print(L"item " + id + L" \"" + Escape(got) + L"\"");
+    return got == text || Fail(L"expected \"" + Escape(text) + L"\"");
+}
+
+bool ExpectImage(const std::wstring& id)
+{
+    if (g_lastBox == nullptr) return Fail(L"expect-image without a window");
+    HWND item = GetDlgItem(g_lastBox, _wtoi(id.c_str()));
+    if (item == nullptr) return Fail(L"no item " + id);
+    DWORD_PTR bitmap = 0;
+    DWORD_PTR icon = 0;
+    SendMessageTimeoutW(item, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG, g_timeoutMs, &bitmap);
+    SendMessageTimeoutW(item, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, g_timeoutMs, &icon);
+    RECT rect = {};
+    GetWindowRect(item, &rect);
+    Print(L"image " + id + L" " + RectText(rect));
+    return bitmap != 0 || icon != 0 || Fail(L"item " + id + L" shows no image");
+}
+
+bool ExpectCentred()
+{
+    if (g_lastBox == nullptr) return Fail(L"expect-centred without a window");
+    RECT desktop = {};
+    RECT box = {};
+    if (!GetWindowRect(GetDesktopWindow(), &desktop) || !GetWindowRect(g_lastBox, &box)) {
+        return Fail(L"cannot read the window's place");
+    }
+    Print(L"desktop " + RectText(desktop) + L" window " + RectText(box));
+    const long dx = (box.left - desktop.left) - (desktop.right - box.right);
+    const long dy = (box.top - desktop.top) - (desktop.bottom - box.bottom);
+    return (dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1) || Fail(L"the window is not centred");
+}
+
+bool PressButton(const std::wstring& id)
+{
+    if (g_lastBox == nullptr) return Fail(L"press without a window");
+    const int control = _wtoi(id.c_str());
+    PostMessageW(g_lastBox, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(g_lastBox, control)));
+    const DWORD start = GetTickCount();
+    while (IsWindow(g_lastBox)) {
+        if (GetTickCount() - start > g_timeoutMs) return Fail(L"the window stays open after " + id);
+        Sleep(20);
+    }
+    g_lastBox = nullptr;
+    return true;
+}
+
+bool MenuChoose(const std::wstring& key)
+{
+    HWND dialog = WaitForWindow(false);
+    if (dialog == nullptr || key.empty()) return Fail(L"no main dialog");
+    HWND menu = WaitForOtherWindow(L"#32768", nullptr);
+    if (menu == nullptr) return Fail(L"no popup menu");
+    RECT menuRect = {};
+    RECT button = {};
+    GetWindowRect(menu, &menuRect);
+    GetWindowRect(GetDlgItem(dialog, 1005), &button);
+    Print(L"menu " + RectText(menuRect) + L" button " + RectText(button));
+    // A menu that would run off the bottom of the screen is moved up until it fits.
+    RECT desktop = {};
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    const bool belowButton = menuRect.top == button.bottom;
+    const bool pushedUp = menuRect.top < button.bottom && menuRect.bottom == desktop.bottom
+        && button.bottom + (menuRect.bottom - menuRect.top) > desktop.bottom;
+    if (menuRect.left != button.left || !(belowButton || pushedUp)) {
+        return Fail(L"the menu did not open at the button's lower-left corner");
+    }
+    // The menu's own loop reads the keys from the program's queue.
+    PostMessageW(dialog, WM_CHAR, key[0], 1);
+    const DWORD start = GetTickCount();
+    while (IsWindow(menu) && IsWindowVisible(menu)) {
+        if (GetTickCount() - start > g_timeoutMs) return Fail(L"the menu stays open");
+        Sleep(20);
+    }
+    return true;
+}
+
+// Real key strokes, so that the program's queue records Alt as held down while the character
+// arrives, as it does for a person at the keyboard.
+bool TypeKey(const std::wstring& key, bool withAlt)
+{
+    HWND dialog = WaitForWindow(false);
+    if (dialog == nullptr || key.empty()) return Fail(L"no main dialog");
+    const SHORT scan = VkKeyScanW(key[0]);
+    if (scan == -1) return Fail(L"no key types " + key);
+    SetForegroundWindow(dialog);
+    Sleep(300);
+    const WORD vk = LOBYTE(scan);
+    const bool shift = (HIBYTE(scan) & 1) != 0;
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](WORD code, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (withAlt) add(VK_MENU, false);
+    if (shift) add(VK_SHIFT, false);
+    add(vk, false);
+    add(vk, true);
+    if (shift) add(VK_SHIFT, true);
+    if (withAlt) add(VK_MENU, true);
+    const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return sent == inputs.size() || Fail(L"SendInput failed");
+}
+
+bool ExpectQuiet(const std::wstring& msText)
+{
+    const DWORD start = GetTickCount();
+    const DWORD span = static_cast<DWORD>(_wtoi(msText.c_str()));
+    while (GetTickCount() - start < span) {
+        HWND other = FindOtherWindow(L"#32770", nullptr);
+        if (other != nullptr) {
+            std::wstring caption;
+            ReadText(other, caption);
+            return Fail(L"a window appeared: \"" + caption + L"\"");
+        }
+        if (ProcessEnded()) return Fail(L"the program ended");
+        Sleep(50);
+    }
+    return true;
+}
+
 bool MainDialogBox(const std::wstring& idText, HWND& box)
 {
     HWND dialog = WaitForWindow(false);
@@ -299,7 +501,9 @@ const Command kCommands[] = {
     {L"timeout", 1}, {L"desktop", 1}, {L"cwd", 1}, {L"start", 2}, {L"start-escaped", 2},
     {L"expect-box", 2}, {L"press-ok", 0}, {L"wait-dialog", 0}, {L"expect-edit", 2}, {L"get-edit", 1},
     {L"set-edit", 2}, {L"set-edit-lines", 3}, {L"click", 1}, {L"click-wait", 1}, {L"expect-exit", 1},
-    {L"show-boxes-until-exit", 0},
+    {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
+    {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
+    {L"expect-quiet", 1},
 };
 
 // For a person watching from a terminal: prints every message box and answers it with OK; a
@@ -370,6 +574,15 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"click-wait") return Click(a[0], true);
     if (name == L"expect-exit") return ExpectExit(a[0]);
     if (name == L"show-boxes-until-exit") return ShowUntilExit();
+    if (name == L"wait-window") return WaitWindow(Unescape(a[0]));
+    if (name == L"expect-item") return ExpectItem(a[0], Unescape(a[1]));
+    if (name == L"expect-image") return ExpectImage(a[0]);
+    if (name == L"expect-centred") return ExpectCentred();
+    if (name == L"press") return PressButton(a[0]);
+    if (name == L"menu-choose") return MenuChoose(Unescape(a[0]));
+    if (name == L"alt-key") return TypeKey(Unescape(a[0]), true);
+    if (name == L"type-key") return TypeKey(Unescape(a[0]), false);
+    if (name == L"expect-quiet") return ExpectQuiet(a[0]);
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;

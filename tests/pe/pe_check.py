@@ -6,7 +6,10 @@ Fails (exit 1) unless the image
   - has a non-empty .reloc section and a base relocation directory (a 32-bit image without
     relocations cannot be moved, so ASLR would silently not apply),
   - has no section that is both writable and executable,
-  - runs in the Windows GUI subsystem (no console window).
+  - runs in the Windows GUI subsystem (no console window),
+  - imports only DLLs that Windows always takes from the system folder (the KnownDLLs), or
+    comctl32.dll, which the manifest binds to the side-by-side common controls. Any other DLL
+    would be looked for in the program's own folder first, before the program's first line runs.
 Exit 2 when the file is not a PE image at all.
 """
 import struct
@@ -21,6 +24,45 @@ SUBSYSTEM_WINDOWS_GUI = 2
 SCN_MEM_EXECUTE = 0x20000000
 SCN_MEM_WRITE = 0x80000000
 BASERELOC_DIRECTORY = 5
+IMPORT_DIRECTORY = 1
+# The KnownDLLs of Windows 7 and later, plus comctl32 (side by side through the manifest).
+SAFE_IMPORTS = {
+    "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll",
+    "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll",
+    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll",
+    "shlwapi.dll", "user32.dll", "usp10.dll", "wldap32.dll", "ws2_32.dll", "comctl32.dll",
+}
+
+
+def section_table(data, sections, count):
+    """(virtual address, virtual size, raw offset, raw size) of each section."""
+    table = []
+    for i in range(count):
+        at = sections + 40 * i
+        virtual_size, virtual_address, raw_size, raw_offset = struct.unpack_from("<IIII", data, at + 8)
+        table.append((virtual_address, max(virtual_size, raw_size), raw_offset, raw_size))
+    return table
+
+
+def file_offset(table, rva):
+    for virtual_address, size, raw_offset, raw_size in table:
+        if virtual_address <= rva < virtual_address + size and rva - virtual_address < raw_size:
+            return raw_offset + rva - virtual_address
+    raise ValueError("address 0x%x lies in no section" % rva)
+
+
+def imported_dlls(data, table, import_rva):
+    """The names of the DLLs in the import directory, in order."""
+    names = []
+    at = file_offset(table, import_rva)
+    while True:
+        lookup, _, _, name_rva, thunks = struct.unpack_from("<IIIII", data, at)
+        if lookup == 0 and name_rva == 0 and thunks == 0:
+            return names
+        start = file_offset(table, name_rva)
+        end = data.index(b"\0", start)
+        names.append(data[start:end].decode("ascii", "replace"))
+        at += 20
 
 
 def read_image(path):
@@ -64,8 +106,17 @@ def check(data):
     if reloc_rva == 0 or reloc_size == 0:
         problems.append("no base relocation directory")
 
-    reloc_section = False
     sections = optional + optional_size
+    table = section_table(data, sections, section_count)
+    import_rva = 0
+    if directory_count > IMPORT_DIRECTORY:
+        (import_rva,) = struct.unpack_from("<I", data, directories_at + 8 * IMPORT_DIRECTORY)
+    if import_rva:
+        for name in imported_dlls(data, table, import_rva):
+            if name.lower() not in SAFE_IMPORTS:
+                problems.append("imports %s, which would be searched for beside the program" % name)
+
+    reloc_section = False
     for i in range(section_count):
         at = sections + 40 * i
         raw_name, virtual_size, _, raw_size = struct.unpack_from("<8sIII", data, at)
@@ -93,7 +144,8 @@ def main(argv):
         print("%s: %s" % (argv[1], problem))
     if problems:
         return 1
-    print("%s: DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem" % argv[1])
+    print("%s: DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem, system imports only"
+          % argv[1])
     return 0
 
 

@@ -53,12 +53,27 @@ def console_subsystem(data):
     struct.pack_into("<H", data, optional + 68, 3)
 
 
+def import_version_dll(data):
+    """Renames the first imported DLL to VERSION.dll (the name fits in place of ADVAPI32.dll)."""
+    optional, sections, count = layout(data)
+    table = pe_check.section_table(bytes(data), sections, count)
+    (import_rva,) = struct.unpack_from("<I", data, optional + 96 + 8 * pe_check.IMPORT_DIRECTORY)
+    at = pe_check.file_offset(table, import_rva)
+    (name_rva,) = struct.unpack_from("<I", data, at + 12)
+    start = pe_check.file_offset(table, name_rva)
+    end = bytes(data).index(b"\0", start)
+    new = b"VERSION.dll"
+    assert len(new) <= end - start, "the first import's name is too short to overwrite"
+    data[start:end] = new + b"\0" * (end - start - len(new))
+
+
 MUTATIONS = [
     ("DYNAMIC_BASE cleared", clear_characteristic(pe_check.DYNAMIC_BASE), "lacks DYNAMIC_BASE"),
     ("NX_COMPAT cleared", clear_characteristic(pe_check.NX_COMPAT), "lacks NX_COMPAT"),
     (".text writable", make_text_writable, "section .text is writable and executable"),
     ("relocations dropped", drop_relocations, "no non-empty .reloc section"),
     ("console subsystem", console_subsystem, "is not Windows GUI"),
+    ("version.dll imported", import_version_dll, "imports VERSION.dll"),
 ]
 
 

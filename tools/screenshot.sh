@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# Renders the main dialog and the About box of the real morvanti.exe under Wine on a private Xvfb
+# display and saves them as docs/screenshot-main.png and docs/screenshot-about.png.
+#
+#   tools/screenshot.sh                 set up, build in build/demo (as tools/run.sh does), render
+#   tools/screenshot.sh --build DIR     use the morvanti.exe and e2e_driver.exe of a build in DIR
+#   tools/screenshot.sh --out DIR       write the pictures into DIR instead of docs/
+#
+# The program runs against a demo Opera installation with a fixed script, in a Wine prefix of its
+# own (BUILD/screenshot/wineprefix), under the zh_CN.UTF-8 locale (code page 936) as its users
+# have it. e2e_driver starts it on a desktop of its own and, for the About box, sends the About
+# command (104). The driver cannot wait for a picture to be taken, so it waits for the program to
+# end, and this script closes each window after taking it the way a window manager's close box
+# does (WM_DELETE_WINDOW), which the program handles as Esc or its Close button.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+caller=$PWD
+cd "$root"
+
+die() { echo "screenshot: $*" >&2; exit 1; }
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$caller/$1" ;; esac; }
+
+build=${MORVANTI_BUILD:-}
+out=$root/docs
+while [ $# -gt 0 ]; do
+    case $1 in
+        --build) build=$(absolute "${2:?--build needs a folder}"); shift 2 ;;
+        --out) out=$(absolute "${2:?--out needs a folder}"); shift 2 ;;
+        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) die "unknown argument: $1 (see --help)" ;;
+    esac
+done
+
+# ImageMagick by its full path: another program called "convert" or "import" may come first.
+magick_bin=/usr/bin
+if [ -z "$build" ]; then
+    bash tools/setup.sh >/dev/null
+    build=$root/build/demo
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+          -DMORVANTI_TESTS=ON -DMORVANTI_BENCH=OFF >/dev/null
+    cmake --build "$build" --target morvanti e2e_driver -j2 >/dev/null
+fi
+exe=$build/app/morvanti.exe
+driver=$build/tests/e2e/e2e_driver.exe
+for f in "$exe" "$driver"; do [ -f "$f" ] || die "no $f: build the targets morvanti and e2e_driver"; done
+for tool in import convert identify; do
+    [ -x "$magick_bin/$tool" ] || die "ImageMagick's $tool is missing (run tools/setup.sh)"
+done
+command -v xwininfo >/dev/null 2>&1 || die "xwininfo is missing (run tools/setup.sh)"
+if [ -x /usr/bin/python3 ]; then python=/usr/bin/python3; else
+    python=$(command -v python3) || die "python3 is missing (run tools/setup.sh)"
+fi
+
+work=$build/screenshot
+export MORVANTI_WINEPREFIX=$work/wineprefix
+source tools/wine-env.sh
+source tools/xvfb.sh
+export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
+
+driver_pid=
+morvanti_xvfb_pid=
+cleanup() {
+    [ -z "$driver_pid" ] || kill "$driver_pid" 2>/dev/null || true
+    morvanti_wine_stop
+    [ -z "$morvanti_xvfb_pid" ] || kill "$morvanti_xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# A display of our own, started before Wine so that everything Wine shows lands on it.
+morvanti_xvfb_start 190 220 || die "no free X display"
+# A server of this prefix left from an interrupted run would still serve its old display.
+morvanti_wine_stop
+morvanti_wine_start
+# Wine draws the windows' frames and captions itself: Xvfb has no window manager to do it. The
+# caption buttons are glyphs of the Marlett font, which Wine does not find on its own here; the
+# caret stays on instead of blinking, so that a picture does not depend on the moment it is taken.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+wine reg add 'HKCU\Control Panel\Desktop' /v CursorBlinkRate /d -1 /f >/dev/null 2>&1 </dev/null
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] || die "no $marlett (package fonts-wine; run tools/setup.sh)"
+cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Marlett (TrueType)' \
+    /d marlett.ttf /f >/dev/null 2>&1 </dev/null
+
+# The demo installation, laid out as tools/run.sh lays out its own: Opera's key in the registry,
+# single-user mode, a profile whose "opera6.ini" names the user JavaScript folder, and the script
+# in it, written anew so that every run shows the same lists.
+opera="$WINEPREFIX/drive_c/Program Files/Opera"
+userjs="$opera/profile/userjs"
+mkdir -p "$userjs"
+printf '[System]\r\nMulti User=0\r\n' >"$opera/operadef6.ini"
+printf 'Opera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=C:\\Program Files\\Opera\\profile\\userjs\r\n' \
+    >"$opera/profile/opera6.ini"
+wine reg add 'HKLM\SOFTWARE\Netscape\Netscape Navigator\Opera\main' /v 'Install Directory' \
+    /d 'C:\Program Files\Opera' /f >/dev/null 2>&1 </dev/null
+printf '%s\r\n' '// ==UserScript==' '// @name Autorender in IE' \
+    '//@include http://intranet.example.com/*' '//@include http://oa.example.com/*' \
+    '//@include https://ebank.example.com/corporate/*' '//@include http://*.gov.example.cn/*' \
+    '//@exclude http://intranet.example.com/public/*' '//@exclude http://oa.example.com/m/*' \
+    '// ==/UserScript==' '' 'opera.addEventListener("BeforeEvent.load", function () {}, false);' \
+    >"$userjs/Autorender in IE.js"
+
+bin=$work/bin
+mkdir -p "$bin"
+cp "$exe" "$bin/morvanti.exe"
+exe_win=$(winepath -w "$bin/morvanti.exe" 2>/dev/null </dev/null)
+
+# Sends the window-manager protocol message $2 (WM_DELETE_WINDOW: the close box was pressed;
+# WM_TAKE_FOCUS: the window was clicked) to the X window $1, as a window manager does.
+wm_protocol() {
+    "$python" - "$1" "$2" <<'EOF'
+import ctypes, sys
+from ctypes import c_int, c_long, c_ulong, c_void_p, c_char_p
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", c_int), ("serial", c_ulong), ("send_event", c_int), ("display", c_void_p),
+                ("window", c_ulong), ("message_type", c_ulong), ("format", c_int), ("l", c_long * 5)]
+
+class Event(ctypes.Union):  # XEvent: 24 longs whatever its kind
+    _fields_ = [("xclient", ClientMessage), ("pad", c_long * 24)]
+
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = c_void_p
+x.XOpenDisplay.argtypes = [c_char_p]
+x.XInternAtom.restype = c_ulong
+x.XInternAtom.argtypes = [c_void_p, c_char_p, c_int]
+x.XSendEvent.argtypes = [c_void_p, c_ulong, c_int, c_long, c_void_p]
+x.XFlush.argtypes = [c_void_p]
+x.XCloseDisplay.argtypes = [c_void_p]
+
+display = x.XOpenDisplay(None)
+if not display:
+    sys.exit("screenshot: cannot open the display")
+window = int(sys.argv[1], 0)
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = window
+event.xclient.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.l[0] = x.XInternAtom(display, sys.argv[2].encode(), 0)
+ok = x.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+x.XFlush(display)
+x.XCloseDisplay(display)
+sys.exit(0 if ok else "screenshot: XSendEvent failed")
+EOF
+}
+close_window() { wm_protocol "$1" WM_DELETE_WINDOW; }
+# Makes the window the active one, so that its caption shows as a person sees it while working.
+activate_window() { wm_protocol "$1" WM_TAKE_FOCUS; }
+
+# The X window of morvanti.exe whose title is $1, waiting up to 20 seconds for it.
+find_window() {
+    local id
+    for _ in $(seq 200); do
+        id=$(LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null \
+            | awk -v want="\"$1\": (\"morvanti.exe\"" 'index($0, want) { print $1; exit }')
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+# Takes window $1 into the PNG $2 once it has finished painting: two pictures a moment apart
+# must show the same pixels. Metadata (times) is left out so that an unchanged window gives an
+# unchanged file.
+capture() {
+    local id=$1 target=$2 previous= current= shot="$work/shot.png"
+    for _ in $(seq 40); do
+        sleep 0.25
+        "$magick_bin/import" -window "$id" "$shot" 2>/dev/null || continue
+        current=$("$magick_bin/identify" -format '%#' "$shot")
+        [ "$current" = "$previous" ] && break
+        previous=$current
+    done
+    [ -n "$current" ] && [ "$current" = "$previous" ] || die "window $id could not be taken, or kept changing"
+    "$magick_bin/convert" "$shot" -strip -define png:exclude-chunks=date,time "$target"
+    rm -f "$shot"
+    # A blank or one-coloured picture means nothing was drawn.
+    local colours
+    colours=$("$magick_bin/identify" -format '%k' "$target")
+    [ "$colours" -ge 16 ] || die "$target has only $colours colours: the window was not drawn"
+    echo "$target: $("$magick_bin/identify" -format '%wx%h' "$target")"
+}
+
+# run_program NAME COMMANDS...: starts the program under the driver in the background, which
+# runs COMMANDS after the dialog is up and then waits for the program to end.
+run_program() {
+    local name=$1
+    shift
+    # Each run finds the script through Opera, as on first use: the settings file that the
+    # previous run's Close wrote goes.
+    rm -f "$bin/autorender_in_ie.ini" "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/autorender_in_ie.ini
+    driver_log=$work/driver-$name.log
+    wine "$driver" desktop "morvanti-shot-$$" timeout 60000 start "$exe_win" '' wait-dialog "$@" \
+        expect-exit 0 >"$driver_log" 2>&1 </dev/null &
+    driver_pid=$!
+}
+
+# Waits for the driver, which must have seen the program end with 0.
+finish_program() {
+    local rc=0
+    wait "$driver_pid" || rc=$?
+    driver_pid=
+    grep -q '^exit 0' "$driver_log" && [ "$rc" -eq 0 ] \
+        || { cat "$driver_log" >&2; die "the driver ended with $rc"; }
+}
+
+mkdir -p "$out"
+
+# --- The main dialog with the demo lists.
+run_program main
+main_id=$(find_window Morvanti) || { cat "$driver_log" >&2; die "the main dialog did not appear"; }
+activate_window "$main_id"
+capture "$main_id" "$out/screenshot-main.png"
+close_window "$main_id"
+finish_program
+
+# --- The About box, opened from the dialog.
+run_program about click 104
+about_id=$(find_window '关于 Morvanti') || { cat "$driver_log" >&2; die "the About box did not appear"; }
+activate_window "$about_id"
+capture "$about_id" "$out/screenshot-about.png"
+close_window "$about_id"
+# The main dialog takes the close only once the About box is gone and it is enabled again.
+main_id=$(find_window Morvanti)
+for _ in $(seq 50); do
+    LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null | grep -qF '"关于 Morvanti"' || break
+    sleep 0.1
+done
+close_window "$main_id"
+finish_program
