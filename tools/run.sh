@@ -32,6 +32,7 @@ cmake --build "$build" --target morvanti e2e_driver -j2 >/dev/null
 export MORVANTI_WINEPREFIX="$root/$build/wineprefix"
 source tools/wine-env.sh
 source tools/xvfb.sh
+source tools/demo-opera.sh
 trap morvanti_wine_stop EXIT
 morvanti_wine_start
 export LC_ALL=${LC_ALL:-en_US.UTF-8}
@@ -47,24 +48,9 @@ if [ -n "$script_file" ]; then
         | iconv -f UTF-8 -t UTF-16LE > "$bin/autorender_in_ie.ini"
     shown="$script_file"
 else
-    # The demo installation: Opera's key in the registry, single-user mode, a profile whose
-    # "opera6.ini" names the user JavaScript folder, and the script in it (created only once, so
-    # that added addresses accumulate from run to run).
-    opera="$WINEPREFIX/drive_c/Program Files/Opera"
-    userjs="$opera/profile/userjs"
-    mkdir -p "$userjs"
-    printf '[System]\r\nMulti User=0\r\n' > "$opera/operadef6.ini"
-    printf 'Opera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=C:\\Program Files\\Opera\\profile\\userjs\r\n' \
-        > "$opera/profile/opera6.ini"
-    wine reg add 'HKLM\SOFTWARE\Netscape\Netscape Navigator\Opera\main' /v 'Install Directory' \
-        /d 'C:\Program Files\Opera' /f >/dev/null 2>&1 </dev/null
-    shown="$userjs/Autorender in IE.js"
-    if [ ! -f "$shown" ]; then
-        printf '%s\r\n' '// ==UserScript==' '// @name Autorender in IE' \
-            '//@include http://intranet.example.com/*' '//@exclude http://intranet.example.com/public/*' \
-            '// ==/UserScript==' '' 'opera.addEventListener("BeforeEvent.load", function () {}, false);' \
-            > "$shown"
-    fi
+    # The demo installation, created once so that added addresses accumulate from run to run.
+    morvanti_demo_opera
+    shown="$morvanti_demo_script"
 fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then

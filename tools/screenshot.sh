@@ -54,6 +54,7 @@ fi
 work=$build/screenshot
 export MORVANTI_WINEPREFIX=$work/wineprefix
 source tools/wine-env.sh
+source tools/demo-opera.sh
 source tools/xvfb.sh
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
 
@@ -82,23 +83,12 @@ cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Marlett (TrueType)' \
     /d marlett.ttf /f >/dev/null 2>&1 </dev/null
 
-# The demo installation, laid out as tools/run.sh lays out its own: Opera's key in the registry,
-# single-user mode, a profile whose "opera6.ini" names the user JavaScript folder, and the script
-# in it, written anew so that every run shows the same lists.
-opera="$WINEPREFIX/drive_c/Program Files/Opera"
-userjs="$opera/profile/userjs"
-mkdir -p "$userjs"
-printf '[System]\r\nMulti User=0\r\n' >"$opera/operadef6.ini"
-printf 'Opera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=C:\\Program Files\\Opera\\profile\\userjs\r\n' \
-    >"$opera/profile/opera6.ini"
-wine reg add 'HKLM\SOFTWARE\Netscape\Netscape Navigator\Opera\main' /v 'Install Directory' \
-    /d 'C:\Program Files\Opera' /f >/dev/null 2>&1 </dev/null
-printf '%s\r\n' '// ==UserScript==' '// @name Autorender in IE' \
+# The demo installation, with a script written anew so that every run shows the same lists.
+morvanti_demo_opera '// ==UserScript==' '// @name Autorender in IE' \
     '//@include http://intranet.example.com/*' '//@include http://oa.example.com/*' \
     '//@include https://ebank.example.com/corporate/*' '//@include http://*.gov.example.cn/*' \
     '//@exclude http://intranet.example.com/public/*' '//@exclude http://oa.example.com/m/*' \
-    '// ==/UserScript==' '' 'opera.addEventListener("BeforeEvent.load", function () {}, false);' \
-    >"$userjs/Autorender in IE.js"
+    '// ==/UserScript==' '' 'opera.addEventListener("BeforeEvent.load", function () {}, false);'
 
 bin=$work/bin
 mkdir -p "$bin"

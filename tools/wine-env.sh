@@ -19,6 +19,16 @@ morvanti_wine_start() {
     wineserver -p >/dev/null 2>&1 </dev/null &
     # A crash must fail a test, not wait for somebody to close a dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+    # The program speaks Chinese. Under any other locale the dialog fonts Wine picks have no
+    # Chinese characters and show boxes; font linking, as Windows does it, lets them take those
+    # characters from the CJK font that setup.sh installs.
+    if ! grep -q 'wqy-microhei' "$WINEPREFIX/system.reg" 2>/dev/null; then
+        local face
+        for face in Tahoma 'MS Shell Dlg' 'Microsoft Sans Serif'; do
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+                /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 </dev/null
+        done
+    fi
 }
 
 morvanti_wine_stop() {
