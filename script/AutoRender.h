@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/LastError.h"
-#include "support/TextEdit.h"
+#include "support/LineList.h"
 
 class CTextStream;
 
@@ -18,8 +18,10 @@ public:
     // Reads and parses the script (ANSI code page). False when it cannot be opened or a read
     // fails before its end; then nothing has changed.
     bool Init(const std::wstring& path);
-    // Parses a script from any line source, as Init does with the file at path.
-    bool Read(CTextStream& in, const std::wstring& path);
+    // Parses a script from any line source, as Init does with the file at path. sizeHint, when
+    // not 0, is the source's size in bytes: storage for the kept lines and the pattern texts is
+    // then set aside at once. It is only a hint; the source is read to its end whatever it says.
+    bool Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint = 0);
     // Writes the script back to the path of the last Init, replacing it in one step. False when
     // it cannot be written; then neither the file nor the fields have changed.
     bool Save();
@@ -32,14 +34,14 @@ public:
 
     int32_t GetIncludePos() const { return includePos_; }
     int32_t GetExcludePos() const { return excludePos_; }
-    const StringList& GetKeptLines() const { return keptLines_; }
+    const CLineList& GetKeptLines() const { return keptLines_; }
     const std::wstring& GetScriptPath() const { return scriptPath_; }
     const CLastError& Error() const { return error_; }
 
 private:
     int32_t includePos_ = -1;   // index in keptLines_ before which the include block stood; -1: none
     int32_t excludePos_ = -1;
-    StringList keptLines_;      // every line but the pattern lines taken apart, in file order
+    CLineList keptLines_;       // every line but the pattern lines taken apart, in file order
     std::wstring scriptPath_;
     CLastError error_;
 };

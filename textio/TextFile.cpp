@@ -14,14 +14,23 @@ CTextFile::CTextFile(const std::wstring& path, uint32_t mode, bool unicode) : CT
 
 CTextFile::~CTextFile()
 {
-    if (file_.is_open()) file_.close();
+    if (file_.is_open()) {
+        FlushWrites();
+        file_.close();
+    }
     State().buffer = nullptr;
     delete[] readBuffer_;
 }
 
 bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
 {
-    if (file_.is_open()) file_.close();
+    if (file_.is_open()) {
+        FlushWrites();
+        file_.close();
+    }
+    // Nothing meant for the old file may reach the new one.
+    DiscardWrites();
+    SetWriteLimit(0);
     path_.clear();
     ResetState();
     // A failure of an earlier open or close must not make this one fail.
@@ -56,16 +65,35 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
     path_ = path;
     State().unicode = unicode;
     State().lineEnd = 1;
+    ChooseWriteLimit();
     return true;
+}
+
+void CTextFile::ChooseWriteLimit()
+{
+    // Reading and writing share one file position, so a file open for both gets every write at
+    // once, as it does with auto-flush.
+    const bool collect = file_.is_open() && State().mode == kModeWrite && !autoFlush_;
+    SetWriteLimit(collect ? kWriteLimit : 0);
+}
+
+void CTextFile::SetAutoFlush(bool autoFlush)
+{
+    autoFlush_ = autoFlush;
+    if (autoFlush) FlushWrites();
+    ChooseWriteLimit();
 }
 
 bool CTextFile::Close()
 {
     bool ok = true;
     if (file_.is_open()) {
+        ok = FlushWrites();
         file_.close();
-        ok = !file_.fail();
+        ok = !file_.fail() && ok;
     }
+    DiscardWrites();
+    SetWriteLimit(0);
     file_.clear();
     path_.clear();
     autoFlush_ = false;
@@ -75,6 +103,7 @@ bool CTextFile::Close()
 bool CTextFile::Flush()
 {
     if (!file_.is_open()) return false;
+    if (!FlushWrites()) return false;
     file_.flush();
     if (file_.fail()) {
         State().error = true;
@@ -109,6 +138,8 @@ bool CTextFile::WriteRaw(const void* bytes, int32_t count)
 int64_t CTextFile::GetLength()
 {
     if (!file_.is_open()) return 0;
+    // Lines still waiting belong to the file's length.
+    FlushWrites();
     std::streampos here = file_.tellg();
     file_.seekg(0, std::ios_base::end);
     std::streampos end = file_.tellg();

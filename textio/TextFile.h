@@ -34,12 +34,19 @@ public:
     bool Flush();
     bool IsOpen() const { return file_.is_open(); }
     std::wstring GetPath() const { return path_; }
-    void SetAutoFlush(bool autoFlush) { autoFlush_ = autoFlush; }
+    // With auto-flush every write reaches the file at once; without it lines written to a file
+    // opened for writing only collect in memory and go out together.
+    void SetAutoFlush(bool autoFlush);
     int64_t GetLength();
 
 private:
     // The file stream's own buffer: large, so that a script of many megabytes costs few system calls.
     static const size_t kStreamBufferSize = 64 * 1024;
+    // How many written bytes collect before they go to the file stream together.
+    static constexpr size_t kWriteLimit = 64 * 1024;
+
+    // Lets written lines collect when nothing else reads the file or needs each write at once.
+    void ChooseWriteLimit();
     std::unique_ptr<char[]> streamBuffer_;
     std::fstream file_;
     std::wstring path_;

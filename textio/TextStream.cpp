@@ -4,6 +4,82 @@
 #include <vector>
 
 #include "support/Charset.h"
+#include "support/LineList.h"
+
+namespace {
+
+// Takes the runs of ReadAnsiRuns into a string: each run is widened on the stack, then
+// appended in one step.
+class StringUnits {
+public:
+    using Unit = wchar_t;
+    explicit StringUnits(std::wstring& text) : text_(text) {}
+    wchar_t* Space(size_t) { return run_; }  // a run never exceeds the read buffer
+    void Commit(size_t count) { text_.append(run_, count); }
+
+private:
+    std::wstring& text_;
+    wchar_t run_[CTextStream::kBufferSize];
+};
+
+// Takes the runs of ReadAnsiRuns into a line list as bytes, in place.
+class ListUnits {
+public:
+    using Unit = char;
+    explicit ListUnits(CLineList& lines) : lines_(lines) {}
+    char* Space(size_t count) { return lines_.Space(count); }
+    void Commit(size_t count) { lines_.Commit(count); }
+
+private:
+    CLineList& lines_;
+};
+
+static_assert(sizeof(wchar_t) == 2, "text is UTF-16, as on Windows");
+
+// Reading and writing a large script spends most of its time on the plain-ASCII runs of its
+// lines, so those are taken four at a time, in 32-bit words. Windows is little-endian: the
+// first of two units, or of four bytes, is the low part of the word.
+
+// True when one of the four bytes of x is below 0x0E, which covers LF, CR and NUL.
+bool HasByteBelow0E(uint32_t x)
+{
+    return ((x - 0x0E0E0E0Eu) & ~x & 0x80808080u) != 0;
+}
+
+// Copies the leading units of text that are in 1..7F, the same bytes in every ANSI code page,
+// to bytes; returns how many.
+size_t NarrowAscii(const wchar_t* text, size_t length, char* bytes)
+{
+    size_t i = 0;
+    for (; i + 4 <= length; i += 4) {
+        uint32_t first;
+        uint32_t second;
+        std::memcpy(&first, text + i, 4);
+        std::memcpy(&second, text + i + 2, 4);
+        // A unit above 7F sets one of the bits masked first; a zero unit borrows in the
+        // subtraction and sets its own top bit.
+        if (((first | second) & 0xFF80FF80u) != 0) break;
+        if ((((first - 0x00010001u) | (second - 0x00010001u)) & 0x80008000u) != 0) break;
+        const uint32_t four = (first & 0xFFu) | ((first >> 8) & 0xFF00u) | ((second & 0xFFu) << 16) |
+                              ((second << 8) & 0xFF000000u);
+        std::memcpy(bytes + i, &four, 4);
+    }
+    for (; i < length; ++i) {
+        const wchar_t unit = text[i];
+        if (unit == 0 || unit > 0x7F) break;
+        bytes[i] = static_cast<char>(unit);
+    }
+    return i;
+}
+
+// A line's units, widened byte by byte, back to the bytes they came from.
+void NarrowWidened(const wchar_t* units, size_t count, std::string& bytes)
+{
+    bytes.resize(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(units[i]);
+}
+
+} // namespace
 
 CTextStream::CTextStream() : state_(new TextStreamState()) {}
 
@@ -74,6 +150,59 @@ CTextStream::ReadResult CTextStream::ReadAnsiUnits(std::string& bytes)
     }
 }
 
+template <typename Units>
+CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
+{
+    using Unit = typename Units::Unit;
+    TextStreamState& s = *state_;
+    bool any = false;
+    for (;;) {
+        if (!EnsureByte()) {
+            if (s.error) return ReadResult::Failed;
+            return any ? ReadResult::Line : ReadResult::Nothing;
+        }
+        any = true;
+        // The same split as ReadAnsiUnits, copying or widening the run on the way.
+        const unsigned char* start = s.buffer + s.pos;
+        const unsigned char* end = s.buffer + s.count;
+        Unit* out = units.Space(static_cast<size_t>(end - start));
+        const unsigned char* p = start;
+        uint32_t bits = 0;  // every byte ORed in; a local, so that it stays in a register
+        while (p < end) {
+            if (end - p >= 4) {
+                uint32_t four;
+                std::memcpy(&four, p, 4);
+                if (!HasByteBelow0E(four)) {
+                    bits |= four;
+                    if constexpr (sizeof(Unit) == 1) {
+                        std::memcpy(out, &four, 4);
+                    } else {
+                        const uint32_t firstTwo = (four & 0xFFu) | ((four & 0xFF00u) << 8);
+                        const uint32_t lastTwo = ((four >> 16) & 0xFFu) | ((four >> 8) & 0xFF0000u);
+                        std::memcpy(out, &firstTwo, 4);
+                        std::memcpy(out + 2, &lastTwo, 4);
+                    }
+                    out += 4;
+                    p += 4;
+                    continue;
+                }
+            }
+            // One byte at a time where a line break, NUL or another control byte is near.
+            const unsigned char byte = *p;
+            if (byte == '\n' || byte == '\r' || byte == 0) break;
+            bits |= byte;
+            *out++ = static_cast<Unit>(byte);
+            ++p;
+        }
+        if ((bits & 0x80808080u) != 0) nonAscii = true;
+        units.Commit(static_cast<size_t>(p - start));
+        s.pos += static_cast<uint32_t>(p - start);
+        if (p == end) continue;
+        ++s.pos;
+        if (*p != '\r') return ReadResult::Line;
+    }
+}
+
 CTextStream::ReadResult CTextStream::ReadUnicodeUnits(std::wstring& units)
 {
     TextStreamState& s = *state_;
@@ -98,18 +227,46 @@ bool CTextStream::ReadLine(std::wstring& line)
     line.clear();
     if (IsEnd() || state_->error || !CanRead()) return false;
     if (state_->unicode) return ReadUnicodeUnits(line) == ReadResult::Line;
-    narrowScratch_.clear();
-    if (ReadAnsiUnits(narrowScratch_) != ReadResult::Line) return false;
-    // Most lines are plain ASCII, which every ANSI code page maps to itself.
-    const std::string& bytes = narrowScratch_;
-    unsigned char high = 0;
-    for (char c : bytes) high |= static_cast<unsigned char>(c);
-    if (high < 0x80) {
-        line.resize(bytes.size());
-        for (size_t i = 0; i < bytes.size(); ++i) line[i] = static_cast<wchar_t>(bytes[i]);
-    } else {
-        AnsiToWideInto(bytes, line);
+    // Most lines are plain ASCII, which every ANSI code page maps to itself, so bytes are
+    // widened as they leave the buffer. That widening loses nothing: a line with other bytes is
+    // narrowed back and converted by the system whole, as a DBCS character may span refills.
+    bool nonAscii = false;
+    StringUnits units(line);
+    if (ReadAnsiRuns(units, nonAscii) != ReadResult::Line) {
+        line.clear();
+        return false;
     }
+    if (nonAscii) {
+        NarrowWidened(line.data(), line.size(), narrowScratch_);
+        AnsiToWideInto(narrowScratch_, line);
+    }
+    return true;
+}
+
+bool CTextStream::ReadLine(CLineList& lines)
+{
+    lines.DiscardUnfinished();
+    if (IsEnd() || state_->error || !CanRead()) return false;
+    if (state_->unicode) {
+        if (!ReadLine(wideScratch_)) return false;
+        lines.Append(wideScratch_);
+        return true;
+    }
+    // As ReadLine into a string, the bytes going straight to where the list keeps them; a line
+    // with bytes beyond ASCII is converted whole and kept as text.
+    bool nonAscii = false;
+    ListUnits units(lines);
+    if (ReadAnsiRuns(units, nonAscii) != ReadResult::Line) {
+        lines.DiscardUnfinished();
+        return false;
+    }
+    if (nonAscii) {
+        narrowScratch_.assign(lines.Unfinished());
+        AnsiToWideInto(narrowScratch_, wideScratch_);
+        lines.Append(wideScratch_);
+        return true;
+    }
+    lines.EndLine();
     return true;
 }
 
@@ -124,65 +281,161 @@ bool CTextStream::ReadLine(std::string& line)
     return true;
 }
 
-bool CTextStream::WriteUnits(const void* bytes, size_t count)
+char* CTextStream::WriteRoom(size_t count)
 {
-    if (count == 0) return true;
-    return WriteRaw(bytes, static_cast<int32_t>(count));
+    // Bytes already waiting go out first when the new ones would take them past the limit.
+    if (pending_ > 0 && pending_ + count > writeLimit_ && !FlushWrites()) return nullptr;
+    if (writeScratch_.size() < pending_ + count) writeScratch_.resize(pending_ + count);
+    return &writeScratch_[pending_];
 }
 
-bool CTextStream::WriteLineEnd()
+bool CTextStream::CommitWrite(size_t count)
 {
-    TextStreamState& s = *state_;
-    if (s.unicode) {
-        static const unsigned char crlf[4] = {0x0D, 0x00, 0x0A, 0x00};
-        return s.lineEnd == 1 ? WriteRaw(crlf, 4) : WriteRaw(crlf + 2, 2);
-    }
-    static const char crlf[2] = {'\r', '\n'};
-    return s.lineEnd == 1 ? WriteRaw(crlf, 2) : WriteRaw(crlf + 1, 1);
+    pending_ += count;
+    return pending_ < writeLimit_ || FlushWrites();
 }
 
-bool CTextStream::WriteLine(const std::wstring& text)
+bool CTextStream::FlushWrites()
+{
+    if (pending_ == 0) return true;
+    const size_t count = pending_;
+    pending_ = 0;
+    return WriteRaw(writeScratch_.data(), static_cast<int32_t>(count));
+}
+
+bool CTextStream::WriteLine(const wchar_t* text, size_t length)
 {
     TextStreamState& s = *state_;
     if (s.error || !CanWrite()) return false;
-    // The text and its line end go to the sink in one piece.
-    std::string& bytes = writeScratch_;
+    // The text and its line end are built in place after the bytes already waiting, and go to
+    // the sink in one piece.
+    char* bytes;
+    size_t count = 0;
     if (s.unicode) {
-        bytes.clear();
-        for (wchar_t unit : text) {
-            bytes.push_back(static_cast<char>(unit & 0xFF));
-            bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
+        bytes = WriteRoom(2 * length + 4);
+        if (bytes == nullptr) return false;
+        for (size_t i = 0; i < length; ++i) {
+            bytes[count++] = static_cast<char>(text[i] & 0xFF);
+            bytes[count++] = static_cast<char>((text[i] >> 8) & 0xFF);
         }
-        if (s.lineEnd == 1) bytes.append("\r\0", 2);
-        bytes.append("\n\0", 2);
+        if (s.lineEnd == 1) {
+            bytes[count++] = '\r';
+            bytes[count++] = '\0';
+        }
+        bytes[count++] = '\n';
+        bytes[count++] = '\0';
     } else {
-        WideToAnsiInto(text, bytes);
-        if (s.lineEnd == 1) bytes.push_back('\r');
-        bytes.push_back('\n');
+        // ASCII is the same in every ANSI code page. Like the system conversion, the text ends
+        // at its first zero unit.
+        bytes = WriteRoom(length + 2);
+        if (bytes == nullptr) return false;
+        count = NarrowAscii(text, length, bytes);
+        if (count < length && text[count] != 0) {
+            WideToAnsiInto(std::wstring(text, length), narrowScratch_);
+            bytes = WriteRoom(narrowScratch_.size() + 2);
+            if (bytes == nullptr) return false;
+            count = narrowScratch_.copy(bytes, narrowScratch_.size());
+        }
+        if (s.lineEnd == 1) bytes[count++] = '\r';
+        bytes[count++] = '\n';
     }
-    return WriteUnits(bytes.data(), bytes.size()) && !s.error;
+    return CommitWrite(count) && !s.error;
 }
 
-bool CTextStream::WriteLine(const std::string& text)
+bool CTextStream::WriteLine(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength)
 {
     TextStreamState& s = *state_;
     if (s.error || !CanWrite()) return false;
-    if (s.unicode) return WriteLine(AnsiToWide(text));
-    if (!WriteUnits(text.data(), text.size())) return false;
-    return WriteLineEnd() && !s.error;
+    if (!s.unicode) {
+        // Both parts plain ASCII, as pattern lines are: narrowed straight after each other.
+        char* bytes = WriteRoom(firstLength + secondLength + 2);
+        if (bytes == nullptr) return false;
+        size_t count = NarrowAscii(first, firstLength, bytes);
+        if (count == firstLength) {
+            const size_t more = NarrowAscii(second, secondLength, bytes + count);
+            if (more == secondLength || second[more] == 0) {
+                count += more;
+                if (s.lineEnd == 1) bytes[count++] = '\r';
+                bytes[count++] = '\n';
+                return CommitWrite(count) && !s.error;
+            }
+        }
+    }
+    // Anything else through the joined text, which the one-part WriteLine handles in full.
+    wideScratch_.assign(first, firstLength).append(second, secondLength);
+    return WriteLine(wideScratch_);
+}
+
+bool CTextStream::WriteLine(const char* text, size_t length)
+{
+    TextStreamState& s = *state_;
+    if (s.error || !CanWrite()) return false;
+    if (s.unicode) return WriteLine(AnsiToWide(std::string(text, length)));
+    char* bytes = WriteRoom(length + 2);
+    if (bytes == nullptr) return false;
+    if (length > 0) std::memcpy(bytes, text, length);
+    size_t count = length;
+    if (s.lineEnd == 1) bytes[count++] = '\r';
+    bytes[count++] = '\n';
+    return CommitWrite(count) && !s.error;
+}
+
+bool CTextStream::WriteLines(const CLineList& lines, size_t first, size_t end)
+{
+    TextStreamState& s = *state_;
+    const bool asStored = !s.unicode && s.lineEnd == 1;
+    size_t i = first;
+    while (i < end) {
+        if (s.error || !CanWrite()) return false;
+        if (asStored && lines.IsAscii(i)) {
+            size_t runEnd = i + 1;
+            while (runEnd < end && lines.IsAscii(runEnd)) ++runEnd;
+            const std::string_view bytes = lines.AsciiLinesWithCrLf(i, runEnd);
+            // A long run skips the bytes waiting here: they go first, then the run straight from the list.
+            if (bytes.size() >= writeLimit_) {
+                if (!FlushWrites() || !WriteRaw(bytes.data(), static_cast<int32_t>(bytes.size())) || s.error) {
+                    return false;
+                }
+            } else {
+                char* room = WriteRoom(bytes.size());
+                if (room == nullptr) return false;
+                std::memcpy(room, bytes.data(), bytes.size());
+                if (!CommitWrite(bytes.size())) return false;
+            }
+            i = runEnd;
+            continue;
+        }
+        bool written;
+        if (lines.IsAscii(i)) {
+            const std::string_view line = lines.AsciiLine(i);
+            written = WriteLine(line.data(), line.size());
+        } else {
+            const std::wstring_view line = lines.WideLine(i);
+            written = WriteLine(line.data(), line.size());
+        }
+        if (!written) return false;
+        ++i;
+    }
+    return true;
 }
 
 bool CTextStream::WriteByte(unsigned char byte)
 {
     if (state_->error || !CanWrite()) return false;
-    return WriteRaw(&byte, 1);
+    char* room = WriteRoom(1);
+    if (room == nullptr) return false;
+    room[0] = static_cast<char>(byte);
+    return CommitWrite(1);
 }
 
 bool CTextStream::WriteWord(uint16_t word)
 {
     if (state_->error || !CanWrite()) return false;
-    unsigned char bytes[2] = {static_cast<unsigned char>(word & 0xFF), static_cast<unsigned char>(word >> 8)};
-    return WriteRaw(bytes, 2);
+    char* room = WriteRoom(2);
+    if (room == nullptr) return false;
+    room[0] = static_cast<char>(word & 0xFF);
+    room[1] = static_cast<char>(word >> 8);
+    return CommitWrite(2);
 }
 
 bool CTextStream::WriteBom()

@@ -3,11 +3,14 @@
 // Lines are split at LF (or a NUL unit), every CR is dropped, and written lines end in CR LF.
 // Text is either 8-bit in the system ANSI code page or UTF-16 little-endian.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "support/LastError.h"
+
+class CLineList;
 
 struct TextStreamState {
     bool unicode = false;   // UTF-16 LE code units rather than ANSI bytes
@@ -42,9 +45,24 @@ public:
     }
 
     bool ReadLine(std::wstring& line);
+    // Reads the next line as the above does and adds it to lines as their last line, built in
+    // place without a string of its own (unfinished units of lines are dropped first). False,
+    // and no line added, where the above gives false.
+    bool ReadLine(CLineList& lines);
     bool ReadLine(std::string& line);
-    bool WriteLine(const std::wstring& text);
-    bool WriteLine(const std::string& text);
+    bool WriteLine(const std::wstring& text) { return WriteLine(text.data(), text.size()); }
+    // The same for length units at text, which need not end in a zero unit: lines kept end to
+    // end in one buffer are written without a copy of their own.
+    bool WriteLine(const wchar_t* text, size_t length);
+    // Writes the line made of two parts, as WriteLine of the two joined would: a line with a
+    // fixed start then needs no string of its own.
+    bool WriteLine(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength);
+    // ANSI bytes: written as they are, or converted from the ANSI code page in UTF-16 mode.
+    bool WriteLine(const std::string& text) { return WriteLine(text.data(), text.size()); }
+    bool WriteLine(const char* text, size_t length);
+    // Writes lines first to end - 1 of lines, as WriteLine writes each. Where they are written
+    // as the list stores them (ANSI, CR LF), a run of ASCII lines goes to the sink in one piece.
+    bool WriteLines(const CLineList& lines, size_t first, size_t end);
 
     uint32_t ReadBytes(void* destination, uint32_t count);
     bool ReadByte(unsigned char& byte);
@@ -65,20 +83,43 @@ protected:
     TextStreamState& State() { return *state_; }
     const TextStreamState& State() const { return *state_; }
 
+    // Lets written bytes collect until limit of them wait, then hands them to WriteRaw in one
+    // piece: one call per line is what writing a large file mostly cost. 0, the default, hands
+    // each line over at once. A derived class that sets a limit calls FlushWrites before it
+    // flushes or closes its sink, and before its destructor ends.
+    void SetWriteLimit(size_t limit) { writeLimit_ = limit; }
+    // Hands the waiting bytes to WriteRaw; false when that fails (the bytes are then dropped).
+    bool FlushWrites();
+    void DiscardWrites() { pending_ = 0; }
+
 private:
     enum class ReadResult { Line, Nothing, Failed };
     // Collects one line of ANSI bytes; on Failed the partial line stays in bytes.
     ReadResult ReadAnsiUnits(std::string& bytes);
+    // Collects one line of ANSI bytes as they are (Units::Unit char) or each widened to the
+    // unit of the same value (wchar_t), and sets nonAscii when one of them is 80 or above.
+    // Units takes them through Space and Commit, as CLineList does; on Failed the partial
+    // line stays there.
+    template <typename Units>
+    ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
     // Collects one line of UTF-16 units; on Failed the partial line stays in units.
     ReadResult ReadUnicodeUnits(std::wstring& units);
     // Makes sure a byte is in the buffer; false at the end of the source or after an error.
     bool EnsureByte();
-    bool WriteUnits(const void* bytes, size_t count);
-    bool WriteLineEnd();
+    // Room for count more bytes after those waiting for the sink (which go out first when
+    // the limit would be passed); null when that fails. Valid until the next write.
+    char* WriteRoom(size_t count);
+    // The first count bytes of the room now wait for the sink; false when handing bytes
+    // over fails.
+    bool CommitWrite(size_t count);
 
     CLastError error_;
     std::unique_ptr<TextStreamState> state_;
     // Reused between lines so that reading or writing a long file does not allocate per line.
     std::string narrowScratch_;
+    std::wstring wideScratch_;
+    // The bytes waiting for the sink, at its start; it only ever grows, its size is its room.
     std::string writeScratch_;
+    size_t pending_ = 0;
+    size_t writeLimit_ = 0;
 };

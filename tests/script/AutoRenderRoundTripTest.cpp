@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/script/ScriptFixture.h"
+#include "support/TextEdit.h"
 #include "textio/TextFile.h"
 
 namespace {
@@ -104,7 +105,7 @@ TEST(AutoRenderRoundTrip, SaveGivesBackEveryOtherLineAndTheSameLists)
 
         CAutoRender first;
         ASSERT_TRUE(first.Init(path));
-        const Lines kept = first.GetKeptLines();
+        const Lines kept = ToLines(first.GetKeptLines());
         const std::wstring include = first.includeText;
         const std::wstring exclude = first.excludeText;
 
@@ -141,7 +142,7 @@ TEST(AutoRenderRoundTrip, SaveGivesBackEveryOtherLineAndTheSameLists)
             ASSERT_EQ(0u, second.excludeText.find(exclude)) << "seed " << seed;
             ++joined;
         } else {
-            EXPECT_EQ(kept, second.GetKeptLines()) << "seed " << seed;
+            EXPECT_EQ(kept, ToLines(second.GetKeptLines())) << "seed " << seed;
             EXPECT_EQ(first.GetIncludePos(), second.GetIncludePos()) << "seed " << seed;
             EXPECT_EQ(first.GetExcludePos(), second.GetExcludePos()) << "seed " << seed;
         }

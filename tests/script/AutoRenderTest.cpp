@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Charset.h"
+#include "support/TextEdit.h"
 #include "tests/script/ScriptFixture.h"
+#include "textio/TextFile.h"
 #include "textio/TextStream.h"
 
 namespace {
@@ -100,7 +103,7 @@ TEST_F(AutoRenderTest, SplitsTheHeaderIntoTwoListsAndKeptLines)
     EXPECT_EQ(2, script.GetExcludePos());
     EXPECT_EQ((Lines{L"// ==UserScript==", L"// @name x", L"// ==/UserScript==", L"", L"opera.addEventListener();",
                      L"//@include http://body.example/"}),
-              script.GetKeptLines());
+              ToLines(script.GetKeptLines()));
     EXPECT_EQ(path, script.GetScriptPath());
 }
 
@@ -112,7 +115,7 @@ TEST_F(AutoRenderTest, PatternLineSyntax)
     ASSERT_TRUE(script.Init(path));
     EXPECT_EQ(L"a/b\r\n  x\r\n", script.includeText) << "spaces around // go, leading spaces of a pattern stay";
     EXPECT_EQ((Lines{L"//\t@include tab", L"//@Include upper", L"//@include", L"//@include   ", L"//@include after"}),
-              script.GetKeptLines())
+              ToLines(script.GetKeptLines()))
         << "a tab, another case or a bare keyword make an ordinary comment, which ends the block";
     ASSERT_TRUE(script.Save());
     EXPECT_EQ(JoinCrLf({"//@include a/b", "//@include   x", "//\t@include tab", "//@Include upper", "//@include",
@@ -176,7 +179,7 @@ TEST_F(AutoRenderTest, ALineOfAKindAlreadyTakenEndsTheBlockAndIsNeverLost)
     ASSERT_TRUE(script.Init(path));
     EXPECT_EQ(L"e1\r\n", script.excludeText);
     EXPECT_EQ(L"i1\r\n", script.includeText);
-    EXPECT_EQ((Lines{L"// c", L"//@exclude e2", L"//@include i2", L"x"}), script.GetKeptLines());
+    EXPECT_EQ((Lines{L"// c", L"//@exclude e2", L"//@include i2", L"x"}), ToLines(script.GetKeptLines()));
     ASSERT_TRUE(script.Save());
     EXPECT_EQ(JoinCrLf({"//@exclude e1", "// c", "//@include i1", "//@exclude e2", "//@include i2", "x"}),
               ReadFileBytes(path));
@@ -243,7 +246,7 @@ TEST_F(AutoRenderTest, AFailedInitChangesNothing)
     FailingSource source(bytes + std::string(CTextStream::kBufferSize, 'x'));
     EXPECT_FALSE(script.Read(source, L"other.js"));
     EXPECT_EQ(L"keep\r\n", script.includeText);
-    EXPECT_EQ((Lines{L"x"}), script.GetKeptLines());
+    EXPECT_EQ((Lines{L"x"}), ToLines(script.GetKeptLines()));
     EXPECT_EQ(path, script.GetScriptPath());
 }
 
@@ -290,4 +293,45 @@ TEST_F(AutoRenderTest, LineEndsAreNormalisedToCrLf)
     ASSERT_TRUE(script.Init(path));
     ASSERT_TRUE(script.Save());
     EXPECT_EQ("// h\r\n//@include a\r\nbody\r\nlast\r\n", ReadFileBytes(path));
+}
+
+TEST_F(AutoRenderTest, LargeScriptsComeBackByteForByte)
+{
+    // Many refills of the read buffer, characters of the system code page in every kind of
+    // line, and far more to write than waits in memory at once.
+    const std::string native = GetACP() == 936 ? "\xD6\xD0\xCE\xC4" : "caf\xE9";
+    std::vector<std::string> lines = {"// ==UserScript=="};
+    for (int i = 0; i < 3000; ++i) lines.push_back("//@include http://site" + std::to_string(i) + "." + native + "/*");
+    for (int i = 0; i < 300; ++i) lines.push_back("//@exclude http://plain" + std::to_string(i) + ".example/");
+    lines.push_back("// " + native + " ==/UserScript==");
+    lines.push_back("");
+    for (int i = 0; i < 20000; ++i) {
+        // Every other line plain ASCII, some of them longer than a refill.
+        const std::string word = i % 2 == 0 ? native : "x";
+        lines.push_back(std::string(static_cast<size_t>(i % 7), '\t') + "if (u == '" + word + std::to_string(i) + "') {" +
+                        std::string(static_cast<size_t>(i % 300) * (i % 2 + 1), ' ') + "}");
+    }
+    Write(lines);
+    CAutoRender script;
+    ASSERT_TRUE(script.Init(path));
+    StringList includes;
+    SplitString(script.includeText, L"\r\n", includes);
+    ASSERT_EQ(3000u, includes.size());
+    EXPECT_EQ(L"http://site2999." + AnsiToWide(native) + L"/*", includes.back());
+    ASSERT_EQ(lines.size() - 3300, script.GetKeptLines().Count());
+    EXPECT_EQ(AnsiToWide(lines.back()), script.GetKeptLines().Line(lines.size() - 3301));
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(JoinCrLf(lines), ReadFileBytes(path));
+
+    // The size given to Read only sets storage aside: too small or far too large, the script
+    // reads the same.
+    for (uint64_t hint : {uint64_t(1), uint64_t(1) << 40}) {
+        CTextFile file(path, kOpenRead, false);
+        CAutoRender other;
+        ASSERT_TRUE(other.Read(file, path, hint));
+        EXPECT_EQ(script.includeText + L"\r\n", other.includeText);
+        EXPECT_EQ(script.excludeText + L"\r\n", other.excludeText);
+        EXPECT_EQ(ToLines(script.GetKeptLines()), ToLines(other.GetKeptLines()));
+        EXPECT_EQ(script.GetIncludePos(), other.GetIncludePos());
+    }
 }

@@ -16,4 +16,12 @@ inline std::string JoinCrLf(const std::vector<std::string>& lines)
     return bytes;
 }
 
+// The kept lines of a script model, as copies that tests can compare.
+inline Lines ToLines(const CLineList& list)
+{
+    Lines lines;
+    for (size_t i = 0; i < list.Count(); ++i) lines.emplace_back(list.Line(i));
+    return lines;
+}
+
 inline std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }

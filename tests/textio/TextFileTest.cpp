@@ -223,3 +223,51 @@ TEST(TextFile, BytesWordsAndMark)
     unsigned char b = 0;
     EXPECT_FALSE(in.ReadByte(b));
 }
+
+TEST(TextFile, LinesWrittenToAFileForWritingOnlyAllReachIt)
+{
+    CTempDir dir;
+    std::wstring path = dir.File(L"big.txt");
+    std::string expected;
+    {
+        CTextFile out(path, kOpenWrite, false);
+        ASSERT_TRUE(out.IsOpen());
+        ASSERT_TRUE(out.WriteLine(L"head"));
+        expected += "head\r\n";
+        // Written lines may wait in memory: a flush, and the length, take them along.
+        ASSERT_TRUE(out.Flush());
+        EXPECT_EQ(expected, ReadFileBytes(path));
+        ASSERT_TRUE(out.WriteLine(L"12345"));
+        expected += "12345\r\n";
+        EXPECT_EQ(13, out.GetLength());
+        // Far more than waits at once, and one line longer than that on its own.
+        for (int i = 0; i < 20000; ++i) {
+            std::wstring line = L"line " + std::to_wstring(i) + std::wstring(static_cast<size_t>(i % 50), L'.');
+            ASSERT_TRUE(out.WriteLine(line));
+            expected += std::string(line.begin(), line.end()) + "\r\n";
+        }
+        ASSERT_TRUE(out.WriteLine(std::wstring(100000, L'w')));
+        expected += std::string(100000, 'w') + "\r\n";
+        ASSERT_TRUE(out.WriteByte('!'));
+        expected += "!";
+        // The destructor closes the file without being asked.
+    }
+    EXPECT_EQ(expected, ReadFileBytes(path));
+
+    // With auto-flush each line is in the file at once.
+    CTextFile flushing(path, kOpenWrite, true);
+    flushing.SetAutoFlush(true);
+    ASSERT_TRUE(flushing.WriteLine(L"u"));
+    EXPECT_EQ(std::string("u\0\r\0\n\0", 6), ReadFileBytes(path));
+    flushing.Close();
+
+    // Opening another file first finishes the one before; nothing of it reaches the new one.
+    std::wstring second = dir.File(L"second.txt");
+    CTextFile reused(path, kOpenWrite, false);
+    ASSERT_TRUE(reused.WriteLine(L"for the first"));
+    ASSERT_TRUE(reused.Open(second, kOpenWrite, false));
+    ASSERT_TRUE(reused.WriteLine(L"for the second"));
+    EXPECT_TRUE(reused.Close());
+    EXPECT_EQ("for the first\r\n", ReadFileBytes(path));
+    EXPECT_EQ("for the second\r\n", ReadFileBytes(second));
+}

@@ -1,0 +1,313 @@
+// The line logic of CTextStream over bytes in memory: the word-at-a-time paths against the
+// plain rules, lines read into a CLineList, and written bytes that collect before the sink.
+
+#include "textio/TextStream.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/Charset.h"
+#include "support/LineList.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+// A source handing out bytes one buffer at a time, as CTextFile does, that can fail after a
+// number of refills; and a sink that keeps what it is given, each piece apart.
+class MemoryStream : public CTextStream {
+public:
+    explicit MemoryStream(std::string bytes = std::string(), bool unicode = false) : bytes_(std::move(bytes))
+    {
+        State().buffer = buffer_;
+        State().mode = kModeRead | kModeWrite;
+        State().unicode = unicode;
+        State().lineEnd = 1;
+    }
+    bool FillBuffer() override
+    {
+        if (fills_++ == failAfter_) {
+            State().error = true;
+            return false;
+        }
+        State().count = static_cast<uint32_t>(bytes_.copy(reinterpret_cast<char*>(buffer_), kBufferSize, taken_));
+        taken_ += State().count;
+        if (taken_ >= bytes_.size()) State().eof = true;
+        return State().count > 0;
+    }
+    bool WriteRaw(const void* bytes, int32_t count) override
+    {
+        if (written.size() + static_cast<size_t>(count) > capacity) {
+            State().error = true;
+            return false;
+        }
+        pieces.emplace_back(static_cast<const char*>(bytes), static_cast<size_t>(count));
+        written += pieces.back();
+        return true;
+    }
+    using CTextStream::FlushWrites;
+    using CTextStream::SetWriteLimit;
+    using CTextStream::State;
+
+    int failAfter_ = -1;
+    size_t capacity = static_cast<size_t>(-1);
+    std::string written;
+    std::vector<std::string> pieces;
+
+private:
+    std::string bytes_;
+    size_t taken_ = 0;
+    int fills_ = 0;
+    unsigned char buffer_[kBufferSize] = {};
+};
+
+// The reading rules done the plain way: split at LF or NUL, drop every CR, convert each
+// line whole from the ANSI code page.
+Lines ExpectedLines(const std::string& bytes)
+{
+    Lines lines;
+    std::string line;
+    bool open = false;
+    for (char c : bytes) {
+        open = true;
+        if (c == '\n' || c == '\0') {
+            lines.push_back(AnsiToWide(line));
+            line.clear();
+            open = false;
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    if (open) lines.push_back(AnsiToWide(line));
+    return lines;
+}
+
+Lines ReadStrings(const std::string& bytes)
+{
+    MemoryStream in(bytes);
+    Lines lines;
+    std::wstring line;
+    while (in.ReadLine(line)) lines.push_back(line);
+    return lines;
+}
+
+Lines ReadList(const std::string& bytes)
+{
+    MemoryStream in(bytes);
+    CLineList list;
+    while (in.ReadLine(list)) {
+    }
+    Lines lines;
+    for (size_t i = 0; i < list.Count(); ++i) lines.emplace_back(list.Line(i));
+    return lines;
+}
+
+// A character of the system code page beyond ASCII: one byte in 1252, two in 936. Neither is
+// the character of the same number (the euro sign is 80 in 1252, U+20AC), so a byte taken
+// for a character of its own value shows.
+std::string NativeBytes() { return GetACP() == 936 ? "\xD6\xD0" : "\x80"; }
+
+std::string Written(const std::wstring& text, bool unicode)
+{
+    MemoryStream out(std::string(), unicode);
+    EXPECT_TRUE(out.WriteLine(text.data(), text.size()));
+    return out.written;
+}
+
+// The same line written from two parts, split at split.
+std::string WrittenInTwo(const std::wstring& text, size_t split, bool unicode)
+{
+    MemoryStream out(std::string(), unicode);
+    EXPECT_TRUE(out.WriteLine(text.data(), split, text.data() + split, text.size() - split));
+    return out.written;
+}
+
+} // namespace
+
+TEST(TextStream, BothReadersFollowThePlainRulesAtEveryPosition)
+{
+    // Line ends, NUL, tabs and other control bytes, and native characters at every offset of a
+    // 32-bit word and across the 256-byte refills, in lines of many lengths.
+    const std::string specials[] = {"\n", "\r\n", "\r", std::string(1, '\0'), "\t", "\x01", "\x0D\x0D\n", NativeBytes(),
+                                 NativeBytes().substr(0, 1)};
+    for (const std::string& special : specials) {
+        std::string bytes;
+        for (size_t length = 0; length < 300; length += (length < 12 ? 1 : 37)) {
+            for (size_t at = 0; at <= length && at < 9; ++at) {
+                std::string line(length, 'a' + static_cast<char>(length % 26));
+                line.insert(at, special);
+                bytes += line + "\r\n";
+            }
+        }
+        bytes += "last line without an end" + special;
+        const Lines expected = ExpectedLines(bytes);
+        EXPECT_EQ(expected, ReadStrings(bytes)) << static_cast<int>(special[0]);
+        EXPECT_EQ(expected, ReadList(bytes)) << static_cast<int>(special[0]);
+    }
+
+    // A double-byte character split by a refill is decoded whole.
+    std::string split = std::string(CTextStream::kBufferSize - 1, 'x') + NativeBytes() + "y\n" + NativeBytes();
+    EXPECT_EQ(ExpectedLines(split), ReadStrings(split));
+    EXPECT_EQ(ExpectedLines(split), ReadList(split));
+    EXPECT_EQ(Lines{}, ReadList(""));
+}
+
+TEST(TextStream, ReadingIntoALineList)
+{
+    // Unfinished units a caller left are dropped; lines already in the list stay.
+    MemoryStream in("one\ntwo");
+    CLineList list;
+    list.Append(L"before");
+    list.Space(1)[0] = '?';
+    list.Commit(1);
+    ASSERT_TRUE(in.ReadLine(list));
+    ASSERT_TRUE(in.ReadLine(list));
+    EXPECT_FALSE(in.ReadLine(list));
+    ASSERT_EQ(3u, list.Count());
+    EXPECT_EQ(L"before", list.Line(0));
+    EXPECT_EQ(L"one", list.Line(1));
+    EXPECT_EQ(L"two", list.Line(2));
+
+    // A read error half-way through a line adds no line, not even part of one.
+    MemoryStream failing("whole\n" + std::string(CTextStream::kBufferSize, 'p'));
+    failing.failAfter_ = 1;
+    CLineList partial;
+    ASSERT_TRUE(failing.ReadLine(partial));
+    EXPECT_FALSE(failing.ReadLine(partial));
+    EXPECT_TRUE(failing.HasError());
+    ASSERT_EQ(1u, partial.Count());
+    EXPECT_EQ("", partial.Unfinished());
+
+    // UTF-16 files too.
+    MemoryStream wide(std::string("a\0\r\0\n\0\xFF\xFE", 8), true);
+    CLineList units;
+    while (wide.ReadLine(units)) {
+    }
+    ASSERT_EQ(2u, units.Count());
+    EXPECT_EQ(L"a", units.Line(0));
+    EXPECT_EQ(L"\uFEFF", units.Line(1));
+}
+
+TEST(TextStream, WritingUnitsFromABuffer)
+{
+    // Only the given units are written, not up to a terminating zero.
+    const std::wstring buffer = L"abcdefgh";
+    MemoryStream out;
+    ASSERT_TRUE(out.WriteLine(buffer.data() + 2, 3));
+    ASSERT_TRUE(out.WriteLine(buffer.data(), 0));
+    EXPECT_EQ("cde\r\n\r\n", out.written);
+
+    // ANSI bytes go out as they are, also a zero byte; to UTF-16 they are converted, up to it.
+    const std::string bytes("a\0b", 3);
+    MemoryStream narrow;
+    ASSERT_TRUE(narrow.WriteLine(bytes.data(), bytes.size()));
+    EXPECT_EQ(std::string("a\0b\r\n", 5), narrow.written);
+    MemoryStream wide(std::string(), true);
+    ASSERT_TRUE(wide.WriteLine(NativeBytes().data(), NativeBytes().size()));
+    const wchar_t native0 = AnsiToWide(NativeBytes())[0];
+    EXPECT_EQ((std::string{static_cast<char>(native0 & 0xFF), static_cast<char>(native0 >> 8), '\r', '\0', '\n', '\0'}),
+              wide.written);
+
+    // Against the system's conversion, with a native character or a zero unit at every offset:
+    // in ANSI the line ends at its first zero unit, in UTF-16 it is kept.
+    const std::wstring native = AnsiToWide(NativeBytes());
+    for (size_t length = 0; length < 20; ++length) {
+        for (size_t at = 0; at <= length; ++at) {
+            for (const std::wstring& special : {native, std::wstring(1, L'\0'), std::wstring(L"\x7F")}) {
+                std::wstring text(length, L'k');
+                text.insert(at, special);
+                const std::string ansi = WideToAnsi(text) + "\r\n";
+                EXPECT_EQ(ansi, Written(text, false)) << length << " " << at;
+                std::string units;
+                for (wchar_t c : text + L"\r\n") units += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+                EXPECT_EQ(units, Written(text, true)) << length << " " << at;
+                // Two parts make the line the two joined would, wherever they meet.
+                for (size_t split = 0; split <= text.size(); split += 3) {
+                    EXPECT_EQ(ansi, WrittenInTwo(text, split, false)) << length << " " << at << " " << split;
+                    EXPECT_EQ(units, WrittenInTwo(text, split, true)) << length << " " << at << " " << split;
+                }
+            }
+        }
+    }
+}
+
+TEST(TextStream, CollectedWritesReachTheSinkInOrder)
+{
+    MemoryStream out;
+    out.SetWriteLimit(64);
+    ASSERT_TRUE(out.WriteLine(L"first"));
+    ASSERT_TRUE(out.WriteByte('b'));
+    ASSERT_TRUE(out.WriteWord(0x4241));
+    ASSERT_TRUE(out.WriteLine(std::string("narrow")));
+    EXPECT_TRUE(out.pieces.empty()) << "below the limit nothing goes out yet";
+    const std::wstring longer(100, L'L');
+    ASSERT_TRUE(out.WriteLine(longer));
+    ASSERT_TRUE(out.WriteLine(L"after"));
+    ASSERT_TRUE(out.FlushWrites());
+    // What waited goes out before a line that would pass the limit; a line that reaches the
+    // limit goes out at once.
+    EXPECT_EQ((std::vector<std::string>{"first\r\nbABnarrow\r\n", std::string(100, 'L') + "\r\n", "after\r\n"}),
+              out.pieces);
+    EXPECT_TRUE(out.FlushWrites()) << "nothing left to hand over";
+    EXPECT_EQ(3u, out.pieces.size());
+
+    // A sink that fails when the collected bytes reach it: the write that hands them over
+    // fails, the error sticks, and nothing more is taken.
+    MemoryStream full;
+    full.SetWriteLimit(16);
+    full.capacity = 5;
+    EXPECT_TRUE(full.WriteLine(L"12345"));
+    EXPECT_FALSE(full.WriteLine(L"67890abcdef"));
+    EXPECT_TRUE(full.HasError());
+    EXPECT_FALSE(full.WriteLine(L"x"));
+    EXPECT_TRUE(full.FlushWrites());
+    EXPECT_EQ("", full.written);
+
+    // Without a limit every line goes out at once, in one piece with its line end.
+    MemoryStream direct;
+    ASSERT_TRUE(direct.WriteLine(L"a"));
+    ASSERT_TRUE(direct.WriteLine(std::string("b")));
+    EXPECT_EQ((std::vector<std::string>{"a\r\n", "b\r\n"}), direct.pieces);
+}
+
+TEST(TextStream, WritingLinesOfAList)
+{
+    CLineList list;
+    const Lines lines = {L"ascii", L"", L"a\r\nb", L"caf\u00E9", std::wstring(L"nul\0cut", 7), L"x", L"y", L"z"};
+    for (const auto& line : lines) list.Append(line);
+    // As the one-line writes would do it, in every form and for any range.
+    for (int form = 0; form < 3; ++form) {
+        for (size_t first = 0; first <= lines.size(); ++first) {
+            for (size_t end = first; end <= lines.size(); ++end) {
+                MemoryStream each(std::string(), form == 2);
+                MemoryStream together(std::string(), form == 2);
+                if (form == 1) {
+                    each.State().lineEnd = 0;
+                    together.State().lineEnd = 0;
+                }
+                together.SetWriteLimit(end % 2 == 0 ? 0 : 16);
+                for (size_t i = first; i < end; ++i) ASSERT_TRUE(each.WriteLine(lines[i]));
+                ASSERT_TRUE(together.WriteLines(list, first, end));
+                ASSERT_TRUE(together.FlushWrites());
+                EXPECT_EQ(each.written, together.written) << form << " " << first << " " << end;
+            }
+        }
+    }
+    // Runs of ASCII lines go to the sink in one piece each.
+    MemoryStream out;
+    ASSERT_TRUE(out.WriteLines(list, 0, lines.size()));
+    EXPECT_EQ((std::vector<std::string>{"ascii\r\n\r\na\r\nb\r\n", "caf" + WideToAnsi(L"\u00E9") + "\r\n", "nul\r\n",
+                                        "x\r\ny\r\nz\r\n"}),
+              out.pieces);
+
+    // A sink that fails fails the call, and nothing more is written.
+    MemoryStream full;
+    full.capacity = 8;
+    EXPECT_FALSE(full.WriteLines(list, 0, lines.size()));
+    EXPECT_TRUE(full.HasError());
+    EXPECT_EQ("", full.written);
+}
