@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 
 #include "textio/AtomicFileWriter.h"
@@ -22,6 +23,17 @@ const size_t kPrefixLength = 11;
 // huge script from asking a 32-bit process for more than growing step by step would need.
 const uint64_t kMaxReservedKeptBytes = uint64_t(1) << 28;          // 256 MB
 const uint64_t kMaxReservedPatternCharacters = uint64_t(1) << 26;  // 128 MB of UTF-16 each
+
+// Storage set aside only speeds the reading up; when a 32-bit process cannot spare that much at
+// once, the text grows step by step as it would have anyway.
+void ReserveIfPossible(std::wstring& text, size_t count)
+{
+    try {
+        text.reserve(count);
+    } catch (const std::bad_alloc&) {
+        // the text keeps the storage it has
+    }
+}
 
 enum class LineKind { NotComment, OtherComment, Include, Exclude };
 
@@ -175,7 +187,7 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
                 continue;
             }
             block.seen = true;
-            block.text.reserve(patternReserve);
+            ReserveIfPossible(block.text, patternReserve);
             block.pos = static_cast<int32_t>(last);
             current = &block;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <utility>
 
 void CLineList::Grow(size_t capacity)
@@ -73,9 +74,16 @@ void CLineList::RemoveLast()
     }
 }
 
-void CLineList::Reserve(size_t asciiUnits)
+bool CLineList::Reserve(size_t asciiUnits)
 {
-    if (asciiUnits > asciiCapacity_) Grow(asciiUnits);
+    if (asciiUnits <= asciiCapacity_) return true;
+    // Storage set aside is a speed-up only: without it the list grows step by step.
+    try {
+        Grow(asciiUnits);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 void CLineList::Clear()

@@ -65,8 +65,9 @@ public:
     void DiscardUnfinished() { asciiSize_ = asciiLinesEnd_; }
 
     // Sets storage aside for that many bytes of ASCII lines and their CR LF in all, so that a
-    // list of known size grows without being copied along the way.
-    void Reserve(size_t asciiUnits);
+    // list of known size grows without being copied along the way. False, with nothing
+    // changed, when the memory cannot be had.
+    bool Reserve(size_t asciiUnits);
     void Clear();
     void Swap(CLineList& other) noexcept;
 

@@ -54,8 +54,11 @@ TEST(LineList, KeepsLinesOfBothKindsInOrderThroughGrowthAndRemoval)
     }
     Build(list, std::string(3000, 'x'));
     expected.push_back(std::wstring(3000, L'x'));
-    list.Reserve(1);
-    list.Reserve(1000000);
+    EXPECT_TRUE(list.Reserve(1));
+    EXPECT_TRUE(list.Reserve(1000000));
+    EXPECT_EQ(expected, Copy(list));
+    // More than a 32-bit process can have at once: refused, and the list is as it was.
+    EXPECT_FALSE(list.Reserve(static_cast<size_t>(-1) / 4 * 3));
     EXPECT_EQ(expected, Copy(list));
 
     // Unfinished units are no line; dropping them, or an Append or RemoveLast, leaves the lines.
