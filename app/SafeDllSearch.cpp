@@ -10,19 +10,6 @@ const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 
-// Resolved at run time: a static import of SetDefaultDllDirectories would keep the program
-// from starting at all on a Windows 7 without the update.
-SetDefaultDllDirectoriesFn FindSetDefaultDllDirectories()
-{
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (kernel == nullptr) return nullptr;
-    const FARPROC proc = GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (proc == nullptr) return nullptr;
-    // A FARPROC is the generic function type GetProcAddress returns; the conversion to the
-    // real signature goes through void(*)() so that no compiler warns about it.
-    return reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(proc));
-}
-
 }  // namespace
 
 bool RestrictDllSearch()
@@ -30,7 +17,10 @@ bool RestrictDllSearch()
     // An empty string removes the current folder from the search; it is done first because it
     // works on every supported system.
     SetDllDirectoryW(L"");
-    const SetDefaultDllDirectoriesFn setDefault = FindSetDefaultDllDirectories();
+    // Resolved at run time: a static import of SetDefaultDllDirectories would keep the program
+    // from starting at all on a Windows 7 without the update.
+    const SetDefaultDllDirectoriesFn setDefault =
+        FindFunction<SetDefaultDllDirectoriesFn>(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefault == nullptr) return false;
     return setDefault(kSearchSystem32) != FALSE;
 }

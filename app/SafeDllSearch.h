@@ -15,3 +15,14 @@ bool RestrictDllSearch();
 // wWinMain runs, with the program's folder searched first). Returns nullptr on failure, with
 // GetLastError set.
 HMODULE LoadSystemLibrary(const wchar_t* fileName);
+
+// The function that module exports under name, as the function type Fn; nullptr when it has
+// none. For functions of DLLs loaded at run time, and of newer systems only.
+template <typename Fn>
+Fn FindFunction(HMODULE module, const char* name)
+{
+    const FARPROC proc = module == nullptr ? nullptr : GetProcAddress(module, name);
+    // FARPROC is the generic type GetProcAddress hands back; going through void(*)() keeps the
+    // compiler from warning about the cast to the real signature.
+    return proc == nullptr ? nullptr : reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}

@@ -14,15 +14,6 @@ using GetSizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
 using GetInfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
 using QueryValueFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
 
-template <typename Fn>
-Fn FindFunction(HMODULE module, const char* name)
-{
-    const FARPROC proc = GetProcAddress(module, name);
-    // FARPROC is the generic type GetProcAddress hands back; going through void(*)() keeps the
-    // compiler from warning about the cast to the real signature.
-    return proc == nullptr ? nullptr : reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-}
-
 // version.dll is not among the DLLs that Windows always maps into a process, so a static import
 // would be looked for in the program's folder first, where anyone could put one. It is loaded
 // here from the system folder, for the time of one call.

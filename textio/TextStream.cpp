@@ -8,18 +8,19 @@
 
 namespace {
 
-// Takes the runs of ReadAnsiRuns into a string: each run is widened on the stack, then
-// appended in one step.
+// Takes the runs of ReadAnsiRuns into a string, as bytes (char) or widened (wchar_t): each run
+// is collected on the stack, then appended in one step.
+template <typename Char>
 class StringUnits {
 public:
-    using Unit = wchar_t;
-    explicit StringUnits(std::wstring& text) : text_(text) {}
-    wchar_t* Space(size_t) { return run_; }  // a run never exceeds the read buffer
+    using Unit = Char;
+    explicit StringUnits(std::basic_string<Char>& text) : text_(text) {}
+    Char* Space(size_t) { return run_; }  // a run never exceeds the read buffer
     void Commit(size_t count) { text_.append(run_, count); }
 
 private:
-    std::wstring& text_;
-    wchar_t run_[CTextStream::kBufferSize];
+    std::basic_string<Char>& text_;
+    Char run_[CTextStream::kBufferSize];
 };
 
 // Takes the runs of ReadAnsiRuns into a line list as bytes, in place.
@@ -127,29 +128,6 @@ bool CTextStream::ReadByte(unsigned char& byte)
     return ReadBytes(&byte, 1) == 1;
 }
 
-CTextStream::ReadResult CTextStream::ReadAnsiUnits(std::string& bytes)
-{
-    TextStreamState& s = *state_;
-    bool any = false;
-    for (;;) {
-        if (!EnsureByte()) {
-            if (s.error) return ReadResult::Failed;
-            return any ? ReadResult::Line : ReadResult::Nothing;
-        }
-        any = true;
-        // Take the run of ordinary bytes in one step, then look at the byte that stopped it.
-        const unsigned char* start = s.buffer + s.pos;
-        const unsigned char* end = s.buffer + s.count;
-        const unsigned char* p = start;
-        while (p < end && *p != '\n' && *p != '\r' && *p != 0) ++p;
-        bytes.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
-        s.pos += static_cast<uint32_t>(p - start);
-        if (p == end) continue;
-        ++s.pos;
-        if (*p != '\r') return ReadResult::Line;  // LF or NUL ends the line; CR is dropped
-    }
-}
-
 template <typename Units>
 CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
 {
@@ -162,7 +140,8 @@ CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
             return any ? ReadResult::Line : ReadResult::Nothing;
         }
         any = true;
-        // The same split as ReadAnsiUnits, copying or widening the run on the way.
+        // Take the run of ordinary bytes in one step, copying or widening it on the way, then
+        // look at the byte that stopped it: LF or NUL ends the line, CR is dropped.
         const unsigned char* start = s.buffer + s.pos;
         const unsigned char* end = s.buffer + s.count;
         Unit* out = units.Space(static_cast<size_t>(end - start));
@@ -231,7 +210,7 @@ bool CTextStream::ReadLine(std::wstring& line)
     // widened as they leave the buffer. That widening loses nothing: a line with other bytes is
     // narrowed back and converted by the system whole, as a DBCS character may span refills.
     bool nonAscii = false;
-    StringUnits units(line);
+    StringUnits<wchar_t> units(line);
     if (ReadAnsiRuns(units, nonAscii) != ReadResult::Line) {
         line.clear();
         return false;
@@ -274,7 +253,11 @@ bool CTextStream::ReadLine(std::string& line)
 {
     line.clear();
     if (IsEnd() || state_->error || !CanRead()) return false;
-    if (!state_->unicode) return ReadAnsiUnits(line) == ReadResult::Line;
+    if (!state_->unicode) {
+        bool nonAscii = false;  // bytes are taken as they are
+        StringUnits<char> units(line);
+        return ReadAnsiRuns(units, nonAscii) == ReadResult::Line;
+    }
     std::wstring units;
     if (ReadUnicodeUnits(units) != ReadResult::Line) return false;
     line = WideToAnsi(units);

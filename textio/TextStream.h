@@ -94,8 +94,6 @@ protected:
 
 private:
     enum class ReadResult { Line, Nothing, Failed };
-    // Collects one line of ANSI bytes; on Failed the partial line stays in bytes.
-    ReadResult ReadAnsiUnits(std::string& bytes);
     // Collects one line of ANSI bytes as they are (Units::Unit char) or each widened to the
     // unit of the same value (wchar_t), and sets nonAscii when one of them is 80 or above.
     // Units takes them through Space and Commit, as CLineList does; on Failed the partial

@@ -150,16 +150,26 @@ bool ProcessEnded()
     return g_process.hProcess != nullptr && WaitForSingleObject(g_process.hProcess, 0) == WAIT_OBJECT_0;
 }
 
-HWND WaitForWindow(bool wantBox)
+// Asks find for a window until it has one, the program ends or the timeout passes.
+template <typename Find>
+HWND PollForWindow(Find find)
 {
     const DWORD start = GetTickCount();
     for (;;) {
-        WindowSearch search = {g_process.dwProcessId, wantBox, nullptr};
-        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) return search.found;
+        HWND found = find();
+        if (found != nullptr) return found;
         if (ProcessEnded() || GetTickCount() - start > g_timeoutMs) return nullptr;
         Sleep(50);
     }
+}
+
+HWND WaitForWindow(bool wantBox)
+{
+    return PollForWindow([wantBox]() {
+        WindowSearch search = {g_process.dwProcessId, wantBox, nullptr};
+        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    });
 }
 
 bool ReadText(HWND window, std::wstring& text)
@@ -220,13 +230,7 @@ HWND FindOtherWindow(const wchar_t* className, const std::wstring* caption)
 
 HWND WaitForOtherWindow(const wchar_t* className, const std::wstring* caption)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        HWND found = FindOtherWindow(className, caption);
-        if (found != nullptr) return found;
-        if (ProcessEnded() || GetTickCount() - start > g_timeoutMs) return nullptr;
-        Sleep(50);
-    }
+    return PollForWindow([className, caption]() { return FindOtherWindow(className, caption); });
 }
 
 std::wstring RectText(const RECT& rect)
@@ -416,19 +420,6 @@ bool ExpectBox(const std::wstring& caption, const std::wstring& text)
     return true;
 }
 
-bool PressOk()
-{
-    if (g_lastBox == nullptr) return Fail(L"press-ok without a box");
-    HWND ok = GetDlgItem(g_lastBox, IDOK);
-    PostMessageW(g_lastBox, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
-    const DWORD start = GetTickCount();
-    while (IsWindow(g_lastBox)) {
-        if (GetTickCount() - start > g_timeoutMs) return Fail(L"message box stays open");
-        Sleep(20);
-    }
-    g_lastBox = nullptr;
-    return true;
-}
 
 bool SetEdit(const std::wstring& id, const std::wstring& text)
 {
@@ -522,7 +513,7 @@ bool ShowUntilExit()
                 Print(L"[" + caption + L"] " + text);
             }
             g_lastBox = boxSearch.found;
-            if (!PressOk()) return false;
+            if (!PressButton(L"1")) return false;
             continue;
         }
         WindowSearch dialogSearch = {g_process.dwProcessId, false, nullptr};
@@ -561,7 +552,7 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"start") return Start(a[0], a[1]);
     if (name == L"start-escaped") return Start(a[0], Unescape(a[1]));
     if (name == L"expect-box") return ExpectBox(Unescape(a[0]), Unescape(a[1]));
-    if (name == L"press-ok") return PressOk();
+    if (name == L"press-ok") return PressButton(L"1");
     if (name == L"wait-dialog") return WaitForWindow(false) != nullptr || Fail(L"no main dialog");
     if (name == L"set-edit") return SetEdit(a[0], Unescape(a[1]));
     if (name == L"set-edit-lines") {
