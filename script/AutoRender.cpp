@@ -3,9 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <string_view>
+#include <type_traits>
 
+#include "support/Charset.h"
+#include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
 #include "textio/RunLog.h"
 #include "textio/TextFile.h"
@@ -17,6 +21,8 @@ namespace {
 const wchar_t kIncludePrefix[] = L"//@include ";
 const wchar_t kExcludePrefix[] = L"//@exclude ";
 const size_t kPrefixLength = 11;
+// The line end of a UTF-16 script, as its kept lines store it.
+const std::string_view kUtf16LineEnd("\r\0\n\0", 4);
 // No line, and no pattern text, has more characters than the script has bytes. With that much
 // storage set aside, the kept lines and each pattern text grow to their end without being
 // copied, which on a large script costs more in page faults than in copying. The limits keep a
@@ -50,8 +56,11 @@ bool HasAt(std::basic_string_view<Char> text, size_t pos, const wchar_t* literal
 
 // Header line classes. A pattern line is "//", "@include " or "@exclude " (one space, case
 // as written) with spaces allowed around "//"; its pattern keeps its leading spaces. Works on
-// positions rather than copies: a script may have a million header lines. A line comes as
-// bytes when it is plain ASCII, else as UTF-16 units.
+// positions rather than copies: a script may have a million header lines. A line comes as the
+// bytes of 8-bit text or as UTF-16 units. On bytes this is exact for UTF-8 and for every ANSI
+// code page: everything it compares stands before the pattern, where a byte below 80 is the
+// ASCII character itself (a second byte of a double-byte character only follows a first byte
+// of 80 or more), and no second byte is a space, which ends the trimmed pattern.
 template <typename Char>
 LineKind Classify(std::basic_string_view<Char> line, size_t& patternStart, size_t& patternLength)
 {
@@ -76,22 +85,75 @@ LineKind Classify(std::basic_string_view<Char> line, size_t& patternStart, size_
     return kind;
 }
 
-// Appends count units of line index from start, and CR LF, to text, widening an ASCII line's
-// bytes. Room first, then a plain loop: unit by unit through push_back, or a run at a time
-// through the C runtime's memcpy, costs several times more on a million patterns.
-void AppendPattern(std::wstring& text, const CLineList& lines, size_t index, size_t start, size_t count)
+// Appends count units of line from start, and CR LF, to text: UTF-16 units as they are, bytes
+// each widened to the unit of its own value (the bytes are decoded once the script's encoding
+// is known; see DecodePatterns). Returns every unit ORed together. Room first, then a plain
+// loop: unit by unit through push_back, or a run at a time through the C runtime's memcpy,
+// costs several times more on a million patterns.
+template <typename Char>
+unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, size_t start, size_t count)
 {
+    using Unit = std::make_unsigned_t<Char>;
     const size_t end = text.size();
     text.resize(end + count + 2);
     wchar_t* out = &text[end];
-    if (lines.IsAscii(index)) {
-        const char* bytes = lines.AsciiLine(index).data() + start;
-        for (size_t i = 0; i < count; ++i) out[i] = static_cast<wchar_t>(bytes[i]);
-    } else {
-        lines.WideLine(index).copy(out, count, start);
+    unsigned bits = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const Unit unit = static_cast<Unit>(line[start + i]);
+        bits |= unit;
+        out[i] = static_cast<wchar_t>(unit);
     }
     out[count] = L'\r';
     out[count + 1] = L'\n';
+    return bits;
+}
+
+// Decodes the patterns of a text that AppendPattern built from 8-bit lines, each ended by CR LF,
+// from the script's encoding. Each pattern on its own, as its line was in the file: a byte that
+// does not make a character there then cannot take a line end with it. Plain ASCII patterns
+// are already what they mean.
+void DecodePatterns(std::wstring& text, TextEncoding encoding)
+{
+    std::wstring decoded;
+    decoded.reserve(text.size());
+    std::string bytes;
+    std::wstring pattern;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t end = text.find(L'\r', pos);  // a pattern holds no CR
+        bool ascii = true;
+        for (size_t i = pos; i < end && ascii; ++i) ascii = text[i] <= 0x7F;
+        if (ascii) {
+            decoded.append(text, pos, end - pos);
+        } else {
+            bytes.resize(end - pos);
+            for (size_t i = pos; i < end; ++i) bytes[i - pos] = static_cast<char>(text[i]);
+            if (encoding == TextEncoding::Utf8) {
+                Utf8ToWideInto(bytes, pattern);
+            } else {
+                AnsiToWideInto(bytes, pattern);
+            }
+            decoded += pattern;
+        }
+        decoded += L"\r\n";
+        pos = end + 2;
+    }
+    text.swap(decoded);
+}
+
+// A kept line as text, for the run log only.
+std::wstring LineForLog(std::string_view bytes, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf16) {
+        std::wstring units(bytes.size() / 2, L'\0');
+        for (size_t i = 0; i < units.size(); ++i) {
+            units[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                            (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+        }
+        return units;
+    }
+    const std::string text(bytes);
+    return encoding == TextEncoding::Utf8 ? Utf8ToWide(text) : AnsiToWide(text);
 }
 
 // Length of the text without its trailing CR and LF characters (only those): they are not part
@@ -152,27 +214,43 @@ bool CAutoRender::Init(const std::wstring& path)
 
 bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint)
 {
+    // Every byte read passes the check, which decides a script without a mark.
+    CUtf8Check utf8;
+    in.CheckUtf8(&utf8);
+    TextEncoding marked = TextEncoding::Ansi;
+    const bool hasMark = in.ReadByteOrderMark(marked);
+    const bool wide = hasMark && marked == TextEncoding::Utf16;
+
     // Parsed into locals first: a read that fails half-way changes nothing.
     CLineList kept;
-    // The kept lines are stored with CR LF after each, two bytes more than an unended last line had.
+    if (wide) kept.SetLineEnd(kUtf16LineEnd);
+    // The kept lines are stored with a line end after each, two bytes more than an unended
+    // last line had.
     kept.Reserve(static_cast<size_t>(std::min(sizeHint + 2, kMaxReservedKeptBytes)));
     const size_t patternReserve = static_cast<size_t>(std::min(sizeHint, kMaxReservedPatternCharacters));
     PatternBlock include;
     PatternBlock exclude;
     const PatternBlock* current = nullptr;  // the block being read; null outside any
     bool headerEnded = false;
+    unsigned patternBits = 0;  // every unit of every pattern ORed together
 
     // Every line is read straight into the kept lines; a pattern line taken apart is removed
     // from there again.
     size_t patternStart = 0;
     size_t patternLength = 0;
+    std::wstring units;  // a line of a UTF-16 script as units
     const bool logging = g_runLog.IsOpen();
     while (in.ReadLine(kept)) {
         const size_t last = kept.Count() - 1;
-        if (logging) g_runLog.WriteFormat(L"Line[%s]", kept.Line(last));
+        const std::string_view bytes = kept.Line(last);
+        if (logging) g_runLog.WriteFormat(L"Line[%s]", LineForLog(bytes, in.Encoding()));
         if (headerEnded) continue;
-        const LineKind kind = kept.IsAscii(last) ? Classify(kept.AsciiLine(last), patternStart, patternLength)
-                                                 : Classify(kept.WideLine(last), patternStart, patternLength);
+        if (wide) {
+            units.resize(bytes.size() / sizeof(wchar_t));
+            if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(wchar_t));
+        }
+        const LineKind kind = wide ? Classify(std::wstring_view(units), patternStart, patternLength)
+                                   : Classify(bytes, patternStart, patternLength);
         if (kind == LineKind::NotComment || kind == LineKind::OtherComment) {
             headerEnded = kind == LineKind::NotComment;
             current = nullptr;
@@ -191,15 +269,26 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
             block.pos = static_cast<int32_t>(last);
             current = &block;
         }
-        AppendPattern(block.text, kept, last, patternStart, patternLength);
+        patternBits |= wide ? AppendPattern(block.text, std::wstring_view(units), patternStart, patternLength)
+                            : AppendPattern(block.text, bytes, patternStart, patternLength);
         kept.RemoveLast();
     }
+    in.CheckUtf8(nullptr);
     if (in.HasError()) {
         error_.SetError(L"File Read Failed.", ERROR_READ_FAULT);
         return false;
     }
 
+    TextEncoding encoding = marked;
+    if (!hasMark) encoding = utf8.IsValid() && utf8.HasNonAscii() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    if (!wide && patternBits > 0x7F) {
+        DecodePatterns(include.text, encoding);
+        DecodePatterns(exclude.text, encoding);
+    }
+
     scriptPath_ = path;
+    encoding_ = encoding;
+    byteOrderMark_ = hasMark;
     includePos_ = include.pos;
     excludePos_ = exclude.pos;
     keptLines_.Swap(kept);
@@ -232,12 +321,23 @@ bool CAutoRender::WriteScript(CTextStream& out) const
         if (includeAt == place) return WritePatternLines(out, kIncludePrefix, kPrefixLength, include);
         return WritePatternLines(out, kExcludePrefix, kPrefixLength, exclude);
     };
-    // The kept lines in at most three runs, around the places of the two blocks.
+    auto writeKept = [&](size_t first, size_t end) {
+        const std::string_view bytes = keptLines_.LinesWithEnds(first, end);
+        return out.WriteBytes(bytes.data(), bytes.size());
+    };
+    // The script's own encoding for the pattern lines, and its mark first of all.
+    out.SetEncoding(encoding_);
+    if (byteOrderMark_) {
+        const std::string_view mark = encoding_ == TextEncoding::Utf16 ? std::string_view("\xFF\xFE", 2)
+                                                                       : std::string_view("\xEF\xBB\xBF", 3);
+        if (!out.WriteBytes(mark.data(), mark.size())) return false;
+    }
+    // The kept lines, as they were read, in at most three runs around the places of the two blocks.
     const size_t firstAt = std::min(includeAt, excludeAt);
     const size_t secondAt = std::max(includeAt, excludeAt);
-    if (!out.WriteLines(keptLines_, 0, firstAt) || !writeBlocksAt(firstAt)) return false;
-    if (secondAt != firstAt && (!out.WriteLines(keptLines_, firstAt, secondAt) || !writeBlocksAt(secondAt))) return false;
-    return out.WriteLines(keptLines_, secondAt, count);
+    if (!writeKept(0, firstAt) || !writeBlocksAt(firstAt)) return false;
+    if (secondAt != firstAt && (!writeKept(firstAt, secondAt) || !writeBlocksAt(secondAt))) return false;
+    return writeKept(secondAt, count);
 }
 
 bool CAutoRender::Save()

@@ -1,24 +1,29 @@
 #pragma once
 // One user script as the program edits it: the "//@include " and "//@exclude " patterns of its
 // comment header as two texts (one pattern per line, each ended by CR LF), and every other line
-// exactly as read. Save puts the patterns back where their blocks stood.
+// as the bytes it was read as. Save puts the patterns back where their blocks stood.
+//
+// The script's encoding is decided once, from its bytes, when it is read: a byte-order mark
+// (FF FE: UTF-16 LE; EF BB BF: UTF-8), else UTF-8 when the whole file is strictly valid UTF-8
+// and not plain ASCII, else the system ANSI code page. The pattern texts are decoded from it
+// and encoded back into it; the mark is written again first.
 
 #include <cstdint>
 #include <string>
 
 #include "support/LastError.h"
 #include "support/LineList.h"
-
-class CTextStream;
+#include "textio/TextStream.h"
 
 class CAutoRender {
 public:
     CAutoRender() = default;
 
-    // Reads and parses the script (ANSI code page). False when it cannot be opened or a read
-    // fails before its end; then nothing has changed.
+    // Reads and parses the script. False when it cannot be opened or a read fails before its
+    // end; then nothing has changed.
     bool Init(const std::wstring& path);
-    // Parses a script from any line source, as Init does with the file at path. sizeHint, when
+    // Parses a script from any byte source (at its start, taking 8-bit text), as Init does with
+    // the file at path. sizeHint, when
     // not 0, is the source's size in bytes: storage for the kept lines and the pattern texts is
     // then set aside at once. It is only a hint; the source is read to its end whatever it says.
     bool Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint = 0);
@@ -34,7 +39,10 @@ public:
 
     int32_t GetIncludePos() const { return includePos_; }
     int32_t GetExcludePos() const { return excludePos_; }
+    // The kept lines as the bytes they were read as.
     const CLineList& GetKeptLines() const { return keptLines_; }
+    TextEncoding GetEncoding() const { return encoding_; }
+    bool HasByteOrderMark() const { return byteOrderMark_; }
     const std::wstring& GetScriptPath() const { return scriptPath_; }
     const CLastError& Error() const { return error_; }
 
@@ -42,6 +50,8 @@ private:
     int32_t includePos_ = -1;   // index in keptLines_ before which the include block stood; -1: none
     int32_t excludePos_ = -1;
     CLineList keptLines_;       // every line but the pattern lines taken apart, in file order
+    TextEncoding encoding_ = TextEncoding::Ansi;
+    bool byteOrderMark_ = false;
     std::wstring scriptPath_;
     CLastError error_;
 };

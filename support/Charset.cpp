@@ -93,5 +93,7 @@ std::wstring AnsiToWide(const std::string& text)
 
 std::wstring Utf8ToWide(const std::string& text) { return NarrowToWide(text, CP_UTF8); }
 std::string WideToUtf8(const std::wstring& text) { return WideToNarrow(text, CP_UTF8); }
+void Utf8ToWideInto(const std::string& text, std::wstring& out) { NarrowToWideInto(text, CP_UTF8, out); }
+void WideToUtf8Into(const std::wstring& text, std::string& out) { WideToNarrowInto(text, CP_UTF8, out); }
 std::string AnsiToUtf8(const std::string& text) { return WideToUtf8(NarrowToWide(text, CP_ACP)); }
 std::string Utf8ToAnsi(const std::string& text) { return WideToNarrow(NarrowToWide(text, CP_UTF8), CP_ACP); }

@@ -12,5 +12,7 @@ void AnsiToWideInto(const std::string& text, std::wstring& out);
 std::wstring AnsiToWide(const std::string& text);
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
+void Utf8ToWideInto(const std::string& text, std::wstring& out);
+void WideToUtf8Into(const std::wstring& text, std::string& out);
 std::string AnsiToUtf8(const std::string& text);
 std::string Utf8ToAnsi(const std::string& text);

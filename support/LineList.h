@@ -1,19 +1,17 @@
 #pragma once
-// An ordered list of lines stored end to end, with where each line starts and ends. A script
-// of a million lines then costs a few growing blocks instead of one heap block per line, which
-// is what made reading and rewriting large scripts slow. Lines of plain ASCII (units 1 to 7F,
-// the same bytes in every ANSI code page) are kept as one byte a unit, any other line as
-// UTF-16: most lines of a script are ASCII, and half the memory is half the page faults. Each
-// ASCII line is stored followed by CR LF, the form in which it goes back to a file, so that a
-// run of them is written without a conversion or a copy of its own.
+// An ordered list of lines, each kept as the bytes it was read as, stored end to end with where
+// each line starts. A script of a million lines then costs a few growing blocks instead of one
+// heap block per line, which is what made reading and rewriting large scripts slow. Every line
+// is stored followed by the line end of its file's encoding (CR LF, or CR LF as UTF-16 units),
+// the form in which it goes back to the file, so a run of lines is written in one piece,
+// without a conversion or a copy of its own.
 //
-// A reader of ASCII bytes can also build the next line in place: Space hands out room after
-// the line's bytes so far, Commit takes the bytes written there, and EndLine makes them the
-// last line. Until EndLine they belong to no line, and DiscardUnfinished drops them.
+// A reader can also build the next line in place: Space hands out room after the line's bytes
+// so far, Commit takes the bytes written there, and EndLine makes them the last line. Until
+// EndLine they belong to no line, and DiscardUnfinished drops them.
 
 #include <cstddef>
 #include <memory>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,70 +21,67 @@ public:
     CLineList(const CLineList&) = delete;
     CLineList& operator=(const CLineList&) = delete;
 
-    size_t Count() const { return lines_.size(); }
-    bool IsEmpty() const { return lines_.empty(); }
-    // Line index (below Count) as text.
-    std::wstring Line(size_t index) const;
-    // Line index without a copy: as bytes when it is plain ASCII, else as UTF-16 units. Valid
-    // until the list next changes.
-    bool IsAscii(size_t index) const { return (lines_[index].start & kWide) == 0; }
-    std::string_view AsciiLine(size_t index) const
+    // The bytes stored after every line added from now on (at most four; CR LF by default).
+    // Set it while the list is empty: runs of lines are written with what each line holds.
+    void SetLineEnd(std::string_view lineEnd);
+    std::string_view LineEnd() const { return std::string_view(lineEnd_, lineEndLength_); }
+
+    size_t Count() const { return starts_.size(); }
+    bool IsEmpty() const { return starts_.empty(); }
+    // The bytes of line index (below Count), without its line end. Valid until the list next
+    // changes.
+    std::string_view Line(size_t index) const
     {
-        return std::string_view(ascii_.get() + lines_[index].start, lines_[index].length);
+        const size_t start = starts_[index];
+        return std::string_view(bytes_.get() + start, EndOf(index) - lineEndLength_ - start);
     }
-    std::wstring_view WideLine(size_t index) const
+    // Lines first to end - 1 (first not above end), each followed by its line end.
+    std::string_view LinesWithEnds(size_t first, size_t end) const
     {
-        return std::wstring_view(wide_.data() + (lines_[index].start & ~kWide), lines_[index].length);
-    }
-    // Lines first to end - 1 (first below end), all ASCII, each followed by CR LF.
-    std::string_view AsciiLinesWithCrLf(size_t first, size_t end) const
-    {
-        const Entry& last = lines_[end - 1];
-        return std::string_view(ascii_.get() + lines_[first].start, last.start + last.length + 2 - lines_[first].start);
+        if (first == end) return std::string_view();
+        return std::string_view(bytes_.get() + starts_[first], EndOf(end - 1) - starts_[first]);
     }
 
-    // Adds a line (unfinished units are dropped first).
-    void Append(const wchar_t* line, size_t length);
-    void Append(const std::wstring& line) { Append(line.data(), line.size()); }
-    // Removes the last line, and unfinished units; nothing when there is no line.
+    // Adds a line (unfinished bytes are dropped first).
+    void Append(std::string_view line);
+    // Removes the last line, and unfinished bytes; nothing when there is no line.
     void RemoveLast();
 
     // Room for count more bytes of the unfinished line; valid until the list next changes.
     char* Space(size_t count)
     {
-        if (asciiCapacity_ - asciiSize_ < count) GrowFor(count);
-        return ascii_.get() + asciiSize_;
+        if (capacity_ - size_ < count) GrowFor(count);
+        return bytes_.get() + size_;
     }
     // The first count bytes written into the last Space now belong to the unfinished line.
-    void Commit(size_t count) { asciiSize_ += count; }
-    std::string_view Unfinished() const;
-    // The unfinished bytes, which the caller has made sure are all in 1..7F, become the last line.
+    void Commit(size_t count) { size_ += count; }
+    std::string_view Unfinished() const
+    {
+        return std::string_view(bytes_.get() + linesEnd_, size_ - linesEnd_);
+    }
+    // The unfinished bytes, followed by the line end, become the last line.
     void EndLine();
-    void DiscardUnfinished() { asciiSize_ = asciiLinesEnd_; }
+    void DiscardUnfinished() { size_ = linesEnd_; }
 
-    // Sets storage aside for that many bytes of ASCII lines and their CR LF in all, so that a
+    // Sets storage aside for that many bytes of lines and their line ends in all, so that a
     // list of known size grows without being copied along the way. False, with nothing
     // changed, when the memory cannot be had.
-    bool Reserve(size_t asciiUnits);
+    bool Reserve(size_t byteCount);
     void Clear();
     void Swap(CLineList& other) noexcept;
 
 private:
-    struct Entry {
-        size_t start;   // where the line starts in ascii_, or, with kWide set, in wide_
-        size_t length;
-    };
-    static constexpr size_t kWide = ~(~size_t(0) >> 1);
-
+    size_t EndOf(size_t index) const { return index + 1 < starts_.size() ? starts_[index + 1] : linesEnd_; }
     void Grow(size_t capacity);
     void GrowFor(size_t count);
 
-    // The ASCII units, plain storage rather than a string: a string cannot grow without first
-    // filling the new units, a cost paid again for every line read into it.
-    std::unique_ptr<char[]> ascii_;
-    size_t asciiLinesEnd_ = 0;   // bytes of finished lines; the unfinished line follows them
-    size_t asciiSize_ = 0;
-    size_t asciiCapacity_ = 0;
-    std::wstring wide_;
-    std::vector<Entry> lines_;
+    // Plain storage rather than a string: a string cannot grow without first filling the new
+    // bytes, a cost paid again for every line read into it.
+    std::unique_ptr<char[]> bytes_;
+    size_t linesEnd_ = 0;   // bytes of finished lines; the unfinished line follows them
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    std::vector<size_t> starts_;
+    char lineEnd_[4] = {'\r', '\n', 0, 0};
+    size_t lineEndLength_ = 2;
 };

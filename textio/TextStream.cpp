@@ -5,6 +5,7 @@
 
 #include "support/Charset.h"
 #include "support/LineList.h"
+#include "support/Utf8Check.h"
 
 namespace {
 
@@ -95,6 +96,38 @@ void CTextStream::ResetState()
     s.error = false;
     s.eof = false;
     s.unicode = false;
+    s.utf8 = false;
+}
+
+void CTextStream::SetEncoding(TextEncoding encoding)
+{
+    state_->unicode = encoding == TextEncoding::Utf16;
+    state_->utf8 = encoding == TextEncoding::Utf8;
+}
+
+TextEncoding CTextStream::Encoding() const
+{
+    if (state_->unicode) return TextEncoding::Utf16;
+    return state_->utf8 ? TextEncoding::Utf8 : TextEncoding::Ansi;
+}
+
+bool CTextStream::ReadByteOrderMark(TextEncoding& encoding)
+{
+    TextStreamState& s = *state_;
+    if (IsEnd() || s.error || !CanRead() || !EnsureByte()) return false;
+    const unsigned char* bytes = s.buffer + s.pos;
+    const uint32_t available = s.count - s.pos;
+    if (available >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        encoding = TextEncoding::Utf16;
+        s.pos += 2;
+    } else if (available >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        encoding = TextEncoding::Utf8;
+        s.pos += 3;
+    } else {
+        return false;
+    }
+    SetEncoding(encoding);
+    return true;
 }
 
 bool CTextStream::EnsureByte()
@@ -103,7 +136,26 @@ bool CTextStream::EnsureByte()
     if (s.pos < s.count) return true;
     if (s.error || !FillBuffer()) return false;
     s.pos = 0;
+    if (utf8Check_ != nullptr) utf8Check_->Feed(s.buffer, s.count);
     return s.pos < s.count;
+}
+
+void CTextStream::DecodeInto(const std::string& bytes, std::wstring& text) const
+{
+    if (state_->utf8) {
+        Utf8ToWideInto(bytes, text);
+    } else {
+        AnsiToWideInto(bytes, text);
+    }
+}
+
+void CTextStream::EncodeInto(const std::wstring& text, std::string& bytes) const
+{
+    if (state_->utf8) {
+        WideToUtf8Into(text, bytes);
+    } else {
+        WideToAnsiInto(text, bytes);
+    }
 }
 
 uint32_t CTextStream::ReadBytes(void* destination, uint32_t count)
@@ -206,9 +258,9 @@ bool CTextStream::ReadLine(std::wstring& line)
     line.clear();
     if (IsEnd() || state_->error || !CanRead()) return false;
     if (state_->unicode) return ReadUnicodeUnits(line) == ReadResult::Line;
-    // Most lines are plain ASCII, which every ANSI code page maps to itself, so bytes are
-    // widened as they leave the buffer. That widening loses nothing: a line with other bytes is
-    // narrowed back and converted by the system whole, as a DBCS character may span refills.
+    // Most lines are plain ASCII, which every ANSI code page and UTF-8 map to themselves, so
+    // bytes are widened as they leave the buffer. That widening loses nothing: a line with other
+    // bytes is narrowed back and converted whole, as a character may span refills.
     bool nonAscii = false;
     StringUnits<wchar_t> units(line);
     if (ReadAnsiRuns(units, nonAscii) != ReadResult::Line) {
@@ -217,7 +269,7 @@ bool CTextStream::ReadLine(std::wstring& line)
     }
     if (nonAscii) {
         NarrowWidened(line.data(), line.size(), narrowScratch_);
-        AnsiToWideInto(narrowScratch_, line);
+        DecodeInto(narrowScratch_, line);
     }
     return true;
 }
@@ -228,22 +280,20 @@ bool CTextStream::ReadLine(CLineList& lines)
     if (IsEnd() || state_->error || !CanRead()) return false;
     if (state_->unicode) {
         if (!ReadLine(wideScratch_)) return false;
-        lines.Append(wideScratch_);
+        // Windows is little-endian: the units in memory are the bytes of the file.
+        const size_t count = wideScratch_.size() * sizeof(wchar_t);
+        if (count > 0) std::memcpy(lines.Space(count), wideScratch_.data(), count);
+        lines.Commit(count);
+        lines.EndLine();
         return true;
     }
-    // As ReadLine into a string, the bytes going straight to where the list keeps them; a line
-    // with bytes beyond ASCII is converted whole and kept as text.
+    // As ReadLine into a string, the bytes going straight to where the list keeps them, as
+    // they are.
     bool nonAscii = false;
     ListUnits units(lines);
     if (ReadAnsiRuns(units, nonAscii) != ReadResult::Line) {
         lines.DiscardUnfinished();
         return false;
-    }
-    if (nonAscii) {
-        narrowScratch_.assign(lines.Unfinished());
-        AnsiToWideInto(narrowScratch_, wideScratch_);
-        lines.Append(wideScratch_);
-        return true;
     }
     lines.EndLine();
     return true;
@@ -314,7 +364,7 @@ bool CTextStream::WriteLine(const wchar_t* text, size_t length)
         if (bytes == nullptr) return false;
         count = NarrowAscii(text, length, bytes);
         if (count < length && text[count] != 0) {
-            WideToAnsiInto(std::wstring(text, length), narrowScratch_);
+            EncodeInto(std::wstring(text, length), narrowScratch_);
             bytes = WriteRoom(narrowScratch_.size() + 2);
             if (bytes == nullptr) return false;
             count = narrowScratch_.copy(bytes, narrowScratch_.size());
@@ -363,43 +413,27 @@ bool CTextStream::WriteLine(const char* text, size_t length)
     return CommitWrite(count) && !s.error;
 }
 
-bool CTextStream::WriteLines(const CLineList& lines, size_t first, size_t end)
+bool CTextStream::WriteBytes(const char* bytes, size_t count)
 {
     TextStreamState& s = *state_;
-    const bool asStored = !s.unicode && s.lineEnd == 1;
-    size_t i = first;
-    while (i < end) {
-        if (s.error || !CanWrite()) return false;
-        if (asStored && lines.IsAscii(i)) {
-            size_t runEnd = i + 1;
-            while (runEnd < end && lines.IsAscii(runEnd)) ++runEnd;
-            const std::string_view bytes = lines.AsciiLinesWithCrLf(i, runEnd);
-            // A long run skips the bytes waiting here: they go first, then the run straight from the list.
-            if (bytes.size() >= writeLimit_) {
-                if (!FlushWrites() || !WriteRaw(bytes.data(), static_cast<int32_t>(bytes.size())) || s.error) {
-                    return false;
-                }
-            } else {
-                char* room = WriteRoom(bytes.size());
-                if (room == nullptr) return false;
-                std::memcpy(room, bytes.data(), bytes.size());
-                if (!CommitWrite(bytes.size())) return false;
-            }
-            i = runEnd;
-            continue;
+    if (s.error || !CanWrite()) return false;
+    if (count == 0) return true;
+    // A long run skips the bytes waiting here: they go first, then the run straight from where
+    // it is.
+    if (count >= writeLimit_) {
+        if (!FlushWrites()) return false;
+        const size_t kMostAtOnce = size_t(1) << 30;  // the sink takes a 32-bit count
+        for (size_t done = 0; done < count;) {
+            const size_t piece = count - done < kMostAtOnce ? count - done : kMostAtOnce;
+            if (!WriteRaw(bytes + done, static_cast<int32_t>(piece)) || s.error) return false;
+            done += piece;
         }
-        bool written;
-        if (lines.IsAscii(i)) {
-            const std::string_view line = lines.AsciiLine(i);
-            written = WriteLine(line.data(), line.size());
-        } else {
-            const std::wstring_view line = lines.WideLine(i);
-            written = WriteLine(line.data(), line.size());
-        }
-        if (!written) return false;
-        ++i;
+        return true;
     }
-    return true;
+    char* room = WriteRoom(count);
+    if (room == nullptr) return false;
+    std::memcpy(room, bytes, count);
+    return CommitWrite(count) && !s.error;
 }
 
 bool CTextStream::WriteByte(unsigned char byte)

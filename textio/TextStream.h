@@ -1,7 +1,7 @@
 #pragma once
 // Line-oriented reading and writing over a byte source and sink that a derived class supplies.
 // Lines are split at LF (or a NUL unit), every CR is dropped, and written lines end in CR LF.
-// Text is either 8-bit in the system ANSI code page or UTF-16 little-endian.
+// Text is either 8-bit, in the system ANSI code page or in UTF-8, or UTF-16 little-endian.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +11,13 @@
 #include "support/LastError.h"
 
 class CLineList;
+class CUtf8Check;
+
+enum class TextEncoding { Ansi, Utf8, Utf16 };
 
 struct TextStreamState {
-    bool unicode = false;   // UTF-16 LE code units rather than ANSI bytes
+    bool unicode = false;   // UTF-16 LE code units rather than 8-bit text
+    bool utf8 = false;      // 8-bit text is UTF-8 rather than the ANSI code page
     int32_t lineEnd = 0;    // 1: CR LF; anything else: LF alone
     bool error = false;     // sticky: once set, every read and write is refused
     bool eof = false;       // the byte source reported its end during a refill
@@ -44,10 +48,21 @@ public:
         return false;
     }
 
+    // The encoding of the text; Open sets ANSI or UTF-16 by the caller's flag.
+    void SetEncoding(TextEncoding encoding);
+    TextEncoding Encoding() const;
+    // At the start of a source: when its first bytes are a byte-order mark (FF FE: UTF-16 LE;
+    // EF BB BF: UTF-8), skips them, sets that encoding and returns true. The mark must arrive
+    // with the first refill, as it does from a file.
+    bool ReadByteOrderMark(TextEncoding& encoding);
+    // Every byte taken from the source from now on is also given to check (null: none).
+    void CheckUtf8(CUtf8Check* check) { utf8Check_ = check; }
+
     bool ReadLine(std::wstring& line);
-    // Reads the next line as the above does and adds it to lines as their last line, built in
-    // place without a string of its own (unfinished units of lines are dropped first). False,
-    // and no line added, where the above gives false.
+    // Reads the next line as the above does and adds it to lines as their last line: the bytes
+    // it was read as (two per unit in UTF-16), built in place without a string of its own
+    // (unfinished bytes of lines are dropped first). False, and no line added, where the above
+    // gives false.
     bool ReadLine(CLineList& lines);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::wstring& text) { return WriteLine(text.data(), text.size()); }
@@ -60,9 +75,9 @@ public:
     // ANSI bytes: written as they are, or converted from the ANSI code page in UTF-16 mode.
     bool WriteLine(const std::string& text) { return WriteLine(text.data(), text.size()); }
     bool WriteLine(const char* text, size_t length);
-    // Writes lines first to end - 1 of lines, as WriteLine writes each. Where they are written
-    // as the list stores them (ANSI, CR LF), a run of ASCII lines goes to the sink in one piece.
-    bool WriteLines(const CLineList& lines, size_t first, size_t end);
+    // Writes the bytes as they are, with no line end: lines kept as they were read, runs of
+    // them at a time.
+    bool WriteBytes(const char* bytes, size_t count);
 
     uint32_t ReadBytes(void* destination, uint32_t count);
     bool ReadByte(unsigned char& byte);
@@ -102,6 +117,9 @@ private:
     ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
     // Collects one line of UTF-16 units; on Failed the partial line stays in units.
     ReadResult ReadUnicodeUnits(std::wstring& units);
+    // Converts a line's 8-bit text, or text to it, in the encoding of the stream.
+    void DecodeInto(const std::string& bytes, std::wstring& text) const;
+    void EncodeInto(const std::wstring& text, std::string& bytes) const;
     // Makes sure a byte is in the buffer; false at the end of the source or after an error.
     bool EnsureByte();
     // Room for count more bytes after those waiting for the sink (which go out first when
@@ -113,6 +131,7 @@ private:
 
     CLastError error_;
     std::unique_ptr<TextStreamState> state_;
+    CUtf8Check* utf8Check_ = nullptr;
     // Reused between lines so that reading or writing a long file does not allocate per line.
     std::string narrowScratch_;
     std::wstring wideScratch_;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "support/Charset.h"
@@ -270,20 +272,115 @@ TEST_F(AutoRenderTest, AFailedSaveChangesNeitherFileNorFields)
     EXPECT_TRUE(script.WriteScript(roomy));
 }
 
-TEST_F(AutoRenderTest, PatternsInTheSystemCodePage)
+namespace {
+
+// UTF-16 LE bytes of text.
+std::string Utf16(const std::wstring& text)
 {
-    std::string chinese = "\xD6\xD0\xCE\xC4";  // 中文 in code page 936
-    std::string accented = "caf\xE9";          // café in code page 1252
-    std::string native = GetACP() == 936 ? chinese : accented;
-    std::wstring wide = GetACP() == 936 ? L"中文" : L"café";
-    Write({"//@include http://" + native + ".example/", "x"});
-    CAutoRender script;
-    ASSERT_TRUE(script.Init(path));
-    EXPECT_EQ(L"http://" + wide + L".example/\r\n", script.includeText);
-    script.includeText += L"http://" + wide + L".test/";
-    ASSERT_TRUE(script.Save());
-    EXPECT_EQ(JoinCrLf({"//@include http://" + native + ".example/", "//@include http://" + native + ".test/", "x"}),
-              ReadFileBytes(path));
+    std::string bytes;
+    for (wchar_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return bytes;
+}
+
+std::string Utf16Lines(const std::vector<std::wstring>& lines)
+{
+    std::string bytes = "\xFF\xFE";
+    for (const auto& line : lines) bytes += Utf16(line + L"\r\n");
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(AutoRenderTest, AScriptKeepsItsBytesAndItsEncoding)
+{
+    // Chinese text saved as UTF-8 by an editor: under code page 936 these bytes are no valid
+    // GBK (the quote after 员 and the comma after 介 would be taken into a character).
+    const std::string description = "// @description  \xE9\x9A\x90\xE8\x97\x8F\"\xE4\xBA\xBA\xE6\xB0\x91\xE5\x8B\xA4\xE5"
+                                    "\x8A\xA1\xE5\x91\x98\"\xE4\xB8\xBB\xE9\xA1\xB5\xE4\xB8\xAA\xE4\xBA\xBA\xE7\xAE\x80"
+                                    "\xE4\xBB\x8B,\xE8\x84\x9A\xE6\x9C\xAC\xE9\x9B\x86";
+    const std::string utf8Pattern = "http://\xE4\xB8\xAD\xE6\x96\x87.example/*";  // 中文
+    const std::wstring widePattern = L"http://\u4E2D\u6587.example/*";
+    const std::wstring added = L"http://\u65B0.example/";                    // 新
+    const std::string addedUtf8 = "http://\xE6\x96\xB0.example/";
+    // A character of the system code page: valid text there, no valid UTF-8.
+    const bool cp936 = GetACP() == 936;
+    const std::string native = cp936 ? "\xD6\xD0\xCE\xC4" : "caf\xE9";
+    const std::wstring nativeWide = cp936 ? L"\u4E2D\u6587" : L"caf\u00E9";
+    const std::string filler(CTextStream::kBufferSize - 4, 'x');
+
+    struct Case {
+        const char* name;
+        std::string bytes;             // the script as found
+        TextEncoding encoding;         // as decided from its bytes
+        std::wstring include;          // the include text read
+        std::wstring add;              // appended to it, as the quick add does
+        std::string saved;             // the script after Save
+    };
+    std::vector<Case> cases = {
+        {"UTF-8 with Chinese comments", JoinCrLf({"// ==UserScript==", description, "//@include " + utf8Pattern,
+                                                  "// ==/UserScript==", "", "var s = '\xE4\xBD\xA0';"}),
+         TextEncoding::Utf8, widePattern + L"\r\n", added,
+         JoinCrLf({"// ==UserScript==", description, "//@include " + utf8Pattern, "//@include " + addedUtf8,
+                   "// ==/UserScript==", "", "var s = '\xE4\xBD\xA0';"})},
+        {"UTF-8 with a mark, new block at the top", "\xEF\xBB\xBF" + JoinCrLf({description, "x"}), TextEncoding::Utf8,
+         L"", added, "\xEF\xBB\xBF" + JoinCrLf({"//@include " + addedUtf8, description, "x"})},
+        {"UTF-8 with a mark and nothing else", "\xEF\xBB\xBF", TextEncoding::Utf8, L"", L"a",
+         "\xEF\xBB\xBF" + JoinCrLf({"//@include a"})},
+        {"UTF-16 with a mark", Utf16Lines({L"// \u4E2D", L"//@include " + widePattern, L"", L"x\u00E9"}),
+         TextEncoding::Utf16, widePattern + L"\r\n", added,
+         Utf16Lines({L"// \u4E2D", L"//@include " + widePattern, L"//@include " + added, L"", L"x\u00E9"})},
+        {"UTF-16, LF only and no block", "\xFF\xFE" + Utf16(L"x\n"), TextEncoding::Utf16, L"", added,
+         Utf16Lines({L"//@include " + added, L"x"})},
+        {"system code page", JoinCrLf({"// " + native, "//@include http://" + native + ".example/", "x"}),
+         TextEncoding::Ansi, L"http://" + nativeWide + L".example/\r\n", L"http://" + nativeWide + L".test/",
+         JoinCrLf({"// " + native, "//@include http://" + native + ".example/", "//@include http://" + native + ".test/",
+                   "x"})},
+        {"plain ASCII", JoinCrLf({"//@include a", "x"}), TextEncoding::Ansi, L"a\r\n", L"b",
+         JoinCrLf({"//@include a", "//@include b", "x"})},
+        // UTF-8 only when strictly valid; else the system code page, and the kept bytes stay.
+        {"sequence cut off at the end", "//@include a\r\n// \xE4\xB8", TextEncoding::Ansi, L"a\r\n", L"",
+         JoinCrLf({"//@include a", "// \xE4\xB8"})},
+        {"sequence cut by a line end", "// \xE4\r\n\xB8\xAD\r\n", TextEncoding::Ansi, L"", L"",
+         JoinCrLf({"// \xE4", "\xB8\xAD"})},
+        {"sequence across a refill", "// " + filler + "\xE4\xB8\xAD\r\n//@include " + utf8Pattern + "\r\n",
+         TextEncoding::Utf8, widePattern + L"\r\n", L"",
+         JoinCrLf({"// " + filler + "\xE4\xB8\xAD", "//@include " + utf8Pattern})},
+        {"ASCII but for the last line", JoinCrLf({"//@include a", "x", "// \xE6\x96\xB0"}), TextEncoding::Utf8,
+         L"a\r\n", added, JoinCrLf({"//@include a", "//@include " + addedUtf8, "x", "// \xE6\x96\xB0"})},
+    };
+    // Overlong forms, encoded surrogates, beyond U+10FFFF, stray and cut-short sequences, each
+    // next to the smallest and largest valid sequences of its kind.
+    const std::pair<const char*, bool> sequences[] = {
+        {"\xC0\xAF", false}, {"\xC1\xBF", false}, {"\xC2\x80", true}, {"\xDF\xBF", true},
+        {"\xE0\x9F\xBF", false}, {"\xE0\xA0\x80", true}, {"\xED\x9F\xBF", true}, {"\xED\xA0\x80", false},
+        {"\xED\xBF\xBF", false}, {"\xEE\x80\x80", true}, {"\xEF\xBF\xBF", true}, {"\xF0\x8F\xBF\xBF", false},
+        {"\xF0\x90\x80\x80", true}, {"\xF4\x8F\xBF\xBF", true}, {"\xF4\x90\x80\x80", false}, {"\xF5\x80\x80\x80", false},
+        {"\xFF", false}, {"\x80", false}, {"\xE4\xB8", false}, {"\xE4\xB8\xAD\xAD", false}, {"\xE4x\xAD", false},
+    };
+    for (const auto& [sequence, valid] : sequences) {
+        const std::string bytes = JoinCrLf({"// " + std::string(sequence), "//@include a"});
+        cases.push_back({sequence, bytes, valid ? TextEncoding::Utf8 : TextEncoding::Ansi, L"a\r\n", L"", bytes});
+    }
+    for (const Case& c : cases) {
+        WriteFileBytes(path, c.bytes);
+        CAutoRender script;
+        ASSERT_TRUE(script.Init(path)) << c.name;
+        EXPECT_EQ(c.encoding, script.GetEncoding()) << c.name;
+        EXPECT_EQ(c.include, script.includeText) << c.name;
+        // The quick add's way: append to the text read.
+        script.includeText += c.add;
+        ASSERT_TRUE(script.Save()) << c.name;
+        EXPECT_EQ(c.saved, ReadFileBytes(path)) << c.name;
+
+        // The dialog's way: read again, put in the texts the boxes hold, save. The same bytes.
+        WriteFileBytes(path, c.bytes);
+        CAutoRender dialog;
+        ASSERT_TRUE(dialog.Init(path)) << c.name;
+        dialog.includeText = c.include + c.add + L"\r\n";
+        dialog.excludeText = std::wstring(dialog.excludeText);
+        ASSERT_TRUE(dialog.Save()) << c.name;
+        EXPECT_EQ(c.saved, ReadFileBytes(path)) << c.name;
+    }
 }
 
 TEST_F(AutoRenderTest, LineEndsAreNormalisedToCrLf)
@@ -319,7 +416,7 @@ TEST_F(AutoRenderTest, LargeScriptsComeBackByteForByte)
     ASSERT_EQ(3000u, includes.size());
     EXPECT_EQ(L"http://site2999." + AnsiToWide(native) + L"/*", includes.back());
     ASSERT_EQ(lines.size() - 3300, script.GetKeptLines().Count());
-    EXPECT_EQ(AnsiToWide(lines.back()), script.GetKeptLines().Line(lines.size() - 3301));
+    EXPECT_EQ(lines.back(), script.GetKeptLines().Line(lines.size() - 3301));
     ASSERT_TRUE(script.Save());
     EXPECT_EQ(JoinCrLf(lines), ReadFileBytes(path));
 

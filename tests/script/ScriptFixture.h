@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "script/AutoRender.h"
+#include "support/Charset.h"
 #include "tests/common/TestFiles.h"
 
 using Lines = std::vector<std::wstring>;
@@ -16,11 +17,11 @@ inline std::string JoinCrLf(const std::vector<std::string>& lines)
     return bytes;
 }
 
-// The kept lines of a script model, as copies that tests can compare.
+// The kept lines of an 8-bit script model, read as ANSI text, as copies that tests can compare.
 inline Lines ToLines(const CLineList& list)
 {
     Lines lines;
-    for (size_t i = 0; i < list.Count(); ++i) lines.emplace_back(list.Line(i));
+    for (size_t i = 0; i < list.Count(); ++i) lines.push_back(AnsiToWide(std::string(list.Line(i))));
     return lines;
 }
 

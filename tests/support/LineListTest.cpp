@@ -7,21 +7,24 @@
 
 namespace {
 
-using Lines = std::vector<std::wstring>;
+using Lines = std::vector<std::string>;
 
-// Every line as text, checked against the view without a copy that writers use.
+// Every line, checked against the runs of lines with their ends that writers use.
 Lines Copy(const CLineList& list)
 {
     Lines lines;
+    std::string joined;
     for (size_t i = 0; i < list.Count(); ++i) {
-        lines.push_back(list.Line(i));
-        const std::string_view bytes = list.IsAscii(i) ? list.AsciiLine(i) : std::string_view();
-        EXPECT_EQ(lines.back(), list.IsAscii(i) ? std::wstring(bytes.begin(), bytes.end()) : std::wstring(list.WideLine(i)));
+        lines.emplace_back(list.Line(i));
+        joined += lines.back();
+        joined += list.LineEnd();
+        EXPECT_EQ(joined, list.LinesWithEnds(0, i + 1));
     }
+    EXPECT_EQ("", list.LinesWithEnds(list.Count(), list.Count()));
     return lines;
 }
 
-// Builds an ASCII line as a reader does: small pieces, each through its own Space.
+// Builds a line as a reader does: small pieces, each through its own Space.
 void Build(CLineList& list, const std::string& line)
 {
     for (size_t at = 0; at < line.size(); at += 5) {
@@ -34,34 +37,32 @@ void Build(CLineList& list, const std::string& line)
 
 } // namespace
 
-TEST(LineList, KeepsLinesOfBothKindsInOrderThroughGrowthAndRemoval)
+TEST(LineList, KeepsLinesAsBytesInOrderThroughGrowthAndRemoval)
 {
     CLineList list;
     EXPECT_TRUE(list.IsEmpty());
-    // Empty lines first, between and last; line-end units are ordinary here; lines beyond
-    // ASCII between ASCII ones.
-    Lines expected = {L"", L"first", L"caf\u00E9", L"", L"a\r\nb", std::wstring(L"nul\0in", 6), L"\x7F", L"中文", L""};
+    // Empty lines first, between and last; line-end and zero bytes are ordinary here, and so
+    // is every byte beyond ASCII.
+    Lines expected = {"", "first", "caf\xC3\xA9", "", "a\r\nb", std::string("nul\0in", 6), "\x7F\x80\xFF", ""};
     for (const auto& line : expected) list.Append(line);
     EXPECT_EQ(expected, Copy(list));
-    EXPECT_TRUE(list.IsAscii(1) && list.IsAscii(6)) << "7F is still ASCII";
-    EXPECT_FALSE(list.IsAscii(2) || list.IsAscii(5)) << "a zero unit stays text: an ANSI line would end there";
+    EXPECT_EQ("first\r\ncaf\xC3\xA9\r\n", list.LinesWithEnds(1, 3));
 
-    // Thousands of lines of both kinds and a line built in pieces: storage grows many times.
+    // Thousands of lines and a line built in pieces: storage grows many times.
     for (size_t i = 0; i < 5000; ++i) {
-        const wchar_t unit = i % 3 == 0 ? static_cast<wchar_t>(0x4E00 + i) : static_cast<wchar_t>(L'a' + i % 26);
-        expected.push_back(std::wstring(i % 97, unit) + std::to_wstring(i));
+        expected.push_back(std::string(i % 97, static_cast<char>(i % 3 == 0 ? 0xE4 : 'a' + i % 26)) + std::to_string(i));
         list.Append(expected.back());
     }
     Build(list, std::string(3000, 'x'));
-    expected.push_back(std::wstring(3000, L'x'));
+    expected.push_back(std::string(3000, 'x'));
     EXPECT_TRUE(list.Reserve(1));
     EXPECT_TRUE(list.Reserve(1000000));
     EXPECT_EQ(expected, Copy(list));
-    // More than a 32-bit process can have at once: refused, and the list is as it was.
+    // More than a process can have at once: refused, and the list is as it was.
     EXPECT_FALSE(list.Reserve(static_cast<size_t>(-1) / 4 * 3));
     EXPECT_EQ(expected, Copy(list));
 
-    // Unfinished units are no line; dropping them, or an Append or RemoveLast, leaves the lines.
+    // Unfinished bytes are no line; dropping them, or an Append or RemoveLast, leaves the lines.
     list.Space(2)[0] = 'a';
     list.Commit(1);
     EXPECT_EQ("a", list.Unfinished());
@@ -70,30 +71,43 @@ TEST(LineList, KeepsLinesOfBothKindsInOrderThroughGrowthAndRemoval)
     EXPECT_EQ("", list.Unfinished());
     list.Space(1)[0] = '<';
     list.Commit(1);
-    list.Append(L"tail");
-    EXPECT_EQ(L"tail", list.Line(list.Count() - 1));
+    list.Append("tail");
+    EXPECT_EQ("tail", list.Line(list.Count() - 1));
 
-    // Removing the last lines, of either kind, frees their units for the next.
-    list.Append(L"\u00E9t\u00E9");
+    // Removing the last lines frees their bytes for the next.
+    list.Append("\xC3\xA9t\xC3\xA9");
     for (int i = 0; i < 4; ++i) list.RemoveLast();
     EXPECT_EQ("", list.Unfinished());
     expected.resize(expected.size() - 2);
-    list.Append(L"\u00FC");
+    list.Append("\xFC");
     Build(list, "built");
-    expected.insert(expected.end(), {L"\u00FC", L"built"});
+    expected.insert(expected.end(), {"\xFC", "built"});
     EXPECT_EQ(expected, Copy(list));
 
     CLineList other;
     other.RemoveLast();
-    other.Append(L"other");
+    other.Append("other");
     list.Swap(other);
-    list.Append(L"more");
-    EXPECT_EQ((Lines{L"other", L"more"}), Copy(list));
-    other.Append(L"last");
-    expected.push_back(L"last");
+    list.Append("more");
+    EXPECT_EQ((Lines{"other", "more"}), Copy(list));
+    other.Append("last");
+    expected.push_back("last");
     EXPECT_EQ(expected, Copy(other));
     other.Clear();
     EXPECT_TRUE(other.IsEmpty());
-    other.Append(L"after clear");
-    EXPECT_EQ((Lines{L"after clear"}), Copy(other));
+    other.Append("after clear");
+    EXPECT_EQ((Lines{"after clear"}), Copy(other));
+
+    // A UTF-16 file's lines end in CR LF as units; the line end goes along with a swap.
+    CLineList wide;
+    const std::string wideEnd("\r\0\n\0", 4);
+    wide.SetLineEnd(wideEnd);
+    wide.Append(std::string("a\0", 2));
+    wide.Append("");
+    EXPECT_EQ(std::string("a\0", 2), wide.Line(0));
+    EXPECT_EQ("", wide.Line(1));
+    EXPECT_EQ(std::string("a\0", 2) + wideEnd + wideEnd, wide.LinesWithEnds(0, 2));
+    wide.Swap(other);
+    EXPECT_EQ(wideEnd, other.LineEnd());
+    EXPECT_EQ("\r\n", wide.LineEnd());
 }

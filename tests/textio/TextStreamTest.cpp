@@ -101,8 +101,9 @@ Lines ReadList(const std::string& bytes)
     CLineList list;
     while (in.ReadLine(list)) {
     }
+    // The list keeps bytes: read as ANSI text they are the lines the plain rules give.
     Lines lines;
-    for (size_t i = 0; i < list.Count(); ++i) lines.emplace_back(list.Line(i));
+    for (size_t i = 0; i < list.Count(); ++i) lines.push_back(AnsiToWide(std::string(list.Line(i))));
     return lines;
 }
 
@@ -161,16 +162,16 @@ TEST(TextStream, ReadingIntoALineList)
     // Unfinished units a caller left are dropped; lines already in the list stay.
     MemoryStream in("one\ntwo");
     CLineList list;
-    list.Append(L"before");
+    list.Append("before");
     list.Space(1)[0] = '?';
     list.Commit(1);
     ASSERT_TRUE(in.ReadLine(list));
     ASSERT_TRUE(in.ReadLine(list));
     EXPECT_FALSE(in.ReadLine(list));
     ASSERT_EQ(3u, list.Count());
-    EXPECT_EQ(L"before", list.Line(0));
-    EXPECT_EQ(L"one", list.Line(1));
-    EXPECT_EQ(L"two", list.Line(2));
+    EXPECT_EQ("before", list.Line(0));
+    EXPECT_EQ("one", list.Line(1));
+    EXPECT_EQ("two", list.Line(2));
 
     // A read error half-way through a line adds no line, not even part of one.
     MemoryStream failing("whole\n" + std::string(CTextStream::kBufferSize, 'p'));
@@ -182,14 +183,53 @@ TEST(TextStream, ReadingIntoALineList)
     ASSERT_EQ(1u, partial.Count());
     EXPECT_EQ("", partial.Unfinished());
 
-    // UTF-16 files too.
+    // UTF-16 files too: the units' bytes, CR units dropped.
     MemoryStream wide(std::string("a\0\r\0\n\0\xFF\xFE", 8), true);
     CLineList units;
     while (wide.ReadLine(units)) {
     }
     ASSERT_EQ(2u, units.Count());
-    EXPECT_EQ(L"a", units.Line(0));
-    EXPECT_EQ(L"\uFEFF", units.Line(1));
+    EXPECT_EQ(std::string("a\0", 2), units.Line(0));
+    EXPECT_EQ("\xFF\xFE", units.Line(1));
+}
+
+TEST(TextStream, ByteOrderMarksAndUtf8)
+{
+    // A mark is taken from the start and sets the encoding; anything else stays to be read.
+    struct Case {
+        std::string bytes;
+        bool marked;
+        TextEncoding encoding;
+        std::wstring firstLine;
+    };
+    const Case cases[] = {
+        {"\xFF\xFE" + std::string("a\0\n\0", 4), true, TextEncoding::Utf16, L"a"},
+        {"\xEF\xBB\xBF\xE4\xB8\xAD\n", true, TextEncoding::Utf8, L"\u4E2D"},
+        {"\xEF\xBB\xBF", true, TextEncoding::Utf8, L""},
+        {"\xEF\xBBx\n", false, TextEncoding::Ansi, AnsiToWide("\xEF\xBBx")},
+        {"\xFE\xFFz", false, TextEncoding::Ansi, AnsiToWide("\xFE\xFFz")},
+        {"\xFF", false, TextEncoding::Ansi, AnsiToWide("\xFF")},
+        {"", false, TextEncoding::Ansi, L""},
+    };
+    for (const Case& c : cases) {
+        MemoryStream in(c.bytes);
+        TextEncoding found = TextEncoding::Ansi;
+        EXPECT_EQ(c.marked, in.ReadByteOrderMark(found)) << c.bytes;
+        EXPECT_EQ(c.encoding, in.Encoding()) << c.bytes;
+        std::wstring line;
+        in.ReadLine(line);
+        EXPECT_EQ(c.firstLine, line) << c.bytes;
+    }
+
+    // In UTF-8 a line is read and written through UTF-8, whatever the ANSI code page.
+    MemoryStream utf8("\xE4\xB8\xAD\xE6\x96\x87 caf\xC3\xA9\n");
+    utf8.SetEncoding(TextEncoding::Utf8);
+    std::wstring line;
+    ASSERT_TRUE(utf8.ReadLine(line));
+    EXPECT_EQ(L"\u4E2D\u6587 caf\u00E9", line);
+    ASSERT_TRUE(utf8.WriteLine(line));
+    ASSERT_TRUE(utf8.WriteLine(L"x", 1, L"\u00E9", 1));
+    EXPECT_EQ("\xE4\xB8\xAD\xE6\x96\x87 caf\xC3\xA9\r\nx\xC3\xA9\r\n", utf8.written);
 }
 
 TEST(TextStream, WritingUnitsFromABuffer)
@@ -274,40 +314,27 @@ TEST(TextStream, CollectedWritesReachTheSinkInOrder)
     EXPECT_EQ((std::vector<std::string>{"a\r\n", "b\r\n"}), direct.pieces);
 }
 
-TEST(TextStream, WritingLinesOfAList)
+TEST(TextStream, WritingBytesAsTheyAre)
 {
-    CLineList list;
-    const Lines lines = {L"ascii", L"", L"a\r\nb", L"caf\u00E9", std::wstring(L"nul\0cut", 7), L"x", L"y", L"z"};
-    for (const auto& line : lines) list.Append(line);
-    // As the one-line writes would do it, in every form and for any range.
-    for (int form = 0; form < 3; ++form) {
-        for (size_t first = 0; first <= lines.size(); ++first) {
-            for (size_t end = first; end <= lines.size(); ++end) {
-                MemoryStream each(std::string(), form == 2);
-                MemoryStream together(std::string(), form == 2);
-                if (form == 1) {
-                    each.State().lineEnd = 0;
-                    together.State().lineEnd = 0;
-                }
-                together.SetWriteLimit(end % 2 == 0 ? 0 : 16);
-                for (size_t i = first; i < end; ++i) ASSERT_TRUE(each.WriteLine(lines[i]));
-                ASSERT_TRUE(together.WriteLines(list, first, end));
-                ASSERT_TRUE(together.FlushWrites());
-                EXPECT_EQ(each.written, together.written) << form << " " << first << " " << end;
-            }
-        }
-    }
-    // Runs of ASCII lines go to the sink in one piece each.
+    // Bytes of every value go out unchanged, after what waits and in order; a run that reaches
+    // the limit goes to the sink in one piece of its own.
+    const std::string small("a\0\r\xFF", 4);
+    const std::string run(40, '\x80');
     MemoryStream out;
-    ASSERT_TRUE(out.WriteLines(list, 0, lines.size()));
-    EXPECT_EQ((std::vector<std::string>{"ascii\r\n\r\na\r\nb\r\n", "caf" + WideToAnsi(L"\u00E9") + "\r\n", "nul\r\n",
-                                        "x\r\ny\r\nz\r\n"}),
-              out.pieces);
+    out.SetWriteLimit(16);
+    ASSERT_TRUE(out.WriteLine(L"x"));
+    ASSERT_TRUE(out.WriteBytes(small.data(), small.size()));
+    ASSERT_TRUE(out.WriteBytes(run.data(), 0));
+    ASSERT_TRUE(out.WriteBytes(run.data(), run.size()));
+    ASSERT_TRUE(out.WriteBytes(small.data(), small.size()));
+    ASSERT_TRUE(out.FlushWrites());
+    EXPECT_EQ((std::vector<std::string>{"x\r\n" + small, run, small}), out.pieces);
 
     // A sink that fails fails the call, and nothing more is written.
     MemoryStream full;
     full.capacity = 8;
-    EXPECT_FALSE(full.WriteLines(list, 0, lines.size()));
+    EXPECT_FALSE(full.WriteBytes(run.data(), run.size()));
     EXPECT_TRUE(full.HasError());
+    EXPECT_FALSE(full.WriteBytes(small.data(), small.size()));
     EXPECT_EQ("", full.written);
 }
