@@ -1,6 +1,10 @@
-// Randomized round trips of the script model over generated scripts.
+// Randomized round trips of the script model over generated scripts: plain ASCII, UTF-8 with
+// and without a byte-order mark, text of the system code page, and stray bytes that are text in
+// no encoding.
 
 #include "script/AutoRender.h"
+
+#include <windows.h>
 
 #include <algorithm>
 #include <map>
@@ -9,18 +13,40 @@
 #include <gtest/gtest.h>
 
 #include "tests/script/ScriptFixture.h"
+#include "support/Charset.h"
 #include "support/TextEdit.h"
-#include "textio/TextFile.h"
 
 namespace {
 
-Lines ReadLines(const std::wstring& path)
+using ByteLines = std::vector<std::string>;
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+// The lines of a file that Save wrote (every line ended by CR LF), after its mark, if any.
+ByteLines ReadLines(const std::wstring& path, const std::string& mark)
 {
-    CTextFile file(path, kOpenRead, false);
-    Lines lines;
-    std::wstring line;
-    while (file.ReadLine(line)) lines.push_back(line);
+    std::string bytes = ReadFileBytes(path);
+    EXPECT_EQ(0u, bytes.compare(0, mark.size(), mark)) << "the mark stays first";
+    ByteLines lines;
+    for (size_t pos = mark.size(); pos < bytes.size();) {
+        size_t end = bytes.find("\r\n", pos);
+        if (end == std::string::npos) end = bytes.size();
+        lines.push_back(bytes.substr(pos, end - pos));
+        pos = end + 2;
+    }
     return lines;
+}
+
+ByteLines KeptBytes(const CLineList& list)
+{
+    ByteLines lines;
+    for (size_t i = 0; i < list.Count(); ++i) lines.emplace_back(list.Line(i));
+    return lines;
+}
+
+std::string Encode(const std::wstring& text, TextEncoding encoding)
+{
+    return encoding == TextEncoding::Utf8 ? WideToUtf8(text) : WideToAnsi(text);
 }
 
 Lines SplitPatterns(const std::wstring& text)
@@ -30,9 +56,12 @@ Lines SplitPatterns(const std::wstring& text)
     return pieces;
 }
 
+// What a generated script holds beyond ASCII.
+enum class Flavour { Ascii, Utf8, Native, Stray };
+
 class ScriptGenerator {
 public:
-    explicit ScriptGenerator(unsigned seed) : rng_(seed) {}
+    ScriptGenerator(unsigned seed, Flavour flavour) : rng_(seed), flavour_(flavour) {}
 
     std::vector<std::string> Script()
     {
@@ -49,11 +78,31 @@ private:
 
     std::string Spaces(int most) { return std::string(static_cast<size_t>(Pick(0, most)), ' '); }
 
+    // Text beyond ASCII, often none: a word of the script's flavour. Stray bytes make no
+    // character anywhere and only stand in lines that are kept.
+    std::string Word(bool inPattern)
+    {
+        if (Pick(0, 2) == 0) return std::string();
+        static const char* const utf8[] = {"\xE4\xB8\xAD\xE6\x96\x87", "caf\xC3\xA9", "\xF0\x9F\x98\x80",
+                                           "\xE9\x9A\x90\xE8\x97\x8F\"\xE4\xBA\xBA\""};
+        switch (flavour_) {
+        case Flavour::Utf8: return utf8[Pick(0, 3)];
+        case Flavour::Native: return GetACP() == 936 ? "\xD6\xD0\xCE\xC4" : "caf\xE9";
+        case Flavour::Stray: {
+            if (inPattern) return std::string();
+            std::string bytes;
+            for (int i = Pick(1, 3); i > 0; --i) bytes += static_cast<char>(Pick(0x80, 0xFF));
+            return bytes + "\"";
+        }
+        default: return std::string();
+        }
+    }
+
     std::string Pattern()
     {
         static const char* const hosts[] = {"http://a.example/*", "*.b.example", "https://c.example/path?q=1",
                                             "file://*", "x", "http://a.example/*"};
-        return Spaces(2) + hosts[Pick(0, 5)];
+        return Spaces(2) + hosts[Pick(0, 5)] + Word(true);
     }
 
     std::string HeaderLine()
@@ -70,7 +119,7 @@ private:
         case 7:
             return "//\t@exclude tabbed";
         case 8:
-            return "  // @name  Autorender";
+            return "  // @name  Autorender " + Word(false);
         default:
             return "//@Include other case";
         }
@@ -81,7 +130,7 @@ private:
         switch (Pick(first ? 0 : 0, 5)) {
         case 0: return "";
         case 1: return Spaces(3);
-        case 2: return "window.opera.addEventListener('BeforeScript', f, false);";
+        case 2: return "window.opera.addEventListener('BeforeScript', f, false); // " + Word(false);
         case 3: return "//@include " + Pattern();
         case 4: return "\tvar x = 1; // @exclude y";
         default: return "  code();  ";
@@ -89,6 +138,7 @@ private:
     }
 
     std::mt19937 rng_;
+    Flavour flavour_;
 };
 
 } // namespace
@@ -99,26 +149,37 @@ TEST(AutoRenderRoundTrip, SaveGivesBackEveryOtherLineAndTheSameLists)
     const std::wstring path = dir.File(L"Autorender in IE.js");
     int joined = 0;
     for (unsigned seed = 1; seed <= 400; ++seed) {
-        ScriptGenerator generate(seed);
+        const Flavour flavour = static_cast<Flavour>(seed % 4);
+        ScriptGenerator generate(seed, flavour);
         std::vector<std::string> input = generate.Script();
-        WriteFileBytes(path, JoinCrLf(input));
+        const std::string mark = flavour == Flavour::Utf8 && seed % 8 == 1 ? kUtf8Mark : std::string();
+        WriteFileBytes(path, mark + JoinCrLf(input));
 
         CAutoRender first;
         ASSERT_TRUE(first.Init(path));
-        const Lines kept = ToLines(first.GetKeptLines());
+        const ByteLines kept = KeptBytes(first.GetKeptLines());
         const std::wstring include = first.includeText;
         const std::wstring exclude = first.excludeText;
+        const TextEncoding encoding = first.GetEncoding();
+        if (flavour == Flavour::Ascii || flavour == Flavour::Native) {
+            ASSERT_EQ(TextEncoding::Ansi, encoding) << seed;
+        } else if (flavour == Flavour::Utf8) {
+            const bool anyBeyondAscii = std::any_of(input.begin(), input.end(), [](const std::string& line) {
+                return std::any_of(line.begin(), line.end(), [](char c) { return (c & 0x80) != 0; });
+            });
+            ASSERT_EQ(anyBeyondAscii || !mark.empty() ? TextEncoding::Utf8 : TextEncoding::Ansi, encoding) << seed;
+        }
 
         // Every taken line was a pattern line: kept lines plus taken lines are the input.
         ASSERT_EQ(input.size(), kept.size() + SplitPatterns(include).size() + SplitPatterns(exclude).size()) << seed;
 
         ASSERT_TRUE(first.Save()) << seed;
-        const Lines output = ReadLines(path);
+        const ByteLines output = ReadLines(path, mark);
 
         // The kept lines come back byte for byte and in order ...
-        std::map<std::wstring, int> extra;
+        std::map<std::string, int> extra;
         size_t k = 0;
-        for (const std::wstring& line : output) {
+        for (const std::string& line : output) {
             if (k < kept.size() && line == kept[k]) {
                 ++k;
             } else {
@@ -126,15 +187,16 @@ TEST(AutoRenderRoundTrip, SaveGivesBackEveryOtherLineAndTheSameLists)
             }
         }
         ASSERT_EQ(kept.size(), k) << "seed " << seed;
-        // ... and everything else written is the rebuilt pattern lines.
-        std::map<std::wstring, int> rebuilt;
-        for (const auto& p : SplitPatterns(include)) ++rebuilt[L"//@include " + p];
-        for (const auto& p : SplitPatterns(exclude)) ++rebuilt[L"//@exclude " + p];
+        // ... and everything else written is the rebuilt pattern lines, in the script's encoding.
+        std::map<std::string, int> rebuilt;
+        for (const auto& p : SplitPatterns(include)) ++rebuilt["//@include " + Encode(p, encoding)];
+        for (const auto& p : SplitPatterns(exclude)) ++rebuilt["//@exclude " + Encode(p, encoding)];
         ASSERT_EQ(rebuilt, extra) << "seed " << seed;
 
         CAutoRender second;
         ASSERT_TRUE(second.Init(path));
         EXPECT_EQ(include, second.includeText) << "seed " << seed;
+        EXPECT_EQ(encoding, second.GetEncoding()) << "seed " << seed;
         if (second.excludeText != exclude) {
             // Blocks that stood together are written include block first; an exclude line that
             // followed them as an ordinary line then joins the exclude list. Nothing is lost.
@@ -142,7 +204,7 @@ TEST(AutoRenderRoundTrip, SaveGivesBackEveryOtherLineAndTheSameLists)
             ASSERT_EQ(0u, second.excludeText.find(exclude)) << "seed " << seed;
             ++joined;
         } else {
-            EXPECT_EQ(kept, ToLines(second.GetKeptLines())) << "seed " << seed;
+            EXPECT_EQ(kept, KeptBytes(second.GetKeptLines())) << "seed " << seed;
             EXPECT_EQ(first.GetIncludePos(), second.GetIncludePos()) << "seed " << seed;
             EXPECT_EQ(first.GetExcludePos(), second.GetExcludePos()) << "seed " << seed;
         }
