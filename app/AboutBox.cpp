@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <exception>
+
 #include "app/MainDialog.h"
 #include "app/VersionInfo.h"
 #include "res/resource.h"
@@ -43,7 +45,9 @@ void ShowAboutBox(HWND owner)
     }
 }
 
-INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+namespace {
+
+INT_PTR HandleAboutMessage(HWND dialog, UINT message, WPARAM wParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -58,6 +62,22 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         }
         return FALSE;
     default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    // An exception must not unwind through the system's frames that called us. The quit message
+    // ends the About box's own message loop, which posts it again for the program's loop; that
+    // loop rethrows the exception.
+    try {
+        return HandleAboutMessage(dialog, message, wParam);
+    } catch (...) {
+        if (!g_pendingException) g_pendingException = std::current_exception();
+        PostQuitMessage(-1);
         return FALSE;
     }
 }

@@ -3,6 +3,7 @@
 // to a new file in the same folder, is flushed to disk, and then takes the old file's place in
 // one step. On any failure the old file stays exactly as it was.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,7 +21,8 @@ public:
     // Creates the empty temporary file beside the target.
     bool Begin();
     const std::wstring& GetTempPath() const { return tempPath_; }
-    // Flushes the temporary file to disk and puts it in the target's place.
+    // Flushes the temporary file to disk and puts it in the target's place. Once it succeeded,
+    // the leftovers of earlier interrupted saves in the target's folder are removed.
     bool Commit();
     // Removes the temporary file (also done by the destructor unless committed).
     void Discard();
@@ -32,7 +34,7 @@ private:
     bool ReplaceExisting();
     bool MoveIntoPlace();
 
-    std::wstring targetPath_;   // full path
+    std::wstring targetPath_;   // full path, in the "\\?\" form when it is too long for the plain one
     std::wstring tempPath_;
     bool committed_ = false;
     bool keepTemp_ = false;     // the temporary file holds the only copy of the new content
@@ -44,3 +46,22 @@ private:
 // and commits. Failures leave the reason in error.
 bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
                             const std::function<bool(CTextStream&)>& writeLines, CLastError& error);
+
+// The files a save makes beside the saved file: the new content while it is written, and the old
+// file while ReplaceFileW puts the new one in its place. Their names are "~mvt" or "~mvb", eight
+// uppercase hexadecimal digits and ".tmp": 16 characters, shorter than the script's own default
+// name, so they fit in every folder where such a script fits.
+enum class SaveFileKind { Temporary, Backup };
+
+// How many numbers CreateSaveFile tries before it gives up on a folder full of taken names.
+const unsigned kSaveFileAttempts = 32;
+
+// The path of the save file of the given kind and number in folder (a full path ending in a
+// backslash); in the "\\?\" (or "\\?\UNC\") form where the plain path would reach MAX_PATH.
+std::wstring SaveFilePath(const std::wstring& folder, SaveFileKind kind, uint32_t number);
+
+// Creates a new, empty save file in folder, trying firstNumber and the numbers after it while
+// a name is taken. False, with the reason in error, when the folder refuses it or every
+// attempted name is taken.
+bool CreateSaveFile(const std::wstring& folder, SaveFileKind kind, uint32_t firstNumber, std::wstring& path,
+                    CLastError& error);

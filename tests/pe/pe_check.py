@@ -9,7 +9,10 @@ Fails (exit 1) unless the image
   - runs in the Windows GUI subsystem (no console window),
   - imports only DLLs that Windows always takes from the system folder (the KnownDLLs), or
     comctl32.dll, which the manifest binds to the side-by-side common controls. Any other DLL
-    would be looked for in the program's own folder first, before the program's first line runs.
+    would be looked for in the program's own folder first, before the program's first line runs,
+  - has every resource in language 0x0804 (Chinese, PRC), the language its texts are written in,
+  - has an About box (dialog 100) of 203 by 99 dialog units whose icon control (id 130, showing
+    icon 130) is a static control with the SS_ICON style at 16, 20, sized 20 by 20 dialog units.
 Exit 2 when the file is not a PE image at all.
 """
 import struct
@@ -25,6 +28,17 @@ SCN_MEM_EXECUTE = 0x20000000
 SCN_MEM_WRITE = 0x80000000
 BASERELOC_DIRECTORY = 5
 IMPORT_DIRECTORY = 1
+RESOURCE_DIRECTORY = 2
+RT_DIALOG = 5
+LANG_CHINESE_PRC = 0x0804
+ABOUT_DIALOG = 100
+ABOUT_SIZE = (203, 99)
+ICON_ID = 130
+ICON_PLACE = (16, 20, 20, 20)
+STATIC_CLASS = 0x0082
+SS_TYPEMASK = 0x1F
+SS_ICON = 0x03
+DS_SETFONT = 0x40   # also part of DS_SHELLFONT
 # The KnownDLLs of Windows 7 and later, plus comctl32 (side by side through the manifest).
 SAFE_IMPORTS = {
     "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll",
@@ -63,6 +77,106 @@ def imported_dlls(data, table, import_rva):
         end = data.index(b"\0", start)
         names.append(data[start:end].decode("ascii", "replace"))
         at += 20
+
+
+def resources(data, table, resource_rva):
+    """(type, name, language, file offset of the language entry, file offset of the data, size) of
+    each resource; type, name and language are numbers, or strings for named ones."""
+    base = file_offset(table, resource_rva)
+
+    def label(value):
+        if not value & 0x80000000:
+            return value
+        at = base + (value & 0x7FFFFFFF)
+        (length,) = struct.unpack_from("<H", data, at)
+        return data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+
+    def entries(directory):
+        at = base + directory
+        named, numbered = struct.unpack_from("<HH", data, at + 12)
+        for i in range(named + numbered):
+            name, target = struct.unpack_from("<II", data, at + 16 + 8 * i)
+            yield at + 16 + 8 * i, label(name), target
+
+    found = []
+    for _, kind, kind_target in entries(0):
+        for _, name, name_target in entries(kind_target & 0x7FFFFFFF):
+            for entry_at, language, leaf in entries(name_target & 0x7FFFFFFF):
+                data_rva, size = struct.unpack_from("<II", data, base + (leaf & 0x7FFFFFFF))
+                found.append((kind, name, language, entry_at, file_offset(table, data_rva), size))
+    return found
+
+
+def _sz_or_ord(data, at):
+    """A dialog template's name-or-number field: (value, offset after it)."""
+    (first,) = struct.unpack_from("<H", data, at)
+    if first == 0x0000:
+        return None, at + 2
+    if first == 0xFFFF:
+        return struct.unpack_from("<H", data, at + 2)[0], at + 4
+    end = at
+    while struct.unpack_from("<H", data, end)[0] != 0:
+        end += 2
+    return data[at:end].decode("utf-16-le"), end + 2
+
+
+def dialog_template(data, at):
+    """The frame and controls of a DIALOGEX template at a file offset: (frame, items). The frame
+    and each item are dicts of their fields; an item's "at" is the file offset of its style field,
+    followed by x, y, cx and cy."""
+    version, signature = struct.unpack_from("<HH", data, at)
+    if version != 1 or signature != 0xFFFF:
+        raise ValueError("dialog template at 0x%x is not a DIALOGEX template" % at)
+    _, _, style, count, x, y, cx, cy = struct.unpack_from("<IIIHhhhh", data, at + 4)
+    frame = {"style": style, "place": (x, y, cx, cy)}
+    cursor = at + 26
+    _, cursor = _sz_or_ord(data, cursor)   # menu
+    _, cursor = _sz_or_ord(data, cursor)   # window class
+    _, cursor = _sz_or_ord(data, cursor)   # caption
+    if style & DS_SETFONT:
+        _, cursor = _sz_or_ord(data, cursor + 6)   # point size, weight, italic, character set, face
+    items = []
+    for _ in range(count):
+        cursor = at + ((cursor - at + 3) & ~3)
+        _, _, style, x, y, cx, cy, control_id = struct.unpack_from("<IIIhhhhI", data, cursor)
+        item = {"at": cursor + 8, "style": style, "place": (x, y, cx, cy), "id": control_id}
+        item["class"], cursor = _sz_or_ord(data, cursor + 24)
+        item["title"], cursor = _sz_or_ord(data, cursor)
+        (extra,) = struct.unpack_from("<H", data, cursor)
+        cursor += 2 + extra
+        items.append(item)
+    return frame, items
+
+
+def check_resources(data, table, resource_rva):
+    problems = []
+    if resource_rva == 0:
+        return ["no resources"]
+    found = resources(data, table, resource_rva)
+    for kind, name, language, _, _, _ in found:
+        if language != LANG_CHINESE_PRC:
+            problems.append("resource type %s name %s is in language 0x%04x, not 0x%04x"
+                            % (kind, name, language, LANG_CHINESE_PRC))
+    about = [r for r in found if r[0] == RT_DIALOG and r[1] == ABOUT_DIALOG]
+    if not about:
+        return problems + ["no dialog %d" % ABOUT_DIALOG]
+    frame, items = dialog_template(data, about[0][4])
+    if frame["place"][2:] != ABOUT_SIZE:
+        problems.append("dialog %d is %dx%d, not %dx%d" % ((ABOUT_DIALOG,) + frame["place"][2:] + ABOUT_SIZE))
+    icons = [item for item in items if item["id"] == ICON_ID]
+    if len(icons) != 1:
+        return problems + ["dialog %d has %d controls with id %d, not one" % (ABOUT_DIALOG, len(icons), ICON_ID)]
+    icon = icons[0]
+    # The static class is named by its number (0x0082) or by its name; both mean the same.
+    is_static = icon["class"] == STATIC_CLASS or str(icon["class"]).lower() == "static"
+    if not is_static or icon["style"] & SS_TYPEMASK != SS_ICON or icon["title"] != ICON_ID:
+        problems.append("dialog %d's control %d is not a static SS_ICON control showing icon %d "
+                        "(class %r, style 0x%08x, image %r)"
+                        % (ABOUT_DIALOG, ICON_ID, ICON_ID, icon["class"], icon["style"], icon["title"]))
+    if icon["place"] != ICON_PLACE:
+        problems.append("dialog %d's icon control is at %d, %d sized %dx%d, not at %d, %d sized %dx%d"
+                        % ((ABOUT_DIALOG,) + icon["place"] + ICON_PLACE))
+    return problems
 
 
 def read_image(path):
@@ -116,6 +230,11 @@ def check(data):
             if name.lower() not in SAFE_IMPORTS:
                 problems.append("imports %s, which would be searched for beside the program" % name)
 
+    resource_rva = 0
+    if directory_count > RESOURCE_DIRECTORY:
+        (resource_rva,) = struct.unpack_from("<I", data, directories_at + 8 * RESOURCE_DIRECTORY)
+    problems.extend(check_resources(data, table, resource_rva))
+
     reloc_section = False
     for i in range(section_count):
         at = sections + 40 * i
@@ -144,8 +263,8 @@ def main(argv):
         print("%s: %s" % (argv[1], problem))
     if problems:
         return 1
-    print("%s: DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem, system imports only"
-          % argv[1])
+    print("%s: DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem, system imports only, "
+          "resources in language 0x%04x, About box icon 20x20 SS_ICON" % (argv[1], LANG_CHINESE_PRC))
     return 0
 
 

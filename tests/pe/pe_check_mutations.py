@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Shows that pe_check.py catches each fault: the built image must pass, and a copy of it with one
 weakness put in (flag cleared, section made writable and executable, relocations removed,
-console subsystem) must be rejected with the matching message."""
+console subsystem, a resource in another language, the About box's icon resized or made a
+bitmap) must be rejected with the matching message."""
 import os
 import struct
 import sys
@@ -67,6 +68,37 @@ def import_version_dll(data):
     data[start:end] = new + b"\0" * (end - start - len(new))
 
 
+def image_resources(data):
+    optional, sections, count = layout(data)
+    table = pe_check.section_table(bytes(data), sections, count)
+    (resource_rva,) = struct.unpack_from("<I", data, optional + 96 + 8 * pe_check.RESOURCE_DIRECTORY)
+    return pe_check.resources(bytes(data), table, resource_rva)
+
+
+def relabel_language(language, kind):
+    """Gives the first resource of a type the language id that a wrong LANGUAGE statement makes."""
+    def mutate(data):
+        entry_at = next(r[3] for r in image_resources(data) if r[0] == kind)
+        struct.pack_into("<I", data, entry_at, language)
+    return mutate
+
+
+def about_icon(data):
+    about = next(r for r in image_resources(data) if r[0] == pe_check.RT_DIALOG and r[1] == pe_check.ABOUT_DIALOG)
+    _, items = pe_check.dialog_template(bytes(data), about[4])
+    return next(item for item in items if item["id"] == pe_check.ICON_ID)
+
+
+def resize_about_icon(data):
+    """The size the ICON statement leaves: none."""
+    struct.pack_into("<hh", data, about_icon(data)["at"] + 8, 0, 0)
+
+
+def about_icon_as_bitmap(data):
+    icon = about_icon(data)
+    struct.pack_into("<I", data, icon["at"], (icon["style"] & ~pe_check.SS_TYPEMASK) | 0x0E)
+
+
 MUTATIONS = [
     ("DYNAMIC_BASE cleared", clear_characteristic(pe_check.DYNAMIC_BASE), "lacks DYNAMIC_BASE"),
     ("NX_COMPAT cleared", clear_characteristic(pe_check.NX_COMPAT), "lacks NX_COMPAT"),
@@ -74,6 +106,10 @@ MUTATIONS = [
     ("relocations dropped", drop_relocations, "no non-empty .reloc section"),
     ("console subsystem", console_subsystem, "is not Windows GUI"),
     ("version.dll imported", import_version_dll, "imports VERSION.dll"),
+    ("dialogs in language 0x0C04", relabel_language(0x0C04, pe_check.RT_DIALOG), "in language 0x0c04"),
+    ("manifest in language 0x0409", relabel_language(0x0409, 24), "type 24 name 1 is in language 0x0409"),
+    ("About icon without a size", resize_about_icon, "icon control is at 16, 20 sized 0x0"),
+    ("About icon shown as a bitmap", about_icon_as_bitmap, "not a static SS_ICON control"),
 ]
 
 

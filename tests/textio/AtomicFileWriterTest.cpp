@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -133,6 +134,196 @@ TEST(AtomicFileWriter, AnUncommittedWriterRemovesItsTemporaryFile)
     }
     EXPECT_FALSE(PathExists(temp));
     EXPECT_FALSE(PathExists(dir.File(L"x.txt")));
+}
+
+namespace {
+
+std::wstring Extended(const std::wstring& path)
+{
+    return L"\\\\?\\" + path;
+}
+
+// Creates nested folders under base until the folder's full path, with its final backslash,
+// has exactly `length` characters; returns that path.
+std::wstring MakeLongFolder(const std::wstring& base, size_t length)
+{
+    std::wstring folder = base;
+    while (folder.size() < length) {
+        const size_t component = std::min<size_t>(100, length - folder.size() - 1);
+        folder += std::wstring(component, L'd') + L"\\";
+        EXPECT_TRUE(CreateDirectoryW(Extended(folder).c_str(), nullptr)) << GetLastError();
+    }
+    return folder;
+}
+
+void RemoveLongFolder(const std::wstring& base, std::wstring folder)
+{
+    while (folder.size() > base.size()) {
+        RemoveDirectoryW(Extended(folder).c_str());
+        folder.erase(folder.find_last_of(L'\\', folder.size() - 2) + 1);
+    }
+}
+
+} // namespace
+
+TEST(AtomicFileWriter, SaveFileNamesAreShortAndFitEveryFolderAScriptFits)
+{
+    EXPECT_EQ(L"C:\\s\\~mvt0012ABCD.tmp", SaveFilePath(L"C:\\s\\", SaveFileKind::Temporary, 0x0012ABCD));
+    EXPECT_EQ(L"C:\\s\\~mvbFFFFFFFF.tmp", SaveFilePath(L"C:\\s\\", SaveFileKind::Backup, 0xFFFFFFFF));
+    EXPECT_EQ(L"C:\\s\\~mvb00000000.tmp", SaveFilePath(L"C:\\s\\", SaveFileKind::Backup, 0));
+    const size_t nameLength = SaveFilePath(L"", SaveFileKind::Temporary, 0).size();
+    EXPECT_LE(nameLength, std::wstring(L"Autorender in IE.js").size()) << "fits wherever the default script fits";
+
+    // Up to MAX_PATH - 1 characters a path is taken as it is; from MAX_PATH on only in the "\\?\" form.
+    const std::wstring fits = L"C:\\" + std::wstring(MAX_PATH - 1 - 3 - nameLength - 1, L'f') + L"\\";
+    EXPECT_EQ(fits + L"~mvt00000001.tmp", SaveFilePath(fits, SaveFileKind::Temporary, 1));
+    const std::wstring reaches = L"C:\\" + std::wstring(MAX_PATH - 3 - nameLength - 1, L'r') + L"\\";
+    EXPECT_EQ(L"\\\\?\\" + reaches + L"~mvt00000001.tmp", SaveFilePath(reaches, SaveFileKind::Temporary, 1));
+    const std::wstring share = L"\\\\server\\share\\" + std::wstring(240, L'u') + L"\\";
+    EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\" + share.substr(15) + L"~mvb0000002A.tmp",
+              SaveFilePath(share, SaveFileKind::Backup, 42));
+
+    // A script with a short name in a folder of 250 characters (where GetTempFileNameW gives up)
+    // is saved through the long form of the temporary and backup names.
+    CTempDir dir;
+    const std::wstring folder = MakeLongFolder(dir.Path(), 250);
+    ASSERT_EQ(250u, folder.size());
+    std::wstring made;
+    CLastError error;
+    ASSERT_TRUE(CreateSaveFile(folder, SaveFileKind::Temporary, 7, made, error)) << error.GetErrorCode();
+    EXPECT_EQ(Extended(folder) + L"~mvt00000007.tmp", made);
+    EXPECT_TRUE(PathExists(made));
+    EXPECT_TRUE(DeleteFileW(made.c_str()));
+    const std::wstring script = folder + L"a.js";
+    WriteFileBytes(script, kOld);
+    EXPECT_TRUE(SaveTextFileAtomically(script, false, WriteTwoLines, error)) << error.GetErrorCode();
+    EXPECT_EQ(kNew, ReadFileBytes(script));
+    EXPECT_EQ(L"a.js;", ListFolder(folder));
+    DeleteFileW(script.c_str());
+    RemoveLongFolder(dir.Path(), folder);
+}
+
+TEST(AtomicFileWriter, ASaveFileNameThatIsTakenIsRetriedAFewTimes)
+{
+    CTempDir dir;
+    CLastError error;
+    std::wstring made;
+    // A file and a folder of the same names as the first numbers stay as they were.
+    const std::wstring takenFile = SaveFilePath(dir.Path(), SaveFileKind::Temporary, 0xFFFFFFFF);
+    WriteFileBytes(takenFile, "user's");
+    ASSERT_TRUE(CreateDirectoryW(SaveFilePath(dir.Path(), SaveFileKind::Temporary, 0).c_str(), nullptr));
+    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Temporary, 0xFFFFFFFF, made, error)) << error.GetErrorCode();
+    EXPECT_EQ(SaveFilePath(dir.Path(), SaveFileKind::Temporary, 1), made);
+    EXPECT_EQ("", ReadFileBytes(made));
+    EXPECT_EQ("user's", ReadFileBytes(takenFile));
+
+    // With every name it may try taken, it gives up.
+    for (uint32_t n = 0x100; n < 0x100 + kSaveFileAttempts; ++n) {
+        WriteFileBytes(SaveFilePath(dir.Path(), SaveFileKind::Backup, n), "");
+    }
+    const std::wstring before = ListFolder(dir.Path());
+    EXPECT_FALSE(CreateSaveFile(dir.Path(), SaveFileKind::Backup, 0x100, made, error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), error.GetErrorCode());
+    EXPECT_EQ(before, ListFolder(dir.Path()));
+
+    // Any other failure is not a taken name and ends the attempts with its own reason.
+    EXPECT_FALSE(CreateSaveFile(dir.File(L"missing\\"), SaveFileKind::Temporary, 5, made, error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), error.GetErrorCode());
+}
+
+namespace {
+
+enum class Entry { File, ReadOnly, Folder, HeldOpen };
+
+struct Leftover {
+    const wchar_t* name;
+    int ageMinutes;
+    Entry entry;
+    bool removed;
+};
+
+// Sets the last-write time of an existing file or folder to that many minutes ago.
+void Age(const std::wstring& path, int minutes)
+{
+    HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time = {};
+    time.LowPart = now.dwLowDateTime;
+    time.HighPart = now.dwHighDateTime;
+    time.QuadPart -= static_cast<ULONGLONG>(minutes) * 60 * 10000000;
+    FILETIME then = {time.LowPart, time.HighPart};
+    EXPECT_TRUE(SetFileTime(handle, nullptr, nullptr, &then));
+    CloseHandle(handle);
+}
+
+} // namespace
+
+TEST(AtomicFileWriter, ASuccessfulSaveRemovesOnlyItsOwnLeftoversOfEarlierSaves)
+{
+    const Leftover leftovers[] = {
+        {L"~mvt0000ABCD.tmp", 11, Entry::File, true},
+        {L"~MVBdeadbeef.TMP", 60 * 24, Entry::File, true},   // names compare without regard to case
+        {L"mvt1A2B.tmp", 11, Entry::File, true},              // from GetTempFileNameW in earlier versions
+        {L"mvbFFFF.tmp", 11, Entry::File, true},
+        {L"~mvt89ABCDEF.tmp", 9, Entry::File, false},         // a save of another instance may still need it
+        {L"mvt0001.tmp", 0, Entry::File, false},
+        {L"~mvb00000001.tmp", 11, Entry::HeldOpen, false},    // in use; the save succeeds all the same
+        {L"~mvt00000002.tmp", 11, Entry::ReadOnly, false},
+        {L"~mvt00000003.tmp", 11, Entry::Folder, false},
+        // A user's files, however old and however close their names.
+        {L"notes.tmp", 11, Entry::File, false},
+        {L"mvt12345.tmp", 11, Entry::File, false},
+        {L"mvt123.tmp", 11, Entry::File, false},
+        {L"~mvtXYZ.tmp", 11, Entry::File, false},
+        {L"~mvt0000ABCG.tmp", 11, Entry::File, false},
+        {L"~mvt000ABCD.tmp", 11, Entry::File, false},
+        {L"~mvx0000ABCD.tmp", 11, Entry::File, false},
+        {L"x~mvt0000ABCD.tmp", 11, Entry::File, false},
+        {L"~mvt0000ABCD.tmp.js", 11, Entry::File, false},
+        {L"mvt1A2B.tmp~", 11, Entry::File, false},
+        {L"mvt1A2B.txt", 11, Entry::File, false},
+    };
+    CTempDir dir;
+    HANDLE held = INVALID_HANDLE_VALUE;
+    for (const Leftover& leftover : leftovers) {
+        const std::wstring path = dir.File(leftover.name);
+        if (leftover.entry == Entry::Folder) {
+            ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        } else {
+            WriteFileBytes(path, "left");
+        }
+        Age(path, leftover.ageMinutes);
+        if (leftover.entry == Entry::ReadOnly) {
+            ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        if (leftover.entry == Entry::HeldOpen) {
+            held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
+    }
+    // The names this version makes are among those it removes.
+    CLastError error;
+    std::wstring made[2];
+    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Temporary, 0x12345678, made[0], error));
+    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Backup, 0x9ABCDEF0, made[1], error));
+    Age(made[0], 11);
+    Age(made[1], 11);
+
+    const std::wstring script = dir.File(L"Autorender in IE.js");
+    WriteFileBytes(script, kOld);
+    const bool saved = SaveTextFileAtomically(script, false, WriteTwoLines, error);
+    CloseHandle(held);
+    ASSERT_TRUE(saved) << error.GetErrorCode();
+    EXPECT_EQ(kNew, ReadFileBytes(script));
+    for (const Leftover& leftover : leftovers) {
+        EXPECT_EQ(leftover.removed, !PathExists(dir.File(leftover.name))) << leftover.name;
+    }
+    EXPECT_FALSE(PathExists(made[0]));
+    EXPECT_FALSE(PathExists(made[1]));
 }
 
 namespace {
