@@ -104,14 +104,15 @@ int Run(HINSTANCE instance, const wchar_t* commandLine, int showMode)
         // are looked at first, and their command goes to the dialog, not to the focused box.
         const bool forDialog = g_mainDialog != nullptr
             && (message.hwnd == g_mainDialog || IsChild(g_mainDialog, message.hwnd));
-        if (forDialog && accelerators != nullptr
-            && TranslateAcceleratorW(g_mainDialog, accelerators, &message)) {
+        const bool handled =
             // turned into a command of the dialog
-        } else if (g_mainDialog != nullptr && IsDialogMessageW(g_mainDialog, &message)) {
+            (forDialog && accelerators != nullptr
+                && TranslateAcceleratorW(g_mainDialog, accelerators, &message))
             // handled by the dialog
-        } else if (accelerators != nullptr && TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+            || (g_mainDialog != nullptr && IsDialogMessageW(g_mainDialog, &message))
             // turned into a command
-        } else {
+            || (accelerators != nullptr && TranslateAcceleratorW(message.hwnd, accelerators, &message));
+        if (!handled) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }

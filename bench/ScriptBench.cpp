@@ -3,12 +3,17 @@
 //
 //   script_bench [folder]     (default: the temporary folder)
 //
-// Prints one row per size and a last line "ratio_100k=R scaling_1m=S": R is the cycle's time
-// over the raw copy's at 100,000 patterns, S the time per pattern at 1,000,000 over that at
-// 100,000 (1.0 means linear).
+// Prints one row per size and a last line "ratio_100k=R scaling_1m=S memory_100k=M": R is the
+// cycle's time over the raw copy's at 100,000 patterns, S the time per pattern at 1,000,000 over
+// that at 100,000 (1.0 means linear), M the peak working set of a quick add on the 100,000-pattern
+// script over that on a tiny script, per byte of the script. Each peak is taken in a process of
+// its own (the benchmark starts itself again), which does nothing but the quick add's Init, add
+// and Save.
 
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -107,10 +112,46 @@ double TimeRawCopy(const std::wstring& script, const std::wstring& copy)
 // Best of a few runs: the machine's other work only ever adds time.
 double Best(double a, double b) { return (a < 0 || b < 0) ? -1 : (a < b ? a : b); }
 
+// The child's part: one quick add on script, then its peak working set in bytes into report.
+int QuickAddPeak(const std::wstring& script, const std::wstring& report)
+{
+    CAutoRender render;
+    if (!render.Init(script)) return 2;
+    render.includeText += L"http://added.example.com/";
+    if (!render.Save()) return 3;
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 4;
+    const std::string figure = std::to_string(static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+    return WriteAll(report, figure, false) ? 0 : 5;
+}
+
+// Peak working set of a quick add on a fresh copy of content, in a process of its own; 0 on failure.
+double MeasureQuickAddPeak(const std::wstring& script, const std::wstring& report, const std::string& content)
+{
+    wchar_t self[MAX_PATH + 1] = {};
+    if (!WriteAll(script, content, false) || GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) return 0;
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --quick-add-peak \"" + script + L"\" \"" + report + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 0;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string figure;
+    if (code != 0 || !ReadAll(report, figure)) return 0;
+    return std::stod(figure);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 4 && std::wstring(argv[1]) == L"--quick-add-peak") return QuickAddPeak(argv[2], argv[3]);
+
     std::wstring folder;
     if (argc > 1) {
         folder = argv[1];
@@ -142,10 +183,28 @@ int wmain(int argc, wchar_t** argv)
                 model * 1e3, raw * 1e3, model / raw, model * 1e9 / patterns);
         fflush(stdout);
     }
+    // Memory: the peak of a quick add on a tiny script is what the program needs anyway; what
+    // the large script adds to it is what it costs.
+    const std::wstring report = folder + L"bench-peak.txt";
+    const std::string large = MakeScript(100000);
+    double tinyPeak = 1e30, largePeak = 1e30;
+    for (int i = 0; i < 3; ++i) {
+        tinyPeak = std::min(tinyPeak, MeasureQuickAddPeak(script, report, MakeScript(2)));
+        largePeak = std::min(largePeak, MeasureQuickAddPeak(script, report, large));
+    }
+    if (tinyPeak <= 0 || largePeak <= 0) {
+        fwprintf(stderr, L"memory measurement failed\n");
+        return 1;
+    }
+    const double perByte = (largePeak - tinyPeak) / static_cast<double>(large.size());
+    wprintf(L"peak working set of a quick add: tiny script %.1f MB, 100,000 patterns (%.1f MB) %.1f MB\n",
+            tinyPeak / 1e6, static_cast<double>(large.size()) / 1e6, largePeak / 1e6);
+    DeleteFileW(report.c_str());
     DeleteFileW(script.c_str());
     DeleteFileW(copy.c_str());
     double perPattern100k = rows[1].model / rows[1].patterns;
     double perPattern1m = rows[2].model / rows[2].patterns;
-    wprintf(L"ratio_100k=%.2f scaling_1m=%.2f\n", rows[1].model / rows[1].raw, perPattern1m / perPattern100k);
+    wprintf(L"ratio_100k=%.2f scaling_1m=%.2f memory_100k=%.2f\n", rows[1].model / rows[1].raw,
+            perPattern1m / perPattern100k, perByte);
     return 0;
 }

@@ -24,7 +24,7 @@ const wchar_t kScriptFileName[] = L"Autorender in IE.js";
 
 std::wstring GetSettingsFilePath()
 {
-    const std::wstring besideProgram = GetModuleDir() + kSettingsFileName;
+    std::wstring besideProgram = GetModuleDir() + kSettingsFileName;
     if (FileExists(besideProgram)) return besideProgram;
     return GetAppDataDir() + kSettingsFileName;
 }

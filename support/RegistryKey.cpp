@@ -11,6 +11,12 @@ const wchar_t kNotOpen[] = L"注册表未打开";
 const wchar_t kEndOfEnum[] = L"枚举结束";
 
 // The types whose data ends in a terminating character.
+// The program is a 32-bit program and sees the registry's 32-bit view, where 32-bit Opera keeps
+// its key. Naming that view lets a 64-bit build of the same sources (tests on hosts that run no
+// 32-bit programs) see the same keys; a 32-bit program on 64-bit Windows gets it anyway, and
+// 32-bit Windows ignores the flag.
+const REGSAM kRegistryView = KEY_WOW64_32KEY;
+
 bool IsStringType(DWORD type)
 {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -31,7 +37,7 @@ bool CRegistryKey::Open(HKEY parent, const std::wstring& subKey)
     // hands back the parent's own handle, which this object would then close as if it owned it.
     // (For a predefined root the extended call does so too; closing one of those is harmless.)
     HKEY opened = nullptr;
-    const LONG status = RegOpenKeyExW(parent, subKey.c_str(), 0, MAXIMUM_ALLOWED, &opened);
+    const LONG status = RegOpenKeyExW(parent, subKey.c_str(), 0, MAXIMUM_ALLOWED | kRegistryView, &opened);
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
@@ -126,7 +132,8 @@ bool CRegistryKey::QueryValue(const std::wstring& name, CByteStream& data, DWORD
 bool CRegistryKey::SetString(const std::wstring& name, const std::wstring& text, DWORD type)
 {
     if (!RequireOpen()) return false;
-    const DWORD bytes = static_cast<DWORD>((std::wcslen(text.c_str()) + 1) * sizeof(wchar_t));
+    const size_t byteCount = (std::wcslen(text.c_str()) + 1) * sizeof(wchar_t);
+    const DWORD bytes = static_cast<DWORD>(byteCount);
     const LONG status =
         RegSetValueExW(key_, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
     if (status != ERROR_SUCCESS) {
@@ -174,7 +181,7 @@ bool CRegistryKey::CreateSubKey(HKEY parent, const std::wstring& subKey)
     // at once.
     HKEY created = nullptr;
     const LONG status = RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        MAXIMUM_ALLOWED, nullptr, &created, nullptr);
+                                        MAXIMUM_ALLOWED | kRegistryView, nullptr, &created, nullptr);
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
@@ -185,7 +192,7 @@ bool CRegistryKey::CreateSubKey(HKEY parent, const std::wstring& subKey)
 
 bool CRegistryKey::DeleteSubKey(HKEY parent, const std::wstring& subKey)
 {
-    const LONG status = RegDeleteKeyW(parent, subKey.c_str());
+    const LONG status = RegDeleteKeyExW(parent, subKey.c_str(), kRegistryView, 0);
     if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return true;
     error_.SetErrorFromCode(static_cast<DWORD>(status));
     return false;

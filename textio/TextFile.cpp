@@ -37,20 +37,15 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
     file_.clear();
 
     mode |= kOpenBinary;
-    std::ios_base::openmode streamMode;
-    uint32_t stateMode;
-    if (mode & kOpenRead) {
-        streamMode = std::ios_base::in | std::ios_base::binary;
-        stateMode = kModeRead;
-    } else if (mode & kOpenReadWrite) {
+    // Read wins over the others, and applies when none is given.
+    std::ios_base::openmode streamMode = std::ios_base::in | std::ios_base::binary;
+    uint32_t stateMode = kModeRead;
+    if ((mode & kOpenRead) == 0 && (mode & kOpenReadWrite) != 0) {
         streamMode = std::ios_base::in | std::ios_base::out | std::ios_base::binary;
         stateMode = kModeRead | kModeWrite;
-    } else if (mode & kOpenWrite) {
+    } else if ((mode & (kOpenRead | kOpenReadWrite)) == 0 && (mode & kOpenWrite) != 0) {
         streamMode = std::ios_base::out | std::ios_base::trunc | std::ios_base::binary;
         stateMode = kModeWrite;
-    } else {
-        streamMode = std::ios_base::in | std::ios_base::binary;
-        stateMode = kModeRead;
     }
 
     file_.rdbuf()->pubsetbuf(streamBuffer_.get(), static_cast<std::streamsize>(kStreamBufferSize));

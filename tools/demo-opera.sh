@@ -14,7 +14,7 @@ morvanti_demo_opera() {
     printf '[System]\r\nMulti User=0\r\n' >"$opera/operadef6.ini"
     printf 'Opera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=C:\\Program Files\\Opera\\profile\\userjs\r\n' \
         >"$opera/profile/opera6.ini"
-    wine reg add 'HKLM\SOFTWARE\Netscape\Netscape Navigator\Opera\main' /v 'Install Directory' \
+    wine reg add 'HKLM\SOFTWARE\Netscape\Netscape Navigator\Opera\main' /reg:32 /v 'Install Directory' \
         /d 'C:\Program Files\Opera' /f >/dev/null 2>&1 </dev/null
     morvanti_demo_script="$userjs/Autorender in IE.js"
     if [ "$#" -gt 0 ]; then

@@ -35,8 +35,11 @@ done
 magick_bin=/usr/bin
 if [ -z "$build" ]; then
     bash tools/setup.sh >/dev/null
+    # The 32-bit program where this host runs 32-bit programs, else its x86-64 build.
+    source tools/host-arch.sh
     build=$root/build/demo
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+    [ "$MORVANTI_RUN_ARCH" = i686 ] || build=$root/build/demo-$MORVANTI_RUN_ARCH
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$MORVANTI_RUN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
           -DMORVANTI_TESTS=ON -DMORVANTI_BENCH=OFF >/dev/null
     cmake --build "$build" --target morvanti e2e_driver -j2 >/dev/null
 fi

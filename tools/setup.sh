@@ -3,7 +3,7 @@
 # the 32-bit MinGW-w64 cross compiler, CMake, GoogleTest sources, 32-bit Wine,
 # Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales and a CJK font; zip and unzip for
 # the release package; ImageMagick and Wine's Marlett font (caption buttons) for the
-# screenshots.
+# screenshots; clang-tidy (with clang's own headers) for the static analysis.
 # Does nothing when everything is there; stops with an error when an install fails.
 set -euo pipefail
 
@@ -25,6 +25,7 @@ packages=(
     locales fonts-wqy-microhei
     zip unzip python3
     imagemagick fonts-wine
+    clang-tidy
 )
 
 missing=()
@@ -70,7 +71,27 @@ if [ "${#gen_locales[@]}" -gt 0 ]; then
     done
 fi
 
-for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo; do
+# A kernel that runs no 32-bit programs cannot start 32-bit Wine: the tests then run on an
+# x86-64 build under Wine's 64-bit loader (tools/host-arch.sh), which needs these as well.
+source "$(dirname "${BASH_SOURCE[0]}")/host-arch.sh"
+if [ "$MORVANTI_RUN_ARCH" = x86_64 ]; then
+    missing64=()
+    for p in wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing64+=("$p")
+    done
+    if [ "${#missing64[@]}" -gt 0 ]; then
+        need_root
+        echo "setup: this kernel runs no 32-bit programs; installing ${missing64[*]} for 64-bit test builds"
+        export DEBIAN_FRONTEND=noninteractive
+        $SUDO apt-get install -y -q --no-install-recommends "${missing64[@]}" \
+            || { $SUDO apt-get update -q && $SUDO apt-get install -y -q --no-install-recommends "${missing64[@]}"; }
+    fi
+    for tool in x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "setup: $tool is missing after install" >&2; exit 1; }
+    done
+fi
+
+for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo clang-tidy; do
     command -v "$tool" >/dev/null 2>&1 || { echo "setup: $tool is missing after install" >&2; exit 1; }
 done
 # ImageMagick by its full path: another program called "convert" may come first in PATH.

@@ -4,7 +4,17 @@
 
 morvanti_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${MORVANTI_WINEPREFIX:-$morvanti_root/build/wineprefix}"
-export WINEARCH=win32
+source "$morvanti_root/tools/host-arch.sh"
+if [ "$MORVANTI_RUN_ARCH" = i686 ]; then
+    export WINEARCH=win32
+else
+    # wine, wineboot and winepath through the 64-bit loader (see tools/host-arch.sh).
+    export WINEARCH=win64
+    case ":$PATH:" in
+        *":$morvanti_root/tools/wine64:"*) ;;
+        *) export PATH="$morvanti_root/tools/wine64:$PATH" ;;
+    esac
+fi
 export WINEDEBUG=-all
 # No Mono or Gecko installer prompts.
 export WINEDLLOVERRIDES="mscoree,mshtml="

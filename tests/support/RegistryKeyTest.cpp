@@ -334,7 +334,14 @@ TEST_F(RegistryKeyTest, StringsWithoutTerminatorOrWithAnOddLengthAreReadWhole)
     EXPECT_TRUE(key.QueryExpandString(L"expand", text));
     EXPECT_EQ(L"%X", text);
 
-    // QueryValue drops the last two bytes of every string value, whatever they hold.
+    // QueryValue drops the last two bytes of every string value, whatever they hold. Pinned on
+    // Windows and 32-bit Wine, which hand such a value back as stored; Wine's 64-bit registry
+    // adds a terminator of its own when the buffer has room (a 64-bit test build under Wine).
+#ifdef _WIN64
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+        GTEST_SKIP() << "64-bit Wine adds a terminator to string values stored without one";
+    }
+#endif
     CByteStream data;
     DWORD type = 0;
     EXPECT_TRUE(key.QueryValue(L"ab", data, type));
@@ -643,6 +650,13 @@ TEST_F(RegistryKeyTest, ALongerNameAddedDuringTheWalkDoesNotFit)
 
 TEST(RegistryKeyMachine, OpensAndReadsBelowHkeyLocalMachine)
 {
+#ifdef _WIN64
+    // The class reads the 32-bit view, which a 64-bit Wine prefix fills only by running the
+    // 32-bit half of its set-up: on a host that runs no 32-bit programs it stays nearly empty.
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+        GTEST_SKIP() << "the 32-bit registry view of a 64-bit Wine prefix set up without 32-bit Wine";
+    }
+#endif
     // Present on every Windows and in every Wine prefix, as REG_SZ.
     CRegistryKey key;
     ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"));
