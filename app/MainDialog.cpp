@@ -79,7 +79,12 @@ void OnSave(HWND dialog)
     const std::wstring pathText = ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT));
     const std::wstring includeText = ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT));
     const std::wstring excludeText = ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT));
-    switch (SaveScriptTexts(pathText, includeText, excludeText)) {
+    SavedLists saved;
+    const ScriptAction action = SaveScriptTexts(pathText, includeText, excludeText, saved);
+    // A list that took in another program's changes is shown as the file now holds it.
+    if (saved.includeMerged) SetBoxText(dialog, IDC_INCLUDE_EDIT, saved.includeText);
+    if (saved.excludeMerged) SetBoxText(dialog, IDC_EXCLUDE_EDIT, saved.excludeText);
+    switch (action) {
     case ScriptAction::EmptyPath: ShowBox(dialog, kEmptyPathText, kErrorCaption); break;
     case ScriptAction::CannotOpen: ShowBox(dialog, kCannotOpenText, kErrorCaption); break;
     case ScriptAction::CannotWrite:
@@ -196,7 +201,7 @@ void OnInitDlg(HWND dialog)
     }
     if (source == ScriptSource::Opera) g_pathChanged = true;
     SetBoxText(dialog, IDC_PATH_EDIT, g_scriptPath);
-    if (g_autoRender.Init(ResolveScriptPath(g_scriptPath))) {
+    if (ReloadScript(g_scriptPath) == ScriptAction::Done) {
         ShowPatterns(dialog);
     } else {
         g_runLog.WriteFormat(L"cann't open script[%s]", g_scriptPath);

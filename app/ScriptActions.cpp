@@ -1,27 +1,92 @@
 #include "app/ScriptActions.h"
 
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
 #include "profile/ProfileCFile.h"
 #include "script/AutoRender.h"
+#include "script/PatternMerge.h"
 #include "script/ScriptLocation.h"
 
-ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& includeText,
-                             const std::wstring& excludeText)
+namespace {
+
+// The two lists as the file held them when the boxes last showed its content (filled from it or
+// saved to it), and that file's full path; an empty path when the boxes came from no file.
+struct LoadedLists {
+    std::wstring fullPath;
+    std::wstring includeText;
+    std::wstring excludeText;
+};
+LoadedLists g_loaded;
+
+// Empty when the path cannot be made full: then no file is taken for the one the boxes came from.
+std::wstring FullPath(const std::wstring& path)
 {
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return std::wstring();
+    std::vector<wchar_t> buffer(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed) return std::wstring();
+    return std::wstring(buffer.data(), length);
+}
+
+// Windows' file names compare without regard to case, by the system's own upper-case table.
+bool IsSameFile(const std::wstring& fullPath, const std::wstring& otherFullPath)
+{
+    if (fullPath.empty() || otherFullPath.empty()) return false;
+    return CompareStringOrdinal(fullPath.c_str(), static_cast<int>(fullPath.size()), otherFullPath.c_str(),
+                                static_cast<int>(otherFullPath.size()), TRUE) == CSTR_EQUAL;
+}
+
+void RememberLoadedLists(const std::wstring& fullPath)
+{
+    g_loaded.fullPath = fullPath;
+    g_loaded.includeText = g_autoRender.includeText;
+    g_loaded.excludeText = g_autoRender.excludeText;
+}
+
+}  // namespace
+
+ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& includeText,
+                             const std::wstring& excludeText, SavedLists& saved)
+{
+    saved = SavedLists();
     if (pathText.empty()) return ScriptAction::EmptyPath;
     g_scriptPath = pathText;
     // Init right before Save: lines changed in the file outside the pattern blocks since the
     // boxes were filled survive, and the pattern blocks are not written twice.
-    if (!g_autoRender.Init(ResolveScriptPath(pathText))) return ScriptAction::CannotOpen;
-    g_autoRender.includeText = includeText;
-    g_autoRender.excludeText = excludeText;
-    return g_autoRender.Save() ? ScriptAction::Done : ScriptAction::CannotWrite;
+    const std::wstring path = ResolveScriptPath(pathText);
+    if (!g_autoRender.Init(path)) return ScriptAction::CannotOpen;
+    const std::wstring fullPath = FullPath(path);
+    SavedLists lists;
+    if (IsSameFile(fullPath, g_loaded.fullPath)) {
+        // g_autoRender holds the lists as the file holds them now: the merge's third side.
+        lists.includeMerged = MergePatternText(g_loaded.includeText, includeText,
+                                               g_autoRender.includeText, lists.includeText);
+        lists.excludeMerged = MergePatternText(g_loaded.excludeText, excludeText,
+                                               g_autoRender.excludeText, lists.excludeText);
+    } else {
+        // Another file: the boxes were not read from it, so nothing in it is theirs to merge.
+        lists.includeText = includeText;
+        lists.excludeText = excludeText;
+    }
+    g_autoRender.includeText = lists.includeText;
+    g_autoRender.excludeText = lists.excludeText;
+    if (!g_autoRender.Save()) return ScriptAction::CannotWrite;
+    RememberLoadedLists(fullPath);
+    saved = std::move(lists);
+    return ScriptAction::Done;
 }
 
 ScriptAction ReloadScript(const std::wstring& pathText)
 {
     if (pathText.empty()) return ScriptAction::EmptyPath;
-    if (!g_autoRender.Init(ResolveScriptPath(pathText))) return ScriptAction::CannotOpen;
+    const std::wstring path = ResolveScriptPath(pathText);
+    if (!g_autoRender.Init(path)) return ScriptAction::CannotOpen;
     g_scriptPath = pathText;
+    RememberLoadedLists(FullPath(path));
     return ScriptAction::Done;
 }
 

@@ -1,19 +1,35 @@
 #pragma once
 // What the dialog's buttons do to the script and the settings file, without any window: the
 // dialog reads its boxes, calls these and turns the outcome into a message box.
+//
+// Whenever the pattern boxes are filled from the script or saved to it, the two lists as the file
+// then held them are remembered with the file's full path, so that a later Save to the same file
+// keeps what another program (a quick add from the browser) changed in the lists meanwhile.
 
 #include <string>
 
 enum class ScriptAction { EmptyPath, CannotOpen, CannotWrite, Done };
 
+// The pattern lists as Save wrote them. A list that the merge changed from the box's text, by
+// taking in what another program changed in the file, is flagged: its box is to show it, so that
+// the box shows what the file holds.
+struct SavedLists {
+    bool includeMerged = false;
+    bool excludeMerged = false;
+    std::wstring includeText;
+    std::wstring excludeText;
+};
+
 // Re-reads the script named by the path box's text (resolved as at start-up, so the file
 // written is the one the boxes were filled from), puts both pattern texts in and saves.
-// g_scriptPath takes the path text as soon as it is not empty.
+// g_scriptPath takes the path text as soon as it is not empty. When the file is the one the
+// boxes were filled from (or last saved to), each list is merged with the file's (see
+// MergePatternText). Done: saved holds the lists as written.
 ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& includeText,
-                             const std::wstring& excludeText);
+                             const std::wstring& excludeText, SavedLists& saved);
 
-// Re-reads the script named by the path text. Done: g_autoRender holds its patterns and
-// g_scriptPath the path text.
+// Re-reads the script named by the path text. Done: g_autoRender holds its patterns, which the
+// boxes are to show, and g_scriptPath the path text.
 ScriptAction ReloadScript(const std::wstring& pathText);
 
 // Stores g_scriptPath as the only value of a fresh settings file when the path changed.

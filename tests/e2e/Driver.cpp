@@ -33,6 +33,11 @@
 //   alt-key CHAR                    types Alt+CHAR on the keyboard into the main dialog
 //   type-key CHAR                   types CHAR on the keyboard into the main dialog
 //   expect-quiet MS                 for MS milliseconds no other window of the program appears
+//   run-beside EXE ARGS CAPTION TEXT  starts a second program (EXE with ARGS, escapes applied)
+//                                   while the first runs on, expects its message box CAPTION TEXT,
+//                                   presses OK and waits for its exit with code 0; the commands
+//                                   after it act on the first program again
+//   copy-file FROM TO               copies the file FROM over the file TO
 
 #include <windows.h>
 
@@ -471,6 +476,36 @@ bool ExpectExit(const std::wstring& codeText)
     return static_cast<int>(code) == _wtoi(codeText.c_str()) || Fail(L"expected exit " + codeText);
 }
 
+// Another copy of the program, run to its end while the first one keeps its windows open: the
+// way a quick add from the browser meets an open settings dialog.
+bool RunBeside(const std::wstring& exe, const std::wstring& args, const std::wstring& caption,
+               const std::wstring& text)
+{
+    const PROCESS_INFORMATION first = g_process;
+    const HWND firstBox = g_lastBox;
+    g_process = PROCESS_INFORMATION();
+    g_lastBox = nullptr;
+    const bool ok = Start(exe, args) && ExpectBox(caption, text) && PressButton(L"1") && ExpectExit(L"0");
+    // ExpectExit has closed the handles of a program that ended; one that did not is ended here.
+    if (g_process.hProcess != nullptr) {
+        if (!ProcessEnded()) TerminateProcess(g_process.hProcess, 99);
+        CloseHandle(g_process.hProcess);
+        CloseHandle(g_process.hThread);
+    }
+    g_process = first;
+    g_lastBox = firstBox;
+    return ok;
+}
+
+bool CopyOver(const std::wstring& from, const std::wstring& to)
+{
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        return Fail(L"cannot copy " + from + L" to " + to + L", error " + std::to_wstring(GetLastError()));
+    }
+    Print(L"copied");
+    return true;
+}
+
 // Under Wine the desktop process of the prefix may have been started before our X server and
 // cannot show windows there; a desktop of our own is served by a process started from here,
 // with our DISPLAY.
@@ -494,7 +529,7 @@ const Command kCommands[] = {
     {L"set-edit", 2}, {L"set-edit-lines", 3}, {L"click", 1}, {L"click-wait", 1}, {L"expect-exit", 1},
     {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
     {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
-    {L"expect-quiet", 1},
+    {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2},
 };
 
 // For a person watching from a terminal: prints every message box and answers it with OK; a
@@ -574,6 +609,8 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"alt-key") return TypeKey(Unescape(a[0]), true);
     if (name == L"type-key") return TypeKey(Unescape(a[0]), false);
     if (name == L"expect-quiet") return ExpectQuiet(a[0]);
+    if (name == L"run-beside") return RunBeside(a[0], Unescape(a[1]), Unescape(a[2]), Unescape(a[3]));
+    if (name == L"copy-file") return CopyOver(a[0], a[1]);
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;

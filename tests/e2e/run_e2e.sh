@@ -132,6 +132,103 @@ same_bytes "$appdata_ini" "$dir/settings.expected"
 rm -f "$appdata_ini"
 [ -n "$saved_appdata" ] && mv "$saved_appdata" "$appdata_ini"
 
+# --- Save while another copy of the program adds an address to the same script (a quick add
+# from the browser): the file keeps the address beside the typed change and the box shows both;
+# the other box, which took in nothing, stays as typed. A line taken out of the box after that
+# Save stays out at the next one, which takes in the next added address.
+new_case save-merges-added
+drive start "$exe_win" '' \
+    expect-edit 1000 'http://a.example.org/*\r\n' \
+    run-beside "$exe_win" 'http://added.example.net/' Morvanti '添加http://added.example.net/成功。' \
+    set-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\n' \
+    set-edit 1001 'http://b.example.org/*\r\n\r\n' \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    expect-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\nhttp://added.example.net/\r\n' \
+    expect-edit 1001 'http://b.example.org/*\r\n\r\n' \
+    set-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\n' \
+    run-beside "$exe_win" 'http://second.example.net/' Morvanti '添加http://second.example.net/成功。' \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    expect-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\nhttp://second.example.net/\r\n' \
+    click 2 expect-exit 0
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
+    '//@include http://second.example.net/' '//@exclude http://b.example.org/*' '// ==/UserScript==' '' \
+    "${script_lines[5]}" >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
+# --- Save after another program took a line out of the script: it stays out, the typed line
+# goes in, and the box shows the list as saved. The path box names the same file with its folder
+# in other letter case, which is still the file the boxes came from. (Only the folder: Wine's
+# ReplaceFileW gives the file the letter case of the name it was called with, Windows keeps the
+# old name's.)
+new_case save-merges-removed
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://r.example.org/*' \
+    '//@exclude http://b.example.org/*' '// ==/UserScript==' >"$script"
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' \
+    '//@exclude http://b.example.org/*' '// ==/UserScript==' '// edited elsewhere' >"$dir/edited.js"
+script_folder_win=$(winpath "$dir")
+upper_win="${script_folder_win^^}\\Autorender in IE.js"
+drive start "$exe_win" '' \
+    expect-edit 1000 'http://a.example.org/*\r\nhttp://r.example.org/*\r\n' \
+    copy-file "$(winpath "$dir/edited.js")" "$script_win" \
+    set-edit 1000 'http://a.example.org/*\r\nhttp://r.example.org/*\r\n\r\nhttp://typed.example.org/*\r\n' \
+    set-edit 1002 "${upper_win//\\/\\\\}" \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    expect-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\n' \
+    expect-edit 1001 'http://b.example.org/*\r\n' \
+    click 2 expect-exit 0
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
+    '//@exclude http://b.example.org/*' '// ==/UserScript==' '// edited elsewhere' >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
+# --- Save to another file than the boxes came from: the boxes are written as they are, even
+# though another copy of the program added an address to that file meanwhile, and nothing of
+# what it added to the first file comes in either.
+new_case save-to-other-file
+mkdir -p "$dir/second"
+cp "$exe" "$dir/second/morvanti.exe"
+other="$dir/other.js"
+crlf_lines '//@include http://o.example.org/*' '//@exclude http://p.example.org/*' 'var o;' >"$other"
+other_win=$(winpath "$other")
+settings_bytes "$other_win" >"$dir/second/autorender_in_ie.ini"
+drive start "$exe_win" '' \
+    expect-edit 1000 'http://a.example.org/*\r\n' \
+    set-edit 1002 "${other_win//\\/\\\\}" \
+    run-beside "$(winpath "$dir/second/morvanti.exe")" 'http://other.example.net/' Morvanti \
+        '添加http://other.example.net/成功。' \
+    run-beside "$exe_win" 'http://first.example.net/' Morvanti '添加http://first.example.net/成功。' \
+    set-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\n' \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    expect-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\n' \
+    click 2 expect-exit 0
+crlf_lines '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
+    '//@exclude http://b.example.org/*' 'var o;' >"$dir/other.expected"
+same_bytes "$other" "$dir/other.expected"
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://first.example.net/' \
+    '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}" >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
+# --- A script saved as UTF-8 (Chinese comments, a Chinese pattern), under code page 936, where
+# those bytes are no valid GBK: the dialog shows the patterns as they read, and Save writes an
+# edit in UTF-8 while every other line keeps its bytes. The same with a byte-order mark.
+for mark in '' $'\xEF\xBB\xBF'; do
+    new_case "utf8-script${mark:+-mark}"
+    utf8_lines=('// ==UserScript=='
+        '// @description  隐藏"人民勤务员"主页个人简介,脚本集'
+        '//@include http://中文.example.org/*'
+        '//@exclude http://b.example.org/*'
+        '// ==/UserScript=='
+        ''
+        "var greeting = '你好';")
+    { printf '%s' "$mark"; crlf_lines "${utf8_lines[@]}"; } >"$script"
+    LC_ALL=zh_CN.UTF-8 drive start "$exe_win" '' \
+        expect-edit 1000 'http://\u4E2D\u6587.example.org/*\r\n' \
+        set-edit 1000 'http://\u4E2D\u6587.example.org/*\r\nhttp://\u65B0\u95FB.example.org/\r\n' \
+        click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0
+    { printf '%s' "$mark"; crlf_lines "${utf8_lines[@]:0:3}" '//@include http://新闻.example.org/' \
+        "${utf8_lines[@]:3}"; } >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+done
+
 if [ "$failures" -ne 0 ]; then
     echo "e2e: $failures failure(s)"
     exit 1
