@@ -214,8 +214,13 @@ bool CAutoRender::Init(const std::wstring& path)
 
 bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint)
 {
-    // Every byte read passes the check, which decides a script without a mark.
+    // Every byte read passes the check, which decides a script without a mark. The stream lets
+    // go of it however the reading ends.
     CUtf8Check utf8;
+    struct CheckScope {
+        CTextStream& stream;
+        ~CheckScope() { stream.CheckUtf8(nullptr); }
+    } checkScope{in};
     in.CheckUtf8(&utf8);
     TextEncoding marked = TextEncoding::Ansi;
     const bool hasMark = in.ReadByteOrderMark(marked);
@@ -273,7 +278,6 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
                             : AppendPattern(block.text, bytes, patternStart, patternLength);
         kept.RemoveLast();
     }
-    in.CheckUtf8(nullptr);
     if (in.HasError()) {
         error_.SetError(L"File Read Failed.", ERROR_READ_FAULT);
         return false;
