@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <exception>
-
 #include "app/MainDialog.h"
 #include "app/VersionInfo.h"
 #include "res/resource.h"
@@ -76,8 +74,7 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     try {
         return HandleAboutMessage(dialog, message, wParam);
     } catch (...) {
-        if (!g_pendingException) g_pendingException = std::current_exception();
-        PostQuitMessage(-1);
+        KeepPendingException();
         return FALSE;
     }
 }

@@ -177,6 +177,12 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
+void KeepPendingException()
+{
+    if (!g_pendingException) g_pendingException = std::current_exception();
+    PostQuitMessage(-1);
+}
+
 void CenterOnDesktop(HWND window)
 {
     RECT desktop = {};
@@ -215,8 +221,7 @@ INT_PTR CALLBACK WndProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
     try {
         return HandleMessage(dialog, message, wParam, lParam);
     } catch (...) {
-        if (!g_pendingException) g_pendingException = std::current_exception();
-        PostQuitMessage(-1);
+        KeepPendingException();
         return 0;
     }
 }

@@ -12,6 +12,9 @@ extern HWND g_mainDialog;
 // An exception caught in the dialog procedure, which cannot let it pass through the system's
 // frames; the message loop rethrows it so that the entry point's apology box reports it.
 extern std::exception_ptr g_pendingException;
+// Called in a dialog procedure's catch-all: keeps the exception being handled (the first one
+// only) and ends the message loop, which rethrows it.
+void KeepPendingException();
 
 INT_PTR CALLBACK WndProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void OnInitDlg(HWND dialog);

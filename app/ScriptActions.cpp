@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include <utility>
-#include <vector>
 
 #include "profile/ProfileCFile.h"
 #include "script/AutoRender.h"
 #include "script/PatternMerge.h"
 #include "script/ScriptLocation.h"
+#include "textio/FileUtil.h"
 
 namespace {
 
@@ -20,17 +20,6 @@ struct LoadedLists {
     std::wstring excludeText;
 };
 LoadedLists g_loaded;
-
-// Empty when the path cannot be made full: then no file is taken for the one the boxes came from.
-std::wstring FullPath(const std::wstring& path)
-{
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return std::wstring();
-    std::vector<wchar_t> buffer(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
-    if (length == 0 || length >= needed) return std::wstring();
-    return std::wstring(buffer.data(), length);
-}
 
 // Windows' file names compare without regard to case, by the system's own upper-case table.
 bool IsSameFile(const std::wstring& fullPath, const std::wstring& otherFullPath)
@@ -59,7 +48,7 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     // boxes were filled survive, and the pattern blocks are not written twice.
     const std::wstring path = ResolveScriptPath(pathText);
     if (!g_autoRender.Init(path)) return ScriptAction::CannotOpen;
-    const std::wstring fullPath = FullPath(path);
+    const std::wstring fullPath = GetFullPath(path);
     SavedLists lists;
     if (IsSameFile(fullPath, g_loaded.fullPath)) {
         // g_autoRender holds the lists as the file holds them now: the merge's third side.
@@ -86,7 +75,7 @@ ScriptAction ReloadScript(const std::wstring& pathText)
     const std::wstring path = ResolveScriptPath(pathText);
     if (!g_autoRender.Init(path)) return ScriptAction::CannotOpen;
     g_scriptPath = pathText;
-    RememberLoadedLists(FullPath(path));
+    RememberLoadedLists(GetFullPath(path));
     return ScriptAction::Done;
 }
 

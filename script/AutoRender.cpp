@@ -128,11 +128,7 @@ void DecodePatterns(std::wstring& text, TextEncoding encoding)
         } else {
             bytes.resize(end - pos);
             for (size_t i = pos; i < end; ++i) bytes[i - pos] = static_cast<char>(text[i]);
-            if (encoding == TextEncoding::Utf8) {
-                Utf8ToWideInto(bytes, pattern);
-            } else {
-                AnsiToWideInto(bytes, pattern);
-            }
+            DecodeText(bytes, encoding, pattern);
             decoded += pattern;
         }
         decoded += L"\r\n";
@@ -144,16 +140,9 @@ void DecodePatterns(std::wstring& text, TextEncoding encoding)
 // A kept line as text, for the run log only.
 std::wstring LineForLog(std::string_view bytes, TextEncoding encoding)
 {
-    if (encoding == TextEncoding::Utf16) {
-        std::wstring units(bytes.size() / 2, L'\0');
-        for (size_t i = 0; i < units.size(); ++i) {
-            units[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                            (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-        }
-        return units;
-    }
-    const std::string text(bytes);
-    return encoding == TextEncoding::Utf8 ? Utf8ToWide(text) : AnsiToWide(text);
+    std::wstring text;
+    DecodeText(std::string(bytes), encoding, text);
+    return text;
 }
 
 // Length of the text without its trailing CR and LF characters (only those): they are not part

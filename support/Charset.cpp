@@ -1,6 +1,8 @@
 #include "support/Charset.h"
 
 #include <windows.h>
+
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -95,5 +97,30 @@ std::wstring Utf8ToWide(const std::string& text) { return NarrowToWide(text, CP_
 std::string WideToUtf8(const std::wstring& text) { return WideToNarrow(text, CP_UTF8); }
 void Utf8ToWideInto(const std::string& text, std::wstring& out) { NarrowToWideInto(text, CP_UTF8, out); }
 void WideToUtf8Into(const std::wstring& text, std::string& out) { WideToNarrowInto(text, CP_UTF8, out); }
+
+void DecodeText(const std::string& bytes, TextEncoding encoding, std::wstring& text)
+{
+    switch (encoding) {
+    case TextEncoding::Utf16:
+        // Windows is little-endian: the bytes of the file are the units in memory.
+        text.resize(bytes.size() / sizeof(wchar_t));
+        if (!text.empty()) std::memcpy(&text[0], bytes.data(), text.size() * sizeof(wchar_t));
+        break;
+    case TextEncoding::Utf8: Utf8ToWideInto(bytes, text); break;
+    case TextEncoding::Ansi: AnsiToWideInto(bytes, text); break;
+    }
+}
+
+void EncodeText(const std::wstring& text, TextEncoding encoding, std::string& bytes)
+{
+    switch (encoding) {
+    case TextEncoding::Utf16:
+        bytes.resize(text.size() * sizeof(wchar_t));
+        if (!bytes.empty()) std::memcpy(&bytes[0], text.data(), bytes.size());
+        break;
+    case TextEncoding::Utf8: WideToUtf8Into(text, bytes); break;
+    case TextEncoding::Ansi: WideToAnsiInto(text, bytes); break;
+    }
+}
 std::string AnsiToUtf8(const std::string& text) { return WideToUtf8(NarrowToWide(text, CP_ACP)); }
 std::string Utf8ToAnsi(const std::string& text) { return WideToNarrow(NarrowToWide(text, CP_UTF8), CP_ACP); }

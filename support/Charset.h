@@ -14,5 +14,12 @@ std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 void Utf8ToWideInto(const std::string& text, std::wstring& out);
 void WideToUtf8Into(const std::wstring& text, std::string& out);
+
+// The encodings a text file may have: 8-bit in the system ANSI code page, UTF-8, or UTF-16 LE.
+enum class TextEncoding { Ansi, Utf8, Utf16 };
+// A file's bytes as text, and text as a file's bytes, in its encoding (UTF-16: two bytes a
+// unit, low byte first, taken whole; a lone last byte is dropped).
+void DecodeText(const std::string& bytes, TextEncoding encoding, std::wstring& text);
+void EncodeText(const std::wstring& text, TextEncoding encoding, std::string& bytes);
 std::string AnsiToUtf8(const std::string& text);
 std::string Utf8ToAnsi(const std::string& text);

@@ -10,13 +10,13 @@ const wchar_t kError[] = L"error";
 const wchar_t kNotOpen[] = L"注册表未打开";
 const wchar_t kEndOfEnum[] = L"枚举结束";
 
-// The types whose data ends in a terminating character.
 // The program is a 32-bit program and sees the registry's 32-bit view, where 32-bit Opera keeps
 // its key. Naming that view lets a 64-bit build of the same sources (tests on hosts that run no
 // 32-bit programs) see the same keys; a 32-bit program on 64-bit Windows gets it anyway, and
 // 32-bit Windows ignores the flag.
 const REGSAM kRegistryView = KEY_WOW64_32KEY;
 
+// The types whose data ends in a terminating character.
 bool IsStringType(DWORD type)
 {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;

@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <vector>
 
+#include "support/TextEdit.h"
+#include "textio/FileUtil.h"
 #include "textio/TextFile.h"
 
 namespace {
@@ -48,14 +49,11 @@ std::wstring PlainPath(const std::wstring& path)
     return path;
 }
 
+// The full path, or the path as given when it cannot be made full.
 std::wstring FullPath(const std::wstring& path)
 {
-    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::vector<wchar_t> buffer(needed + 1, L'\0');
-    DWORD length = GetFullPathNameW(path.c_str(), needed + 1, buffer.data(), nullptr);
-    if (length == 0 || length > needed) return path;
-    return std::wstring(buffer.data(), length);
+    std::wstring full = GetFullPath(path);
+    return full.empty() ? path : full;
 }
 
 std::wstring FolderOf(const std::wstring& fullPath)
@@ -80,31 +78,17 @@ bool IsHexDigit(wchar_t c)
     return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
 }
 
-wchar_t AsciiLower(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-bool EqualsNoCase(const wchar_t* text, const wchar_t* expected, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) {
-        if (AsciiLower(text[i]) != AsciiLower(expected[i])) return false;
-    }
-    return true;
-}
-
 // prefix, exactly `digits` hexadecimal digits, ".tmp"; letters in any case, as file names compare.
 bool HasSaveFileForm(const std::wstring& name, const wchar_t* prefix, size_t digits)
 {
     const size_t prefixLength = wcslen(prefix);
-    const wchar_t extension[] = L".tmp";
-    const size_t extensionLength = wcslen(extension);
-    if (name.size() != prefixLength + digits + extensionLength) return false;
-    if (!EqualsNoCase(name.c_str(), prefix, prefixLength)) return false;
+    const std::wstring extension = L".tmp";
+    if (name.size() != prefixLength + digits + extension.size()) return false;
+    if (CompareNoCase(name.substr(0, prefixLength), prefix) != 0) return false;
     for (size_t i = prefixLength; i < prefixLength + digits; ++i) {
         if (!IsHexDigit(name[i])) return false;
     }
-    return EqualsNoCase(name.c_str() + prefixLength + digits, extension, extensionLength);
+    return CompareNoCase(name.substr(prefixLength + digits), extension) == 0;
 }
 
 // The names this program gives its save files: today's, and those of earlier versions, which

@@ -4,8 +4,19 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "textio/TextFile.h"
+
+std::wstring GetFullPath(const std::wstring& path)
+{
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return std::wstring();
+    std::vector<wchar_t> buffer(needed + 1, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed + 1, buffer.data(), nullptr);
+    if (length == 0 || length > needed) return std::wstring();
+    return std::wstring(buffer.data(), length);
+}
 
 bool RemoveFile(const std::wstring& path, CLastError& error)
 {

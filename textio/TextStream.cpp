@@ -140,24 +140,6 @@ bool CTextStream::EnsureByte()
     return s.pos < s.count;
 }
 
-void CTextStream::DecodeInto(const std::string& bytes, std::wstring& text) const
-{
-    if (state_->utf8) {
-        Utf8ToWideInto(bytes, text);
-    } else {
-        AnsiToWideInto(bytes, text);
-    }
-}
-
-void CTextStream::EncodeInto(const std::wstring& text, std::string& bytes) const
-{
-    if (state_->utf8) {
-        WideToUtf8Into(text, bytes);
-    } else {
-        WideToAnsiInto(text, bytes);
-    }
-}
-
 uint32_t CTextStream::ReadBytes(void* destination, uint32_t count)
 {
     TextStreamState& s = *state_;
@@ -269,7 +251,7 @@ bool CTextStream::ReadLine(std::wstring& line)
     }
     if (nonAscii) {
         NarrowWidened(line.data(), line.size(), narrowScratch_);
-        DecodeInto(narrowScratch_, line);
+        DecodeText(narrowScratch_, Encoding(), line);
     }
     return true;
 }
@@ -364,7 +346,7 @@ bool CTextStream::WriteLine(const wchar_t* text, size_t length)
         if (bytes == nullptr) return false;
         count = NarrowAscii(text, length, bytes);
         if (count < length && text[count] != 0) {
-            EncodeInto(std::wstring(text, length), narrowScratch_);
+            EncodeText(std::wstring(text, length), Encoding(), narrowScratch_);
             bytes = WriteRoom(narrowScratch_.size() + 2);
             if (bytes == nullptr) return false;
             count = narrowScratch_.copy(bytes, narrowScratch_.size());

@@ -8,12 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "support/Charset.h"
 #include "support/LastError.h"
 
 class CLineList;
 class CUtf8Check;
-
-enum class TextEncoding { Ansi, Utf8, Utf16 };
 
 struct TextStreamState {
     bool unicode = false;   // UTF-16 LE code units rather than 8-bit text
@@ -117,9 +116,6 @@ private:
     ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
     // Collects one line of UTF-16 units; on Failed the partial line stays in units.
     ReadResult ReadUnicodeUnits(std::wstring& units);
-    // Converts a line's 8-bit text, or text to it, in the encoding of the stream.
-    void DecodeInto(const std::string& bytes, std::wstring& text) const;
-    void EncodeInto(const std::wstring& text, std::string& bytes) const;
     // Makes sure a byte is in the buffer; false at the end of the source or after an error.
     bool EnsureByte();
     // Room for count more bytes after those waiting for the sink (which go out first when
