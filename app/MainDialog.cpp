@@ -19,6 +19,15 @@ const wchar_t kErrorCaption[] = L"错误";
 const wchar_t kSuccessCaption[] = L"成功";
 const wchar_t kEmptyPathText[] = L"javascript文件不能指定为空。";
 const wchar_t kCannotOpenText[] = L"无法打开javascript文件，请检查其是否存在。";
+// A file whose bytes could not all be written back as they are is neither shown nor saved.
+const wchar_t kEncodingNotKeptText[] =
+    L"无法保持javascript文件的编码不变（UTF-16大端序、含有NUL字符或不完整的UTF-16），为免损坏文件，未读取也未修改它。";
+
+// The box for a failed read of the script.
+const wchar_t* CannotReadText(ScriptAction action)
+{
+    return action == ScriptAction::EncodingNotKept ? kEncodingNotKeptText : kCannotOpenText;
+}
 
 void ShowBox(HWND owner, const wchar_t* text, const wchar_t* caption)
 {
@@ -86,7 +95,14 @@ void OnSave(HWND dialog)
     if (saved.excludeMerged) SetBoxText(dialog, IDC_EXCLUDE_EDIT, saved.excludeText);
     switch (action) {
     case ScriptAction::EmptyPath: ShowBox(dialog, kEmptyPathText, kErrorCaption); break;
-    case ScriptAction::CannotOpen: ShowBox(dialog, kCannotOpenText, kErrorCaption); break;
+    case ScriptAction::CannotOpen:
+    case ScriptAction::EncodingNotKept: ShowBox(dialog, CannotReadText(action), kErrorCaption); break;
+    case ScriptAction::PatternNotWritable: {
+        const std::wstring text =
+            L"javascript文件的编码无法表示这一行中的字符，文件未作修改：\r\n" + saved.unwritablePattern;
+        ShowBox(dialog, text.c_str(), kErrorCaption);
+        break;
+    }
     case ScriptAction::CannotWrite:
         ShowBox(dialog, L"无法写入javascript文件，请检查其是否可写。", kErrorCaption);
         break;
@@ -97,11 +113,11 @@ void OnSave(HWND dialog)
 void OnReload(HWND dialog)
 {
     g_runLog.Printf(L"%s:[%d]", L"WndProc", 315);
-    switch (ReloadScript(ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT)))) {
+    const ScriptAction action = ReloadScript(ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT)));
+    switch (action) {
     case ScriptAction::EmptyPath: ShowBox(dialog, kEmptyPathText, kErrorCaption); break;
-    case ScriptAction::CannotOpen:
-    case ScriptAction::CannotWrite: ShowBox(dialog, kCannotOpenText, kErrorCaption); break;
     case ScriptAction::Done: ShowPatterns(dialog); break;
+    default: ShowBox(dialog, CannotReadText(action), kErrorCaption); break;
     }
 }
 
@@ -207,11 +223,12 @@ void OnInitDlg(HWND dialog)
     }
     if (source == ScriptSource::Opera) g_pathChanged = true;
     SetBoxText(dialog, IDC_PATH_EDIT, g_scriptPath);
-    if (ReloadScript(g_scriptPath) == ScriptAction::Done) {
+    const ScriptAction action = ReloadScript(g_scriptPath);
+    if (action == ScriptAction::Done) {
         ShowPatterns(dialog);
     } else {
         g_runLog.WriteFormat(L"cann't open script[%s]", g_scriptPath);
-        ShowBox(dialog, kCannotOpenText, kErrorCaption);
+        ShowBox(dialog, CannotReadText(action), kErrorCaption);
     }
 }
 

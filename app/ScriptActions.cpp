@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <utility>
 
 #include "profile/ProfileCFile.h"
@@ -36,6 +37,16 @@ void RememberLoadedLists(const std::wstring& fullPath)
     g_loaded.excludeText = g_autoRender.excludeText;
 }
 
+// What a failed Init or Save of g_autoRender means to the dialog.
+ScriptAction FailedAction(ScriptAction otherwise)
+{
+    switch (g_autoRender.GetFailure()) {
+    case ScriptFailure::EncodingNotKept: return ScriptAction::EncodingNotKept;
+    case ScriptFailure::PatternNotWritable: return ScriptAction::PatternNotWritable;
+    default: return otherwise;
+    }
+}
+
 }  // namespace
 
 ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& includeText,
@@ -47,7 +58,7 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     // Init right before Save: lines changed in the file outside the pattern blocks since the
     // boxes were filled survive, and the pattern blocks are not written twice.
     const std::wstring path = ResolveScriptPath(pathText);
-    if (!g_autoRender.Init(path)) return ScriptAction::CannotOpen;
+    if (!g_autoRender.Init(path)) return FailedAction(ScriptAction::CannotOpen);
     const std::wstring fullPath = GetFullPath(path);
     SavedLists lists;
     if (IsSameFile(fullPath, g_loaded.fullPath)) {
@@ -63,8 +74,19 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     }
     g_autoRender.includeText = lists.includeText;
     g_autoRender.excludeText = lists.excludeText;
-    if (!g_autoRender.Save()) return ScriptAction::CannotWrite;
+    if (!g_autoRender.Save()) {
+        saved.unwritablePattern = g_autoRender.GetUnwritablePattern();
+        return FailedAction(ScriptAction::CannotWrite);
+    }
+    // The lists as the written file gives them, not as the boxes hold them: the next merge
+    // compares the file with what it held.
     RememberLoadedLists(fullPath);
+    lists.includeText = g_autoRender.includeText;
+    lists.excludeText = g_autoRender.excludeText;
+    // Each line ended, as when the boxes are filled from the file.
+    for (std::wstring* text : {&lists.includeText, &lists.excludeText}) {
+        if (!text->empty()) *text += L"\r\n";
+    }
     saved = std::move(lists);
     return ScriptAction::Done;
 }
@@ -73,7 +95,7 @@ ScriptAction ReloadScript(const std::wstring& pathText)
 {
     if (pathText.empty()) return ScriptAction::EmptyPath;
     const std::wstring path = ResolveScriptPath(pathText);
-    if (!g_autoRender.Init(path)) return ScriptAction::CannotOpen;
+    if (!g_autoRender.Init(path)) return FailedAction(ScriptAction::CannotOpen);
     g_scriptPath = pathText;
     RememberLoadedLists(GetFullPath(path));
     return ScriptAction::Done;

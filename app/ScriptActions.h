@@ -8,7 +8,14 @@
 
 #include <string>
 
-enum class ScriptAction { EmptyPath, CannotOpen, CannotWrite, Done };
+enum class ScriptAction {
+    EmptyPath,
+    CannotOpen,
+    EncodingNotKept,      // the script's bytes could not all be written back: not read, not written
+    PatternNotWritable,   // a pattern has characters the script's encoding lacks: not written
+    CannotWrite,
+    Done,
+};
 
 // The pattern lists as Save wrote them. A list that the merge changed from the box's text, by
 // taking in what another program changed in the file, is flagged: its box is to show it, so that
@@ -18,13 +25,14 @@ struct SavedLists {
     bool excludeMerged = false;
     std::wstring includeText;
     std::wstring excludeText;
+    std::wstring unwritablePattern;  // PatternNotWritable: the first such pattern
 };
 
 // Re-reads the script named by the path box's text (resolved as at start-up, so the file
 // written is the one the boxes were filled from), puts both pattern texts in and saves.
 // g_scriptPath takes the path text as soon as it is not empty. When the file is the one the
 // boxes were filled from (or last saved to), each list is merged with the file's (see
-// MergePatternText). Done: saved holds the lists as written.
+// MergePatternText). Done: saved holds the lists as the file now holds them.
 ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& includeText,
                              const std::wstring& excludeText, SavedLists& saved);
 

@@ -7,6 +7,8 @@
 #include <new>
 #include <string_view>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "support/Charset.h"
 #include "support/Utf8Check.h"
@@ -111,13 +113,16 @@ unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, si
 // Decodes the patterns of a text that AppendPattern built from 8-bit lines, each ended by CR LF,
 // from the script's encoding. Each pattern on its own, as its line was in the file: a byte that
 // does not make a character there then cannot take a line end with it. Plain ASCII patterns
-// are already what they mean.
-void DecodePatterns(std::wstring& text, TextEncoding encoding)
+// are already what they mean. A pattern whose bytes its text would not give again keeps its
+// line's bytes in bytes (prefix and pattern: the line was in the regular form, or it is there).
+void DecodePatterns(std::wstring& text, TextEncoding encoding, const char* prefix, CPatternBytes& bytes)
 {
     std::wstring decoded;
     decoded.reserve(text.size());
-    std::string bytes;
+    std::string patternBytes;
     std::wstring pattern;
+    std::vector<std::pair<size_t, std::string>> undecodable;
+    size_t index = 0;
     size_t pos = 0;
     while (pos < text.size()) {
         const size_t end = text.find(L'\r', pos);  // a pattern holds no CR
@@ -126,15 +131,58 @@ void DecodePatterns(std::wstring& text, TextEncoding encoding)
         if (ascii) {
             decoded.append(text, pos, end - pos);
         } else {
-            bytes.resize(end - pos);
-            for (size_t i = pos; i < end; ++i) bytes[i - pos] = static_cast<char>(text[i]);
-            DecodeText(bytes, encoding, pattern);
+            patternBytes.resize(end - pos);
+            for (size_t i = pos; i < end; ++i) patternBytes[i - pos] = static_cast<char>(text[i]);
+            if (!DecodeTextExactly(patternBytes, encoding, pattern) && !bytes.Contains(index)) {
+                undecodable.emplace_back(index, prefix + patternBytes + "\r\n");
+            }
             decoded += pattern;
         }
         decoded += L"\r\n";
         pos = end + 2;
+        ++index;
     }
     text.swap(decoded);
+    for (const auto& line : undecodable) bytes.Add(line.first, line.second);
+}
+
+// True when the units are all spaces and tabs (or none): such a line of a list is no pattern,
+// and written after a prefix it would read back as an ordinary comment that ends the block.
+bool IsBlank(const wchar_t* units, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (units[i] != L' ' && units[i] != L'\t') return false;
+    }
+    return true;
+}
+
+// Makes a text what reading the pattern lines written from it gives: its lines (between CR LF,
+// CR or LF) without trailing spaces, those of nothing but spaces and tabs dropped, each ended
+// by CR LF but the last. In place: a text of a million patterns is not copied.
+void NormalizePatternText(std::wstring& text)
+{
+    const size_t size = text.size();
+    size_t out = 0;
+    size_t pos = 0;
+    while (pos < size) {
+        size_t end = pos;
+        while (end < size && text[end] != L'\r' && text[end] != L'\n') ++end;
+        size_t last = end;
+        while (last > pos && text[last - 1] == L' ') --last;
+        if (!IsBlank(text.data() + pos, end - pos)) {
+            if (out > 0) {
+                text[out++] = L'\r';
+                text[out++] = L'\n';
+            }
+            if (out != pos) std::copy(text.begin() + static_cast<std::ptrdiff_t>(pos),
+                                      text.begin() + static_cast<std::ptrdiff_t>(last),
+                                      text.begin() + static_cast<std::ptrdiff_t>(out));
+            out += last - pos;
+        }
+        // CR LF is one line break; any other CR or LF is one of its own.
+        pos = end + (end + 1 < size && text[end] == L'\r' && text[end + 1] == L'\n' ? 2 : 1);
+    }
+    text.resize(out);
 }
 
 // A kept line as text, for the run log only.
@@ -145,18 +193,15 @@ std::wstring LineForLog(std::string_view bytes, TextEncoding encoding)
     return text;
 }
 
-// Length of the text without its trailing CR and LF characters (only those): they are not part
-// of the last pattern.
-size_t LengthWithoutLineEnds(const std::wstring& text)
+// Writes prefix + piece for every piece of text between line breaks (CR LF, or a lone CR or LF,
+// so that no pattern can make a line of its own without its prefix) that is not blank. A piece
+// that stands for a loaded line kept in bytes is written as those bytes. A piece that cannot be
+// written without loss goes to unwritable, and nothing more is written.
+bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstring& text, const CPatternBytes& bytes,
+                       std::wstring& unwritable)
 {
-    size_t end = text.find_last_not_of(L"\r\n");
-    return end == std::wstring::npos ? 0 : end + 1;
-}
-
-// Writes prefix + piece for every non-empty piece of text between line breaks (CR LF, or a lone
-// CR or LF, so that no pattern can make a line of its own without its prefix).
-bool WritePatternLines(CTextStream& out, const wchar_t* prefix, size_t prefixLength, const std::wstring& text)
-{
+    CPatternBytes::Walk walk(bytes);
+    const bool anyKept = !bytes.IsEmpty();
     const wchar_t* units = text.data();
     const size_t size = text.size();
     size_t pos = 0;
@@ -164,7 +209,17 @@ bool WritePatternLines(CTextStream& out, const wchar_t* prefix, size_t prefixLen
         // A plain loop: find_first_of with a set is many times slower on a million patterns.
         size_t end = pos;
         while (end < size && units[end] != L'\r' && units[end] != L'\n') ++end;
-        if (end > pos && !out.WriteLine(prefix, prefixLength, units + pos, end - pos)) return false;
+        const size_t count = end - pos;
+        if (!IsBlank(units + pos, count)) {
+            const std::string* kept = anyKept ? walk.Next(std::wstring_view(units + pos, count)) : nullptr;
+            bool lossy = false;
+            if (kept != nullptr) {
+                if (!out.WriteBytes(kept->data(), kept->size())) return false;
+            } else if (!out.WriteLineExactly(prefix, kPrefixLength, units + pos, count, lossy)) {
+                if (lossy) unwritable.assign(units + pos, count);
+                return false;
+            }
+        }
         pos = end + 1;
     }
     return true;
@@ -175,18 +230,29 @@ bool WritePatternLines(CTextStream& out, const wchar_t* prefix, size_t prefixLen
 struct PatternBlock {
     bool seen = false;
     int32_t pos = -1;
+    size_t count = 0;       // patterns taken so far
     std::wstring text;
+    CPatternBytes bytes;    // lines whose text would not give their bytes again
 };
 
 } // namespace
 
+bool CAutoRender::Refuse(ScriptFailure failure, const wchar_t* why, DWORD code)
+{
+    failure_ = failure;
+    error_.SetError(why, code);
+    return false;
+}
+
 bool CAutoRender::Init(const std::wstring& path)
 {
     g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 15);
+    failure_ = ScriptFailure::None;
     CTextFile file;
     if (!file.Open(path, kOpenRead, false)) {
         g_runLog.WriteFormat(L"can not open javascript[%s]", path);
         error_ = file.Error();
+        failure_ = ScriptFailure::CannotRead;
         return false;
     }
     // Only a hint: the size sets storage aside, the reading itself goes to the file's end.
@@ -195,7 +261,12 @@ bool CAutoRender::Init(const std::wstring& path)
     if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
         size = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
     }
-    if (!Read(file, path, size)) return false;
+    if (!Read(file, path, size)) {
+        if (failure_ == ScriptFailure::EncodingNotKept) {
+            g_runLog.WriteFormat(L"script encoding cannot be kept[%s]", error_.GetErrorText());
+        }
+        return false;
+    }
     file.Close();
     g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 145);
     return true;
@@ -203,6 +274,7 @@ bool CAutoRender::Init(const std::wstring& path)
 
 bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint)
 {
+    failure_ = ScriptFailure::None;
     // Every byte read passes the check, which decides a script without a mark. The stream lets
     // go of it however the reading ends.
     CUtf8Check utf8;
@@ -211,6 +283,10 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
         ~CheckScope() { stream.CheckUtf8(nullptr); }
     } checkScope{in};
     in.CheckUtf8(&utf8);
+    // UTF-16 big-endian would be read as 8-bit text and every zero byte taken for a line end.
+    if (in.NextBytesAre("\xFE\xFF", 2)) {
+        return Refuse(ScriptFailure::EncodingNotKept, L"UTF-16 big-endian byte-order mark", ERROR_UNSUPPORTED_TYPE);
+    }
     TextEncoding marked = TextEncoding::Ansi;
     const bool hasMark = in.ReadByteOrderMark(marked);
     const bool wide = hasMark && marked == TextEncoding::Utf16;
@@ -226,6 +302,7 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
     PatternBlock exclude;
     const PatternBlock* current = nullptr;  // the block being read; null outside any
     bool headerEnded = false;
+    bool excludeStartedFirst = false;
     unsigned patternBits = 0;  // every unit of every pattern ORed together
 
     // Every line is read straight into the kept lines; a pattern line taken apart is removed
@@ -258,6 +335,7 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
                 current = nullptr;
                 continue;
             }
+            if (&block == &exclude && !include.seen) excludeStartedFirst = true;
             block.seen = true;
             ReserveIfPossible(block.text, patternReserve);
             block.pos = static_cast<int32_t>(last);
@@ -265,26 +343,44 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
         }
         patternBits |= wide ? AppendPattern(block.text, std::wstring_view(units), patternStart, patternLength)
                             : AppendPattern(block.text, bytes, patternStart, patternLength);
+        // A line in the regular form is its prefix and its pattern, nothing around them.
+        const size_t lineLength = wide ? units.size() : bytes.size();
+        if (patternStart != kPrefixLength || patternStart + patternLength != lineLength) {
+            block.bytes.Add(block.count, kept.LinesWithEnds(last, last + 1));
+        }
+        ++block.count;
         kept.RemoveLast();
     }
     if (in.HasError()) {
+        failure_ = ScriptFailure::CannotRead;
         error_.SetError(L"File Read Failed.", ERROR_READ_FAULT);
         return false;
+    }
+    // A NUL would come back as a line end, a lone last byte not at all.
+    if (in.SawNul()) return Refuse(ScriptFailure::EncodingNotKept, L"NUL character", ERROR_UNSUPPORTED_TYPE);
+    if (wide && in.SawOddByte()) {
+        return Refuse(ScriptFailure::EncodingNotKept, L"UTF-16 with an odd number of bytes", ERROR_UNSUPPORTED_TYPE);
     }
 
     TextEncoding encoding = marked;
     if (!hasMark) encoding = utf8.IsValid() && utf8.HasNonAscii() ? TextEncoding::Utf8 : TextEncoding::Ansi;
     if (!wide && patternBits > 0x7F) {
-        DecodePatterns(include.text, encoding);
-        DecodePatterns(exclude.text, encoding);
+        DecodePatterns(include.text, encoding, "//@include ", include.bytes);
+        DecodePatterns(exclude.text, encoding, "//@exclude ", exclude.bytes);
     }
+    include.bytes.Index(include.text);
+    exclude.bytes.Index(exclude.text);
 
     scriptPath_ = path;
     encoding_ = encoding;
     byteOrderMark_ = hasMark;
+    asciiOnly_ = !hasMark && !utf8.HasNonAscii();
     includePos_ = include.pos;
     excludePos_ = exclude.pos;
+    excludeFirst_ = excludeStartedFirst;
     keptLines_.Swap(kept);
+    includeBytes_.Swap(include.bytes);
+    excludeBytes_.Swap(exclude.bytes);
     includeText.swap(include.text);
     excludeText.swap(exclude.text);
     return true;
@@ -292,37 +388,39 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
 
 bool CAutoRender::WriteScript(CTextStream& out) const
 {
+    std::wstring unwritable;
+    return Write(out, encoding_, unwritable);
+}
+
+bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable) const
+{
     // Empty pieces are dropped, so trailing line ends need no trimming here.
-    const std::wstring& include = includeText;
-    const std::wstring& exclude = excludeText;
     const size_t count = keptLines_.Count();
     // Each block goes back before the kept line that followed it. A kind the file had no block
-    // of goes to the very top; blocks at the same place are written include block first,
-    // unless only the exclude kind is missing, which then stands above the include block.
+    // of goes to the very top; blocks at the same place are written in the order they stood,
+    // and a missing block stands above the one the file had, the include block when neither.
     auto placeOf = [count](int32_t pos) { return pos < 0 ? 0 : std::min(static_cast<size_t>(pos), count); };
     const size_t includeAt = placeOf(includePos_);
     const size_t excludeAt = placeOf(excludePos_);
-    const bool includeFirst = !(excludePos_ < 0 && includePos_ >= 0);
+    const bool includeFirst = includePos_ < 0 || (excludePos_ >= 0 && !excludeFirst_);
 
+    auto writeInclude = [&] { return WritePatternLines(out, kIncludePrefix, includeText, includeBytes_, unwritable); };
+    auto writeExclude = [&] { return WritePatternLines(out, kExcludePrefix, excludeText, excludeBytes_, unwritable); };
     auto writeBlocksAt = [&](size_t place) {
         if (includeAt == place && excludeAt == place) {
-            return includeFirst ? WritePatternLines(out, kIncludePrefix, kPrefixLength, include) &&
-                                      WritePatternLines(out, kExcludePrefix, kPrefixLength, exclude)
-                                : WritePatternLines(out, kExcludePrefix, kPrefixLength, exclude) &&
-                                      WritePatternLines(out, kIncludePrefix, kPrefixLength, include);
+            return includeFirst ? writeInclude() && writeExclude() : writeExclude() && writeInclude();
         }
-        if (includeAt == place) return WritePatternLines(out, kIncludePrefix, kPrefixLength, include);
-        return WritePatternLines(out, kExcludePrefix, kPrefixLength, exclude);
+        return includeAt == place ? writeInclude() : writeExclude();
     };
     auto writeKept = [&](size_t first, size_t end) {
         const std::string_view bytes = keptLines_.LinesWithEnds(first, end);
         return out.WriteBytes(bytes.data(), bytes.size());
     };
     // The script's own encoding for the pattern lines, and its mark first of all.
-    out.SetEncoding(encoding_);
+    out.SetEncoding(encoding);
     if (byteOrderMark_) {
-        const std::string_view mark = encoding_ == TextEncoding::Utf16 ? std::string_view("\xFF\xFE", 2)
-                                                                       : std::string_view("\xEF\xBB\xBF", 3);
+        const std::string_view mark = encoding == TextEncoding::Utf16 ? std::string_view("\xFF\xFE", 2)
+                                                                      : std::string_view("\xEF\xBB\xBF", 3);
         if (!out.WriteBytes(mark.data(), mark.size())) return false;
     }
     // The kept lines, as they were read, in at most three runs around the places of the two blocks.
@@ -338,13 +436,35 @@ bool CAutoRender::Save()
     g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 150);
     g_runLog.WriteFormat(L"Include[%s]", includeText);
     g_runLog.WriteFormat(L"Exclude[%s]", excludeText);
-    if (!SaveTextFileAtomically(scriptPath_, false, [this](CTextStream& out) { return WriteScript(out); },
-                                error_)) {
-        g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 154);
-        return false;
+    failure_ = ScriptFailure::None;
+    unwritablePattern_.clear();
+    TextEncoding encoding = encoding_;
+    for (;;) {
+        std::wstring unwritable;
+        if (SaveTextFileAtomically(scriptPath_, false,
+                                   [&](CTextStream& out) { return Write(out, encoding, unwritable); }, error_)) {
+            break;
+        }
+        if (unwritable.empty()) {
+            g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 154);
+            failure_ = ScriptFailure::CannotWrite;
+            return false;
+        }
+        // Plain ASCII is the same in UTF-8, which holds every character: the script only gains
+        // the new lines, and reads as UTF-8 from then on.
+        if (asciiOnly_ && encoding != TextEncoding::Utf8 && encoding != TextEncoding::Utf16) {
+            encoding = TextEncoding::Utf8;
+            continue;
+        }
+        g_runLog.WriteFormat(L"pattern cannot be written in the script's encoding[%s]", unwritable);
+        unwritablePattern_ = unwritable;
+        return Refuse(ScriptFailure::PatternNotWritable, L"A pattern cannot be written in the script's encoding.",
+                      ERROR_NO_UNICODE_TRANSLATION);
     }
-    // The texts keep the trimming of their trailing line ends, as written to the file.
-    includeText.resize(LengthWithoutLineEnds(includeText));
-    excludeText.resize(LengthWithoutLineEnds(excludeText));
+    encoding_ = encoding;
+    // What was written may no longer be plain ASCII.
+    asciiOnly_ = false;
+    NormalizePatternText(includeText);
+    NormalizePatternText(excludeText);
     return true;
 }

@@ -5,33 +5,54 @@
 //
 // The script's encoding is decided once, from its bytes, when it is read: a byte-order mark
 // (FF FE: UTF-16 LE; EF BB BF: UTF-8), else UTF-8 when the whole file is strictly valid UTF-8
-// and not plain ASCII, else the system ANSI code page. The pattern texts are decoded from it
-// and encoded back into it; the mark is written again first.
+// and not plain ASCII, else the system ANSI code page. The pattern texts are decoded from it;
+// the mark is written again first.
+//
+// A save changes only what it was asked to: every line that is not a pattern line, and every
+// pattern line whose text is still in its list, goes back as the bytes it was read as; only
+// new or edited patterns are encoded, and only when that loses nothing. A file whose bytes could
+// not all be kept that way (UTF-16 big-endian, a NUL, a lone last byte of UTF-16) is not read
+// at all. Line ends become CR LF.
 
 #include <cstdint>
 #include <string>
 
+#include "script/PatternBytes.h"
 #include "support/LastError.h"
 #include "support/LineList.h"
 #include "textio/TextStream.h"
+
+// Why the last Init or Save failed, for the message the caller shows.
+enum class ScriptFailure {
+    None,
+    CannotRead,           // cannot be opened, or a read failed
+    EncodingNotKept,      // its bytes could not be written back as they are
+    PatternNotWritable,   // a new or edited pattern has characters the script's encoding lacks
+    CannotWrite,          // the new content could not be written or put in place
+};
 
 class CAutoRender {
 public:
     CAutoRender() = default;
 
-    // Reads and parses the script. False when it cannot be opened or a read fails before its
-    // end; then nothing has changed.
+    // Reads and parses the script. False when it cannot be opened, a read fails before its
+    // end, or its bytes could not all be written back; then nothing has changed.
     bool Init(const std::wstring& path);
     // Parses a script from any byte source (at its start, taking 8-bit text), as Init does with
     // the file at path. sizeHint, when
     // not 0, is the source's size in bytes: storage for the kept lines and the pattern texts is
     // then set aside at once. It is only a hint; the source is read to its end whatever it says.
     bool Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint = 0);
-    // Writes the script back to the path of the last Init, replacing it in one step. False when
-    // it cannot be written; then neither the file nor the fields have changed.
+    // Writes the script back to the path of the last Init, replacing it in one step: the two
+    // texts split into lines at CR LF, CR or LF, lines of nothing but spaces and tabs dropped.
+    // When a new pattern cannot be written in the script's encoding without loss, a script of
+    // plain ASCII is written as UTF-8 (without a mark); any other is not written. False when it
+    // is not written; then the file and the fields have not changed. After a save the texts are
+    // the lists that reading the file gives (without a line end after the last pattern).
     bool Save();
-    // Writes the whole script, pattern lines rebuilt from the two texts, to out.
-    // False as soon as one line cannot be written.
+    // Writes the whole script, pattern lines rebuilt from the two texts, to out, in the
+    // script's encoding. False as soon as one line cannot be written, or cannot be written
+    // without loss.
     bool WriteScript(CTextStream& out) const;
 
     std::wstring includeText;
@@ -45,15 +66,28 @@ public:
     bool HasByteOrderMark() const { return byteOrderMark_; }
     const std::wstring& GetScriptPath() const { return scriptPath_; }
     const CLastError& Error() const { return error_; }
+    ScriptFailure GetFailure() const { return failure_; }
+    // After PatternNotWritable: the first pattern that could not be written.
+    const std::wstring& GetUnwritablePattern() const { return unwritablePattern_; }
 
 private:
+    bool Refuse(ScriptFailure failure, const wchar_t* why, DWORD code);
+    // WriteScript in the given encoding; a pattern that cannot be written in it goes to unwritable.
+    bool Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable) const;
+
     int32_t includePos_ = -1;   // index in keptLines_ before which the include block stood; -1: none
     int32_t excludePos_ = -1;
+    bool excludeFirst_ = false; // the exclude block began before the include block
     CLineList keptLines_;       // every line but the pattern lines taken apart, in file order
+    CPatternBytes includeBytes_;  // pattern lines whose text would not give their bytes again
+    CPatternBytes excludeBytes_;
     TextEncoding encoding_ = TextEncoding::Ansi;
     bool byteOrderMark_ = false;
+    bool asciiOnly_ = false;    // every byte of the file was below 80, no mark
     std::wstring scriptPath_;
     CLastError error_;
+    ScriptFailure failure_ = ScriptFailure::None;
+    std::wstring unwritablePattern_;
 };
 
 extern CAutoRender g_autoRender;

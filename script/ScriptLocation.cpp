@@ -66,6 +66,9 @@ bool AddURLtoInlcude(const std::wstring& address)
     // A line break would end the new pattern early and turn the rest of the address into
     // lines of the script's header (or its code) of its own.
     if (address.find_first_of(L"\r\n") != std::wstring::npos) return false;
+    // Nothing but spaces and tabs makes no pattern: the save would drop it, and a success
+    // would be reported for an address that is not in the file.
+    if (address.find_first_not_of(L" \t") == std::wstring::npos) return false;
     if (LocateScript(false) == ScriptSource::NotFound) return false;
     if (!g_autoRender.Init(ResolveScriptPath(g_scriptPath))) {
         g_runLog.WriteFormat(L"cann't open script[%s]", g_scriptPath);

@@ -122,5 +122,79 @@ void EncodeText(const std::wstring& text, TextEncoding encoding, std::string& by
     case TextEncoding::Ansi: WideToAnsiInto(text, bytes); break;
     }
 }
+namespace {
+
+UINT CodePageOf(TextEncoding encoding) { return encoding == TextEncoding::Utf8 ? CP_UTF8 : CP_ACP; }
+
+// Whole texts, zero units included, with no default character of the caller's.
+bool WideToNarrowWhole(const std::wstring& text, UINT codePage, DWORD flags, BOOL* usedDefault, std::string& out)
+{
+    out.clear();
+    if (text.empty()) return true;
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, usedDefault);
+    if (size <= 0) return false;
+    out.resize(static_cast<size_t>(size));
+    return WideCharToMultiByte(codePage, flags, text.data(), length, &out[0], size, nullptr, usedDefault) == size;
+}
+
+bool NarrowToWideWhole(const std::string& bytes, UINT codePage, std::wstring& out)
+{
+    out.clear();
+    if (bytes.empty()) return true;
+    const int length = static_cast<int>(bytes.size());
+    const int size = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+    if (size <= 0) return false;
+    out.resize(static_cast<size_t>(size));
+    return MultiByteToWideChar(codePage, 0, bytes.data(), length, &out[0], size) == size;
+}
+
+bool IsAscii(const std::wstring& text)
+{
+    for (wchar_t unit : text) {
+        if (unit > 0x7F) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool EncodeTextExactly(const std::wstring& text, TextEncoding encoding, std::string& bytes)
+{
+    if (encoding == TextEncoding::Utf16) {
+        EncodeText(text, encoding, bytes);
+        return true;
+    }
+    if (IsAscii(text)) {
+        bytes.assign(text.begin(), text.end());
+        return true;
+    }
+    const UINT codePage = CodePageOf(encoding);
+    bool converted;
+    if (codePage == CP_UTF8) {
+        converted = WideToNarrowWhole(text, codePage, 0, nullptr, bytes);
+    } else {
+        // No best fit ("A" for an accented A): a character the code page lacks is a loss, which
+        // the default character then shows.
+        BOOL usedDefault = FALSE;
+        converted = WideToNarrowWhole(text, codePage, WC_NO_BEST_FIT_CHARS, &usedDefault, bytes) && !usedDefault;
+    }
+    // And back: whatever a conversion does with what it cannot map, the text must come again.
+    std::wstring back;
+    return converted && NarrowToWideWhole(bytes, codePage, back) && back == text;
+}
+
+bool DecodeTextExactly(const std::string& bytes, TextEncoding encoding, std::wstring& text)
+{
+    if (encoding == TextEncoding::Utf16) {
+        DecodeText(bytes, encoding, text);
+        return bytes.size() % sizeof(wchar_t) == 0;
+    }
+    const UINT codePage = CodePageOf(encoding);
+    if (!NarrowToWideWhole(bytes, codePage, text)) return false;
+    std::string again;
+    return WideToNarrowWhole(text, codePage, 0, nullptr, again) && again == bytes;
+}
+
 std::string AnsiToUtf8(const std::string& text) { return WideToUtf8(NarrowToWide(text, CP_ACP)); }
 std::string Utf8ToAnsi(const std::string& text) { return WideToNarrow(NarrowToWide(text, CP_UTF8), CP_ACP); }

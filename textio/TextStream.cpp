@@ -97,6 +97,9 @@ void CTextStream::ResetState()
     s.eof = false;
     s.unicode = false;
     s.utf8 = false;
+    s.crEnded = false;
+    s.nulSeen = false;
+    s.oddByte = false;
 }
 
 void CTextStream::SetEncoding(TextEncoding encoding)
@@ -128,6 +131,13 @@ bool CTextStream::ReadByteOrderMark(TextEncoding& encoding)
     }
     SetEncoding(encoding);
     return true;
+}
+
+bool CTextStream::NextBytesAre(const char* bytes, uint32_t count)
+{
+    TextStreamState& s = *state_;
+    if (IsEnd() || s.error || !CanRead() || !EnsureByte()) return false;
+    return s.count - s.pos >= count && std::memcmp(s.buffer + s.pos, bytes, count) == 0;
 }
 
 bool CTextStream::EnsureByte()
@@ -167,6 +177,7 @@ CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
 {
     using Unit = typename Units::Unit;
     TextStreamState& s = *state_;
+    SkipLfAfterCr();
     bool any = false;
     for (;;) {
         if (!EnsureByte()) {
@@ -175,7 +186,7 @@ CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
         }
         any = true;
         // Take the run of ordinary bytes in one step, copying or widening it on the way, then
-        // look at the byte that stopped it: LF or NUL ends the line, CR is dropped.
+        // look at the byte that stopped it: LF, CR or NUL, which ends the line.
         const unsigned char* start = s.buffer + s.pos;
         const unsigned char* end = s.buffer + s.count;
         Unit* out = units.Space(static_cast<size_t>(end - start));
@@ -212,8 +223,18 @@ CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
         s.pos += static_cast<uint32_t>(p - start);
         if (p == end) continue;
         ++s.pos;
-        if (*p != '\r') return ReadResult::Line;
+        if (*p == '\r') s.crEnded = true;
+        if (*p == 0) s.nulSeen = true;
+        return ReadResult::Line;
     }
+}
+
+void CTextStream::SkipLfAfterCr()
+{
+    TextStreamState& s = *state_;
+    if (!s.crEnded) return;
+    s.crEnded = false;
+    if (EnsureByte() && s.buffer[s.pos] == '\n') ++s.pos;
 }
 
 CTextStream::ReadResult CTextStream::ReadUnicodeUnits(std::wstring& units)
@@ -224,14 +245,27 @@ CTextStream::ReadResult CTextStream::ReadUnicodeUnits(std::wstring& units)
         unsigned char pair[2];
         uint32_t got = ReadBytes(pair, 2);
         if (got < 2) {
-            // A lone last byte of an odd-sized file is dropped.
+            // A lone last byte of an odd-sized file makes no unit; the caller can tell.
+            if (got == 1) s.oddByte = true;
             if (s.error) return ReadResult::Failed;
             return any ? ReadResult::Line : ReadResult::Nothing;
         }
+        const wchar_t unit = static_cast<wchar_t>(pair[0] | (pair[1] << 8));
+        if (s.crEnded) {
+            s.crEnded = false;
+            if (unit == L'\n') continue;
+        }
         any = true;
-        wchar_t unit = static_cast<wchar_t>(pair[0] | (pair[1] << 8));
-        if (unit == L'\n' || unit == 0) return ReadResult::Line;
-        if (unit != L'\r') units.push_back(unit);
+        if (unit == L'\n') return ReadResult::Line;
+        if (unit == L'\r') {
+            s.crEnded = true;
+            return ReadResult::Line;
+        }
+        if (unit == 0) {
+            s.nulSeen = true;
+            return ReadResult::Line;
+        }
+        units.push_back(unit);
     }
 }
 
@@ -379,6 +413,33 @@ bool CTextStream::WriteLine(const wchar_t* first, size_t firstLength, const wcha
     // Anything else through the joined text, which the one-part WriteLine handles in full.
     wideScratch_.assign(first, firstLength).append(second, secondLength);
     return WriteLine(wideScratch_);
+}
+
+bool CTextStream::WriteLineExactly(const wchar_t* first, size_t firstLength, const wchar_t* second,
+                                   size_t secondLength, bool& lossy)
+{
+    TextStreamState& s = *state_;
+    if (s.error || !CanWrite()) return false;
+    if (s.unicode) return WriteLine(first, firstLength, second, secondLength);
+    // Plain ASCII, as nearly every pattern line is, is the same bytes in every encoding.
+    char* bytes = WriteRoom(firstLength + secondLength + 2);
+    if (bytes == nullptr) return false;
+    size_t count = NarrowAscii(first, firstLength, bytes);
+    if (count == firstLength) {
+        const size_t more = NarrowAscii(second, secondLength, bytes + count);
+        if (more == secondLength) {
+            count += more;
+            if (s.lineEnd == 1) bytes[count++] = '\r';
+            bytes[count++] = '\n';
+            return CommitWrite(count) && !s.error;
+        }
+    }
+    wideScratch_.assign(first, firstLength).append(second, secondLength);
+    if (!EncodeTextExactly(wideScratch_, Encoding(), narrowScratch_)) {
+        lossy = true;
+        return false;
+    }
+    return WriteLine(narrowScratch_.data(), narrowScratch_.size());
 }
 
 bool CTextStream::WriteLine(const char* text, size_t length)

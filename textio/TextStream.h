@@ -1,6 +1,7 @@
 #pragma once
 // Line-oriented reading and writing over a byte source and sink that a derived class supplies.
-// Lines are split at LF (or a NUL unit), every CR is dropped, and written lines end in CR LF.
+// A line ends at CR LF, at a lone LF or at a lone CR (as in JavaScript), or at a NUL unit, which
+// the stream remembers; no other byte of a line is dropped. Written lines end in CR LF.
 // Text is either 8-bit, in the system ANSI code page or in UTF-8, or UTF-16 little-endian.
 
 #include <cstddef>
@@ -20,6 +21,9 @@ struct TextStreamState {
     int32_t lineEnd = 0;    // 1: CR LF; anything else: LF alone
     bool error = false;     // sticky: once set, every read and write is refused
     bool eof = false;       // the byte source reported its end during a refill
+    bool crEnded = false;   // the last line ended at a CR: an LF right after it is part of that end
+    bool nulSeen = false;   // a NUL unit ended a line
+    bool oddByte = false;   // UTF-16 text ended in a lone byte, which was dropped
     uint32_t mode = 0;      // kModeRead | kModeWrite
     unsigned char* buffer = nullptr;  // the read buffer, kBufferSize bytes
     uint32_t count = 0;     // valid bytes in buffer
@@ -54,8 +58,15 @@ public:
     // EF BB BF: UTF-8), skips them, sets that encoding and returns true. The mark must arrive
     // with the first refill, as it does from a file.
     bool ReadByteOrderMark(TextEncoding& encoding);
+    // True when the next bytes of the source are the count bytes at bytes; nothing is taken.
+    // Like a mark, they must arrive with one refill.
+    bool NextBytesAre(const char* bytes, uint32_t count);
     // Every byte taken from the source from now on is also given to check (null: none).
     void CheckUtf8(CUtf8Check* check) { utf8Check_ = check; }
+    // Whether a NUL unit was met, and whether UTF-16 text ended in a lone byte: what no line
+    // read shows, and a file written back from the lines would lose.
+    bool SawNul() const { return state_->nulSeen; }
+    bool SawOddByte() const { return state_->oddByte; }
 
     bool ReadLine(std::wstring& line);
     // Reads the next line as the above does and adds it to lines as their last line: the bytes
@@ -74,6 +85,11 @@ public:
     // ANSI bytes: written as they are, or converted from the ANSI code page in UTF-16 mode.
     bool WriteLine(const std::string& text) { return WriteLine(text.data(), text.size()); }
     bool WriteLine(const char* text, size_t length);
+    // Writes the line made of two parts, as the above, only when the text has exactly these
+    // characters in the stream's encoding. Otherwise sets lossy, writes nothing and returns
+    // false, the stream staying usable.
+    bool WriteLineExactly(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength,
+                          bool& lossy);
     // Writes the bytes as they are, with no line end: lines kept as they were read, runs of
     // them at a time.
     bool WriteBytes(const char* bytes, size_t count);
@@ -114,6 +130,8 @@ private:
     // line stays there.
     template <typename Units>
     ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
+    // Takes the LF of a CR LF whose CR ended the last line.
+    void SkipLfAfterCr();
     // Collects one line of UTF-16 units; on Failed the partial line stays in units.
     ReadResult ReadUnicodeUnits(std::wstring& units);
     // Makes sure a byte is in the buffer; false at the end of the source or after an error.

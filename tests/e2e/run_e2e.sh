@@ -229,6 +229,33 @@ for mark in '' $'\xEF\xBB\xBF'; do
     same_bytes "$script" "$dir/expected"
 done
 
+# --- Nothing is damaged while success is reported. A UTF-16 big-endian script is neither shown
+# nor written. Characters an ANSI script's code page lacks are refused with the line named, the
+# box keeping its text. A line of spaces typed between two patterns is dropped, at this Save and
+# the next, so the pattern after it stays in the list.
+new_case no-silent-damage
+printf '\xFE\xFF' >"$script"
+crlf_lines '//@include http://a.example.org/*' 'x' | iconv -f UTF-8 -t UTF-16BE >>"$script"
+cp "$script" "$dir/expected"
+not_kept=$(printf '%s' '无法保持javascript文件的编码不变（UTF-16大端序、含有NUL字符或不完整的UTF-16），为免损坏文件，未读取也未修改它。')
+drive start "$exe_win" '' \
+    expect-box 错误 "$not_kept" press-ok expect-edit 1000 '' \
+    set-edit 1000 'http://typed.example.org/\r\n' click 1 expect-box 错误 "$not_kept" press-ok \
+    click 2 expect-exit 0
+same_bytes "$script" "$dir/expected"
+{ crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '// ==/UserScript=='; printf 'var s = "\xE9";\r\n'; } >"$script"
+cp "$script" "$dir/expected"
+LC_ALL=en_US.UTF-8 drive start "$exe_win" '' \
+    set-edit 1000 'http://a.example.org/*\r\nhttp://\u0416\uD83D\uDE00.example/*\r\n' \
+    click 1 expect-box 错误 'javascript文件的编码无法表示这一行中的字符，文件未作修改：\r\nhttp://\u0416\uD83D\uDE00.example/*' \
+    press-ok expect-edit 1000 'http://a.example.org/*\r\nhttp://\u0416\uD83D\uDE00.example/*\r\n' \
+    set-edit 1000 'a\r\n   \r\nb\r\n' click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    set-edit 1000 'a\r\n   \r\nb\r\nc' click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    click-wait 1003 expect-edit 1000 'a\r\nb\r\nc\r\n' click 2 expect-exit 0
+{ crlf_lines '// ==UserScript==' '//@include a' '//@include b' '//@include c' '// ==/UserScript=='
+  printf 'var s = "\xE9";\r\n'; } >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
 if [ "$failures" -ne 0 ]; then
     echo "e2e: $failures failure(s)"
     exit 1

@@ -119,10 +119,17 @@ TEST_F(AutoRenderTest, PatternLineSyntax)
     EXPECT_EQ((Lines{L"//\t@include tab", L"//@Include upper", L"//@include", L"//@include   ", L"//@include after"}),
               ToLines(script.GetKeptLines()))
         << "a tab, another case or a bare keyword make an ordinary comment, which ends the block";
+    // Untouched, every line comes back as it was; an edited one in the regular form.
     ASSERT_TRUE(script.Save());
-    EXPECT_EQ(JoinCrLf({"//@include a/b", "//@include   x", "//\t@include tab", "//@Include upper", "//@include",
+    EXPECT_EQ(JoinCrLf({"  // @include a/b", "//@include   x  ", "//\t@include tab", "//@Include upper", "//@include",
                         "//@include   ", "//@include after"}),
               ReadFileBytes(path));
+    script.includeText = L"a/b\r\n  x \r\n";
+    ASSERT_TRUE(script.Save());
+    EXPECT_EQ(JoinCrLf({"  // @include a/b", "//@include   x ", "//\t@include tab", "//@Include upper", "//@include",
+                        "//@include   ", "//@include after"}),
+              ReadFileBytes(path));
+    EXPECT_EQ(L"a/b\r\n  x", script.includeText) << "the list as the file now gives it";
 }
 
 TEST_F(AutoRenderTest, AFileStartingWithAnEmptyLineHasNoHeader)
@@ -140,9 +147,13 @@ TEST_F(AutoRenderTest, AFileStartingWithAnEmptyLineHasNoHeader)
 
 TEST_F(AutoRenderTest, BlocksGoBackWhereTheyStood)
 {
-    // Adjacent blocks in either order come back include block first.
-    EXPECT_EQ(JoinCrLf({"// h", "//@include i", "//@exclude e", "// t"}),
+    // Adjacent blocks come back in the order they stood, and a line of a kind already taken
+    // after them stays an ordinary line.
+    EXPECT_EQ(JoinCrLf({"// h", "//@exclude e", "//@include i", "// t"}),
               RoundTrip({"// h", "//@exclude e", "//@include i", "// t"}));
+    EXPECT_EQ(JoinCrLf({"//@exclude e", "//@include i", "//@include n", "//@exclude later"}),
+              RoundTrip({"//@exclude e", "//@include i", "//@exclude later"},
+                        [](CAutoRender& s) { s.includeText += L"n"; }));
     // Exclude block, comment, include block: each at its own place.
     EXPECT_EQ(JoinCrLf({"//@exclude e", "// c", "//@include i", "x"}),
               RoundTrip({"//@exclude e", "// c", "//@include i", "x"}));
@@ -199,9 +210,9 @@ TEST_F(AutoRenderTest, EditedTextsAreWrittenLineByLine)
     std::vector<std::string> file = {"//@include old", "x"};
     EXPECT_EQ(JoinCrLf({"//@include a", "//@include b", "x"}),
               RoundTrip(file, [](CAutoRender& s) { s.includeText = L"a\r\n\r\nb\r\n\r\n"; }));
-    EXPECT_EQ(JoinCrLf({"//@include    ", "x"}),
-              RoundTrip(file, [](CAutoRender& s) { s.includeText = L"   "; }))
-        << "nothing is trimmed";
+    EXPECT_EQ(JoinCrLf({"//@include a", "//@include  b ", "x"}),
+              RoundTrip(file, [](CAutoRender& s) { s.includeText = L"a\r\n   \r\n \t\r\n\t\r\n b \r\n"; }))
+        << "lines of spaces and tabs are dropped, or they would read back as a comment that ends the block";
     EXPECT_EQ(JoinCrLf({"x"}), RoundTrip(file, [](CAutoRender& s) { s.includeText.clear(); }))
         << "an empty text removes the block";
     EXPECT_EQ(JoinCrLf({"//@include d", "//@include d", "//@include d", "x"}),

@@ -43,17 +43,18 @@ std::string Utf16(const std::wstring& text)
 
 } // namespace
 
-TEST(TextFile, AnsiLinesSplitAtLfAndNulWithEveryCrDropped)
+TEST(TextFile, AnsiLinesEndAtCrLfLoneCrLoneLfOrNul)
 {
     CTempDir dir;
     EXPECT_EQ(Lines{}, ReadAnsi(dir, ""));
     EXPECT_EQ((Lines{L"a", L"b"}), ReadAnsi(dir, "a\r\nb\r\n"));
     EXPECT_EQ((Lines{L"a", L"bc"}), ReadAnsi(dir, "a\nbc"));
-    EXPECT_EQ((Lines{L"ab"}), ReadAnsi(dir, "a\rb\n"));
-    EXPECT_EQ((Lines{L"a"}), ReadAnsi(dir, "a\r\r\n"));
+    EXPECT_EQ((Lines{L"a", L"b"}), ReadAnsi(dir, "a\rb\n"));
+    EXPECT_EQ((Lines{L"a", L""}), ReadAnsi(dir, "a\r\r\n"));
     EXPECT_EQ((Lines{L"", L""}), ReadAnsi(dir, "\n\n"));
+    EXPECT_EQ((Lines{L"a", L"", L"b"}), ReadAnsi(dir, "a\n\r\nb"));
     EXPECT_EQ((Lines{L"a", L"b", L"c"}), ReadAnsi(dir, std::string("a\0b\nc", 5)));
-    EXPECT_EQ((Lines{L"x"}), ReadAnsi(dir, "\rx\r"));
+    EXPECT_EQ((Lines{L"", L"x"}), ReadAnsi(dir, "\rx\r"));
 }
 
 TEST(TextFile, BufferBoundariesAndLongLines)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -65,24 +66,35 @@ private:
     unsigned char buffer_[kBufferSize] = {};
 };
 
-// The reading rules done the plain way: split at LF or NUL, drop every CR, convert each
-// line whole from the ANSI code page.
-Lines ExpectedLines(const std::string& bytes)
+// What every reader promises: the lines read, each followed by CR LF, are the bytes with every
+// line end (CR LF, a lone CR, a lone LF, or a NUL, which the stream then reports) made CR LF and
+// one after an unended last line; no other byte is dropped or changed.
+std::string NormalizedEnds(const std::string& bytes)
 {
-    Lines lines;
-    std::string line;
-    bool open = false;
-    for (char c : bytes) {
-        open = true;
-        if (c == '\n' || c == '\0') {
-            lines.push_back(AnsiToWide(line));
-            line.clear();
-            open = false;
-        } else if (c != '\r') {
-            line += c;
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+        if (c == '\r' || c == '\n' || c == '\0') {
+            out += "\r\n";
+        } else {
+            out += c;
         }
     }
-    if (open) lines.push_back(AnsiToWide(line));
+    if (!out.empty() && out.compare(out.size() - std::min<size_t>(2, out.size()), 2, "\r\n") != 0) out += "\r\n";
+    return out;
+}
+
+// Those lines, each converted whole from the ANSI code page.
+Lines ExpectedLines(const std::string& bytes)
+{
+    const std::string normalized = NormalizedEnds(bytes);
+    Lines lines;
+    for (size_t pos = 0; pos < normalized.size();) {
+        const size_t end = normalized.find("\r\n", pos);
+        lines.push_back(AnsiToWide(normalized.substr(pos, end - pos)));
+        pos = end + 2;
+    }
     return lines;
 }
 
@@ -95,16 +107,15 @@ Lines ReadStrings(const std::string& bytes)
     return lines;
 }
 
-Lines ReadList(const std::string& bytes)
+// The list keeps bytes, each line followed by CR LF: all of them, end to end.
+std::string ReadList(const std::string& bytes, bool* sawNul = nullptr)
 {
     MemoryStream in(bytes);
     CLineList list;
     while (in.ReadLine(list)) {
     }
-    // The list keeps bytes: read as ANSI text they are the lines the plain rules give.
-    Lines lines;
-    for (size_t i = 0; i < list.Count(); ++i) lines.push_back(AnsiToWide(std::string(list.Line(i))));
-    return lines;
+    if (sawNul != nullptr) *sawNul = in.SawNul();
+    return std::string(list.LinesWithEnds(0, list.Count()));
 }
 
 // A character of the system code page beyond ASCII: one byte in 1252, two in 936. Neither is
@@ -145,16 +156,20 @@ TEST(TextStream, BothReadersFollowThePlainRulesAtEveryPosition)
             }
         }
         bytes += "last line without an end" + special;
-        const Lines expected = ExpectedLines(bytes);
-        EXPECT_EQ(expected, ReadStrings(bytes)) << static_cast<int>(special[0]);
-        EXPECT_EQ(expected, ReadList(bytes)) << static_cast<int>(special[0]);
+        EXPECT_EQ(ExpectedLines(bytes), ReadStrings(bytes)) << static_cast<int>(special[0]);
+        bool sawNul = false;
+        EXPECT_EQ(NormalizedEnds(bytes), ReadList(bytes, &sawNul)) << static_cast<int>(special[0]);
+        EXPECT_EQ(special[0] == '\0', sawNul) << "a NUL is reported, never quietly taken for a line end";
     }
 
-    // A double-byte character split by a refill is decoded whole.
-    std::string split = std::string(CTextStream::kBufferSize - 1, 'x') + NativeBytes() + "y\n" + NativeBytes();
-    EXPECT_EQ(ExpectedLines(split), ReadStrings(split));
-    EXPECT_EQ(ExpectedLines(split), ReadList(split));
-    EXPECT_EQ(Lines{}, ReadList(""));
+    // A double-byte character split by a refill is decoded whole; a CR LF split by one is one end.
+    for (const std::string& end : {std::string("\n"), std::string("\r"), std::string("\r\n")}) {
+        std::string split = std::string(CTextStream::kBufferSize - 1, 'x') + NativeBytes() + "y" + end + NativeBytes();
+        split += std::string(CTextStream::kBufferSize - 1 - split.size() % CTextStream::kBufferSize, 'z') + end + "w";
+        EXPECT_EQ(ExpectedLines(split), ReadStrings(split));
+        EXPECT_EQ(NormalizedEnds(split), ReadList(split));
+    }
+    EXPECT_EQ("", ReadList(""));
 }
 
 TEST(TextStream, ReadingIntoALineList)
@@ -183,14 +198,33 @@ TEST(TextStream, ReadingIntoALineList)
     ASSERT_EQ(1u, partial.Count());
     EXPECT_EQ("", partial.Unfinished());
 
-    // UTF-16 files too: the units' bytes, CR units dropped.
-    MemoryStream wide(std::string("a\0\r\0\n\0\xFF\xFE", 8), true);
-    CLineList units;
-    while (wide.ReadLine(units)) {
+    // UTF-16 files too: the units' bytes, lines ending at CR LF, a lone CR or LF, or a NUL
+    // unit; a lone last byte makes no unit. Both are reported.
+    struct WideCase {
+        std::string bytes;
+        std::string lines;  // the units' bytes, each line followed by CR LF units
+        bool nul;
+        bool odd;
+    };
+    const std::string crlf("\r\0\n\0", 4);
+    const WideCase cases[] = {
+        {std::string("a\0\r\0\n\0\xFF\xFE", 8), std::string("a\0", 2) + crlf + "\xFF\xFE" + crlf, false, false},
+        {std::string("a\0\r\0b\0\n\0\r\0", 10), std::string("a\0", 2) + crlf + std::string("b\0", 2) + crlf + crlf,
+         false, false},
+        {std::string("\r\0\r\0\n\0", 6), crlf + crlf, false, false},
+        {std::string("a\0\0\0b\0", 6), std::string("a\0", 2) + crlf + std::string("b\0", 2) + crlf, true, false},
+        {std::string("a\0b", 3), std::string("a\0", 2) + crlf, false, true},
+    };
+    for (const WideCase& c : cases) {
+        MemoryStream wide(c.bytes, true);
+        CLineList units;
+        units.SetLineEnd(crlf);
+        while (wide.ReadLine(units)) {
+        }
+        EXPECT_EQ(c.lines, units.LinesWithEnds(0, units.Count()));
+        EXPECT_EQ(c.nul, wide.SawNul());
+        EXPECT_EQ(c.odd, wide.SawOddByte());
     }
-    ASSERT_EQ(2u, units.Count());
-    EXPECT_EQ(std::string("a\0", 2), units.Line(0));
-    EXPECT_EQ("\xFF\xFE", units.Line(1));
 }
 
 TEST(TextStream, ByteOrderMarksAndUtf8)
