@@ -128,6 +128,7 @@ TEST_F(ScriptLocationTest, QuickAddAppendsToTheIncludeList)
     EXPECT_FALSE(AddURLtoInlcude(L"http://c/\r\nalert(1);"));
     EXPECT_FALSE(AddURLtoInlcude(L"http://c/\nalert(1);"));
     EXPECT_FALSE(AddURLtoInlcude(L"http://c/\r"));
+    EXPECT_FALSE(AddURLtoInlcude(L" \t ")) << "a blank address makes no pattern; no success for it";
     EXPECT_EQ(before, ReadFileBytes(script));
 
     // The script is not there: nothing is created.
