@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Morvanti under Wine against a small demo Opera installation kept in
-# a Wine prefix of the project's own (build/demo/wineprefix) -- never in your own prefix.
+# a Wine prefix of the project's own (build/demo/wineprefix, or build/demo64/wineprefix where the
+# x86-64 build runs: tools/host-arch.sh) -- never in your own prefix.
 #
 #   tools/run.sh [ADDRESS]            quick add: add ADDRESS to the include list, show the outcome
 #   tools/run.sh                      open the dialog

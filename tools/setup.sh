@@ -22,7 +22,7 @@ i386_failed=$root/build/setup-i386.failed
 
 say() { echo "setup: $*"; }
 fail() { echo "setup: $*" >&2; exit 1; }
-fail_with_log() { morvanti_log_end "$log"; fail "$*"; }
+fail_with_log() { morvanti_log_end "$log" 20; fail "$*"; }
 
 packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
@@ -116,8 +116,8 @@ if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
             mapfile -t missing64 < <(not_installed "${packages64[@]}")
             if [ "${#missing64[@]}" -gt 0 ]; then
                 say "installing ${#missing64[@]} packages for the x86-64 build: ${missing64[*]}"
-                apt_install "${missing64[@]}" || fail_with_log "could not install $wine32 nor" \
-                    "$(not_installed "${missing64[@]}" | xargs): no Wine that runs here (see build/setup.log)"
+                apt_install "${missing64[@]}" || fail_with_log "could not install $wine32" \
+                    "$(not_installed "${missing64[@]}" | xargs): no Wine runs here (see build/setup.log)"
             fi
         fi
     fi
