@@ -15,7 +15,7 @@ source tools/wine-env.sh
 trap morvanti_wine_stop EXIT
 morvanti_wine_start
 work=$(mktemp -d "$root/build/bench-work.XXXXXX")
-echo "bench: running script_bench under Wine (about 2 minutes)"
+echo "bench: running script_bench under Wine (about 30 s)"
 echo "script_bench ($MORVANTI_RUN_ARCH build)"
 wine "$build/bench/script_bench.exe" "$(winepath -w "$work")" </dev/null
 rm -rf "$work"

@@ -27,7 +27,7 @@ morvanti_kernel_runs_i386() {
                01000000 00000000 00800408 00800408 60000000 60000000 05000000 00100000
                b8010000 00bb2a00 0000cd80'
     # shellcheck disable=SC2059 # the format is the probe's bytes as \x escapes
-    printf "$(echo $hex | tr -d ' ' | sed 's/../\\x&/g')" >"$probe" && chmod +x "$probe" \
+    printf "$(tr -dc 0-9a-f <<<"$hex" | sed 's/../\\x&/g')" >"$probe" && chmod +x "$probe" \
         && { "$probe" 2>/dev/null || status=$?; }
     rm -f "$probe"
     [ "$status" -eq 42 ]
@@ -35,7 +35,7 @@ morvanti_kernel_runs_i386() {
 
 # True when the package manager has 32-bit Wine installed.
 morvanti_have_wine32() {
-    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
+    [ "$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null)" = "install ok installed" ]
 }
 
 # Sets MORVANTI_RUN_ARCH; tools/setup.sh decides again after installing.

@@ -218,7 +218,8 @@ close_window "$about_id"
 # The main dialog takes the close only once the About box is gone and it is enabled again.
 main_id=$(find_window Morvanti)
 for _ in $(seq 50); do
-    LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null | grep -qF '"关于 Morvanti"' || break
+    # (Not "xwininfo | grep -q": under pipefail xwininfo's SIGPIPE would end the wait at once.)
+    grep -qF '"关于 Morvanti"' < <(LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null) || break
     sleep 0.1
 done
 close_window "$main_id"

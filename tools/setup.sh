@@ -38,7 +38,9 @@ wine32=wine32:i386
 # The x86-64 build and Wine's 64-bit loader, where 32-bit Wine cannot run.
 packages64=(wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# (Never "COMMAND | grep -q": grep leaves at the first match, and under pipefail the writer's
+# SIGPIPE would make a match count as none.)
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]; }
 # The names among the arguments that are not installed, one a line.
 not_installed() { local p; for p; do installed "$p" || echo "$p"; done; }
 
@@ -98,7 +100,7 @@ if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
     say "installing ${#wanted[@]} packages with apt-get and what they need; the first time that takes" \
         "2 to 5 minutes (apt's output: build/setup.log)"
     say "  ${wanted[*]}"
-    if [ "$try_i386" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$try_i386" -eq 1 ] && ! grep -qx i386 < <(dpkg --print-foreign-architectures); then
         morvanti_logged "$log" "${SUDO[@]}" dpkg --add-architecture i386 \
             || fail_with_log "dpkg --add-architecture i386 failed (see build/setup.log)"
     fi
@@ -126,7 +128,7 @@ fi
 # Wine takes the ANSI code page from the locale, and only from a generated one.
 gen_locales=()
 for loc in en_US.UTF-8 zh_CN.UTF-8; do
-    locale -a 2>/dev/null | grep -qx "${loc/UTF-8/utf8}" || gen_locales+=("$loc")
+    grep -qx "${loc/UTF-8/utf8}" < <(locale -a 2>/dev/null) || gen_locales+=("$loc")
 done
 if [ "${#gen_locales[@]}" -gt 0 ]; then
     need_root "the locales ${gen_locales[*]}"
@@ -137,7 +139,7 @@ if [ "${#gen_locales[@]}" -gt 0 ]; then
     done
     morvanti_logged "$log" "${SUDO[@]}" locale-gen || fail_with_log "locale-gen failed (see build/setup.log)"
     for loc in "${gen_locales[@]}"; do
-        locale -a | grep -qx "${loc/UTF-8/utf8}" || fail "locale $loc was not generated (see build/setup.log)"
+        grep -qx "${loc/UTF-8/utf8}" < <(locale -a) || fail "locale $loc was not generated (see build/setup.log)"
     done
 fi
 

@@ -23,7 +23,7 @@ fresh() {
 
 fresh mingw
 if [ "$MORVANTI_RUN_ARCH" = i686 ]; then
-    morvanti_build mingw "the 32-bit program, its tests and benchmarks" "about 8 minutes"
+    morvanti_build mingw "the 32-bit program, its tests and benchmarks" "about 3 minutes"
     build=build/mingw
 else
     if morvanti_kernel_runs_i386; then why="32-bit Wine is not installed"; else
@@ -31,10 +31,10 @@ else
     echo "test: $why, so 32-bit Wine cannot run here: the 32-bit morvanti.exe is built and checked"
     echo "test: as a file, and the tests under Wine run on an x86-64 build."
     morvanti_build mingw "the 32-bit morvanti.exe" "about a minute" morvanti
-    echo "test: running the tests that need no Wine on the 32-bit build (about a minute)"
+    echo "test: running the tests that need no Wine on the 32-bit build (about 20 s)"
     ctest --test-dir build/mingw --output-on-failure -L host
     fresh mingw64
-    morvanti_build mingw64 "the x86-64 program, its tests and benchmarks" "about 8 minutes"
+    morvanti_build mingw64 "the x86-64 program, its tests and benchmarks" "about 3 minutes"
     build=build/mingw64
     host_tests=(-LE host)
 fi

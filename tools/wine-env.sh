@@ -55,7 +55,7 @@ morvanti_wine_start() {
 
 morvanti_wine_locale() {
     # Checked first: assigning a locale that does not exist makes bash warn.
-    locale -a 2>/dev/null | grep -qx "${1/UTF-8/utf8}" || return 1
+    grep -qx "${1/UTF-8/utf8}" < <(locale -a 2>/dev/null) || return 1
     export LC_ALL=$1 LANG=$1
 }
 

@@ -129,6 +129,7 @@ row() {
                         awk -v t="$text" 'index($0, t) == 1 { f = 1 } END { exit !f }' "$state/calls"
                     else grep -qxF -- "$text" "$state/calls"; fi && found=1 || found=0 ;;
             file:*) [ -e "$tree/$text" ] && found=1 || found=0 ;;
+            *) bad+=("no such expectation: $e"); continue ;;
         esac
         [ "$found" -ne "$negate" ] || bad+=("$([ "$negate" -eq 1 ] && echo "unexpected" || echo "missing") $e")
     done
