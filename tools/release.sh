@@ -76,10 +76,10 @@ if [ -z "$version" ]; then
 fi
 
 if [ -z "$exe" ]; then
-    bash tools/setup.sh >/dev/null
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-          -DMORVANTI_TESTS=OFF -DMORVANTI_BENCH=OFF >/dev/null
-    cmake --build "$build" --target morvanti -j2 >/dev/null
+    # What the set-up and the build say goes to standard error: standard output is the zip's name.
+    bash tools/setup.sh >&2
+    source tools/build.sh
+    morvanti_build --dir "$build" release "the 32-bit morvanti.exe" "about a minute" morvanti >&2
     exe="$build/app/morvanti.exe"
 fi
 [ -f "$exe" ] || die "no such file: $exe"

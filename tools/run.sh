@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Morvanti under Wine against a small demo Opera installation kept in
-# a Wine prefix of the project's own (build/demo/wineprefix) -- never in your own prefix.
+# a Wine prefix of the project's own (build/demo/wineprefix, or build/demo64/wineprefix where the
+# x86-64 build runs: tools/host-arch.sh) -- never in your own prefix.
 #
 #   tools/run.sh [ADDRESS]            quick add: add ADDRESS to the include list, show the outcome
 #   tools/run.sh                      open the dialog
@@ -23,14 +24,14 @@ if [ "${1:-}" = "--script" ]; then
 fi
 address=${1:-}
 
-bash tools/setup.sh >/dev/null
+bash tools/setup.sh
 # The 32-bit program where this host runs 32-bit programs, else its x86-64 build (tools/host-arch.sh).
 source tools/host-arch.sh
-build=build/demo
-[ "$MORVANTI_RUN_ARCH" = i686 ] || build=build/demo-$MORVANTI_RUN_ARCH
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$MORVANTI_RUN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-      -DMORVANTI_TESTS=ON -DMORVANTI_BENCH=OFF >/dev/null
-cmake --build "$build" --target morvanti e2e_driver -j2 >/dev/null
+source tools/build.sh
+preset=$(morvanti_run_preset demo)
+build=build/$preset
+morvanti_build "$preset" "morvanti.exe and the e2e driver for $MORVANTI_RUN_ARCH" "about a minute" \
+    morvanti e2e_driver
 
 export MORVANTI_WINEPREFIX="$root/$build/wineprefix"
 source tools/wine-env.sh
@@ -38,7 +39,7 @@ source tools/xvfb.sh
 source tools/demo-opera.sh
 trap morvanti_wine_stop EXIT
 morvanti_wine_start
-export LC_ALL=${LC_ALL:-en_US.UTF-8}
+[ -n "${LC_ALL:-}" ] || morvanti_wine_locale en_US.UTF-8 || true
 
 # The program and, with --script, its settings file beside it (UTF-16 LE, CR LF).
 bin="$root/$build/bin"
@@ -56,6 +57,7 @@ else
     shown="$morvanti_demo_script"
 fi
 
+echo "run: running morvanti.exe${address:+ $address} under Wine (a few seconds)"
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
     # A person is there: the boxes wait for them.
     (cd "$bin" && wine ./morvanti.exe ${address:+"$address"} </dev/null) || true

@@ -2,7 +2,7 @@
 # Renders the main dialog and the About box of the real morvanti.exe under Wine on a private Xvfb
 # display and saves them as docs/screenshot-main.png and docs/screenshot-about.png.
 #
-#   tools/screenshot.sh                 set up, build in build/demo (as tools/run.sh does), render
+#   tools/screenshot.sh                 set up, build as tools/run.sh does (build/demo), render
 #   tools/screenshot.sh --build DIR     use the morvanti.exe and e2e_driver.exe of a build in DIR
 #   tools/screenshot.sh --out DIR       write the pictures into DIR instead of docs/
 #
@@ -34,14 +34,14 @@ done
 # ImageMagick by its full path: another program called "convert" or "import" may come first.
 magick_bin=/usr/bin
 if [ -z "$build" ]; then
-    bash tools/setup.sh >/dev/null
+    bash tools/setup.sh
     # The 32-bit program where this host runs 32-bit programs, else its x86-64 build.
     source tools/host-arch.sh
-    build=$root/build/demo
-    [ "$MORVANTI_RUN_ARCH" = i686 ] || build=$root/build/demo-$MORVANTI_RUN_ARCH
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$MORVANTI_RUN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-          -DMORVANTI_TESTS=ON -DMORVANTI_BENCH=OFF >/dev/null
-    cmake --build "$build" --target morvanti e2e_driver -j2 >/dev/null
+    source tools/build.sh
+    preset=$(morvanti_run_preset demo)
+    build=$root/build/$preset
+    morvanti_build "$preset" "morvanti.exe and the e2e driver for $MORVANTI_RUN_ARCH" "about a minute" \
+        morvanti e2e_driver
 fi
 exe=$build/app/morvanti.exe
 driver=$build/tests/e2e/e2e_driver.exe
@@ -59,7 +59,7 @@ export MORVANTI_WINEPREFIX=$work/wineprefix
 source tools/wine-env.sh
 source tools/demo-opera.sh
 source tools/xvfb.sh
-export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
+morvanti_wine_locale zh_CN.UTF-8 || die "the locale zh_CN.UTF-8 is missing (run tools/setup.sh)"
 
 driver_pid=
 morvanti_xvfb_pid=
@@ -199,6 +199,7 @@ finish_program() {
 }
 
 mkdir -p "$out"
+echo "screenshot: taking the main dialog and the About box under Wine (about 20 s)"
 
 # --- The main dialog with the demo lists.
 run_program main
@@ -217,7 +218,8 @@ close_window "$about_id"
 # The main dialog takes the close only once the About box is gone and it is enabled again.
 main_id=$(find_window Morvanti)
 for _ in $(seq 50); do
-    LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null | grep -qF '"关于 Morvanti"' || break
+    # (Not "xwininfo | grep -q": under pipefail xwininfo's SIGPIPE would end the wait at once.)
+    grep -qF '"关于 Morvanti"' < <(LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null) || break
     sleep 0.1
 done
 close_window "$main_id"

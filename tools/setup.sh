@@ -1,99 +1,160 @@
 #!/usr/bin/env bash
-# Installs what building, testing and running Morvanti needs on a Debian host:
-# the 32-bit MinGW-w64 cross compiler, CMake, GoogleTest sources, 32-bit Wine,
-# Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales and a CJK font; zip and unzip for
-# the release package; ImageMagick and Wine's Marlett font (caption buttons) for the
-# screenshots; clang-tidy (with clang's own headers) for the static analysis.
-# Does nothing when everything is there; stops with an error when an install fails.
+# Installs what building, testing and running Morvanti needs on a Debian host: the MinGW-w64
+# cross compiler, CMake, GoogleTest sources, Wine, Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales
+# and a CJK font; zip and unzip for the release package; ImageMagick and Wine's Marlett font
+# (caption buttons) for the screenshots; clang-tidy (with clang's own headers) for the static
+# analysis. Does nothing when everything is there. apt's output goes to build/setup.log.
+#
+# 32-bit Wine (wine32:i386) is installed only where the kernel runs 32-bit programs, and in an
+# apt-get call of its own: i386 packages fail to install whenever the mirror's i386 lists lag
+# behind the amd64 packages installed ("held broken packages"), and that must not keep the rest
+# out. Without it the tests run on an x86-64 build under 64-bit Wine (tools/host-arch.sh), whose
+# packages are installed instead; a failed attempt is repeated a day later at the earliest
+# (build/setup-i386.failed). A failed "apt-get update" is tried three times, then the package
+# lists at hand are used. The set-up stops only when what building and testing need cannot be
+# installed.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tools/host-arch.sh"
+source "$root/tools/stage.sh"
+log=$root/build/setup.log
+i386_failed=$root/build/setup-i386.failed
 
-need_root() {
-    if [ "$(id -u)" -ne 0 ]; then
-        if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
-            echo "setup: root (or sudo) is needed to install packages" >&2; exit 1
-        fi
-    else
-        SUDO=
-    fi
-}
+say() { echo "setup: $*"; }
+fail() { echo "setup: $*" >&2; exit 1; }
+fail_with_log() { morvanti_log_end "$log" 20; fail "$*"; }
 
 packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     cmake make googletest
-    wine wine32:i386
+    wine
     xvfb xauth x11-utils
     locales fonts-wqy-microhei
     zip unzip python3
     imagemagick fonts-wine
     clang-tidy
 )
+wine32=wine32:i386
+# The x86-64 build and Wine's 64-bit loader, where 32-bit Wine cannot run.
+packages64=(wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 
-missing=()
-have_i386=0
-dpkg --print-foreign-architectures | grep -qx i386 && have_i386=1
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
+# (Never "COMMAND | grep -q": grep leaves at the first match, and under pipefail the writer's
+# SIGPIPE would make a match count as none.)
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]; }
+# The names among the arguments that are not installed, one a line.
+not_installed() { local p; for p; do installed "$p" || echo "$p"; done; }
 
-if [ "$have_i386" -eq 0 ] || [ "${#missing[@]}" -gt 0 ]; then
-    need_root
-    echo "setup: installing ${missing[*]}"
-    if [ "$have_i386" -eq 0 ]; then
-        $SUDO dpkg --add-architecture i386
+need_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        SUDO=()
+    elif command -v sudo >/dev/null 2>&1; then
+        SUDO=(sudo)
+    else
+        fail "root (or sudo) is needed to install $*"
     fi
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -q
-    $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-    for p in "${missing[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
-            || { echo "setup: package $p did not install" >&2; exit 1; }
+}
+apt_get() {
+    morvanti_logged "$log" "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get -q -o DPkg::Lock::Timeout=300 "$@"
+}
+apt_install() { apt_get install -y --no-install-recommends "$@" && [ -z "$(not_installed "$@")" ]; }
+
+# A mirror in the middle of a sync serves index files that do not match its Release file; apt
+# then ignores them and keeps the lists it had, which usually still install.
+update_lists() {
+    local try delays=(10 30)
+    for try in 1 2 3; do
+        apt_get update && return 0
+        [ "$try" -lt 3 ] || break
+        say "apt-get update failed (try $try of 3); trying again in ${delays[try - 1]} s"
+        sleep "${delays[try - 1]}"
     done
+    say "apt-get update failed 3 times (see build/setup.log); going on with the package lists fetched"
+}
+
+# What to install. 32-bit Wine only where it can run; the x86-64 packages unless it is (or is
+# about to be) installed.
+try_i386=0
+kernel_i386=0
+morvanti_kernel_runs_i386 && kernel_i386=1
+if [ "$kernel_i386" -eq 1 ] && ! installed "$wine32"; then
+    if [ -n "$(find "$i386_failed" -mmin -1440 2>/dev/null)" ]; then
+        say "32-bit Wine could not be installed at $(date -r "$i386_failed" '+%F %R') (see build/setup.log);" \
+            "the tests run on the x86-64 build; set-up tries again a day later or once" \
+            "build/setup-i386.failed is deleted"
+    else
+        try_i386=1
+    fi
+fi
+mapfile -t missing < <(not_installed "${packages[@]}")
+if [ "$try_i386" -eq 0 ] && ! { [ "$kernel_i386" -eq 1 ] && installed "$wine32"; }; then
+    mapfile -t -O "${#missing[@]}" missing < <(not_installed "${packages64[@]}")
+fi
+
+if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
+    wanted=("${missing[@]}")
+    [ "$try_i386" -eq 0 ] || wanted+=("$wine32")
+    need_root "${wanted[*]}"
+    mkdir -p "$root/build"
+    printf '\n== tools/setup.sh, %s: installing %s\n' "$(date '+%F %T')" "${wanted[*]}" >>"$log"
+    say "installing ${#wanted[@]} packages with apt-get and what they need; the first time that takes" \
+        "2 to 5 minutes (apt's output: build/setup.log)"
+    say "  ${wanted[*]}"
+    if [ "$try_i386" -eq 1 ] && ! grep -qx i386 < <(dpkg --print-foreign-architectures); then
+        morvanti_logged "$log" "${SUDO[@]}" dpkg --add-architecture i386 \
+            || fail_with_log "dpkg --add-architecture i386 failed (see build/setup.log)"
+    fi
+    update_lists
+    if [ "${#missing[@]}" -gt 0 ] && ! apt_install "${missing[@]}"; then
+        fail_with_log "could not install $(not_installed "${missing[@]}" | xargs) (see build/setup.log)"
+    fi
+    if [ "$try_i386" -eq 1 ]; then
+        if apt_install "$wine32"; then
+            rm -f "$i386_failed"
+        else
+            date >"$i386_failed"
+            say "32-bit Wine could not be installed (see build/setup.log); the tests run on the x86-64" \
+                "build, the 32-bit program is built and checked as a file"
+            mapfile -t missing64 < <(not_installed "${packages64[@]}")
+            if [ "${#missing64[@]}" -gt 0 ]; then
+                say "installing ${#missing64[@]} packages for the x86-64 build: ${missing64[*]}"
+                apt_install "${missing64[@]}" || fail_with_log "could not install $wine32" \
+                    "$(not_installed "${missing64[@]}" | xargs): no Wine runs here (see build/setup.log)"
+            fi
+        fi
+    fi
 fi
 
 # Wine takes the ANSI code page from the locale, and only from a generated one.
 gen_locales=()
 for loc in en_US.UTF-8 zh_CN.UTF-8; do
-    norm=$(echo "$loc" | sed 's/UTF-8/utf8/')
-    if ! locale -a 2>/dev/null | grep -qx "$norm"; then gen_locales+=("$loc"); fi
+    grep -qx "${loc/UTF-8/utf8}" < <(locale -a 2>/dev/null) || gen_locales+=("$loc")
 done
 if [ "${#gen_locales[@]}" -gt 0 ]; then
-    need_root
+    need_root "the locales ${gen_locales[*]}"
+    say "generating the locales ${gen_locales[*]} (about 10 s; output: build/setup.log)"
     for loc in "${gen_locales[@]}"; do
         grep -q "^${loc} UTF-8" /etc/locale.gen 2>/dev/null \
-            || echo "${loc} UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+            || echo "${loc} UTF-8" | "${SUDO[@]}" tee -a /etc/locale.gen >/dev/null
     done
-    $SUDO locale-gen
+    morvanti_logged "$log" "${SUDO[@]}" locale-gen || fail_with_log "locale-gen failed (see build/setup.log)"
     for loc in "${gen_locales[@]}"; do
-        norm=$(echo "$loc" | sed 's/UTF-8/utf8/')
-        locale -a | grep -qx "$norm" || { echo "setup: locale $loc was not generated" >&2; exit 1; }
+        grep -qx "${loc/UTF-8/utf8}" < <(locale -a) || fail "locale $loc was not generated (see build/setup.log)"
     done
 fi
 
-# A kernel that runs no 32-bit programs cannot start 32-bit Wine: the tests then run on an
-# x86-64 build under Wine's 64-bit loader (tools/host-arch.sh), which needs these as well.
-source "$(dirname "${BASH_SOURCE[0]}")/host-arch.sh"
-if [ "$MORVANTI_RUN_ARCH" = x86_64 ]; then
-    missing64=()
-    for p in wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing64+=("$p")
-    done
-    if [ "${#missing64[@]}" -gt 0 ]; then
-        need_root
-        echo "setup: this kernel runs no 32-bit programs; installing ${missing64[*]} for 64-bit test builds"
-        export DEBIAN_FRONTEND=noninteractive
-        $SUDO apt-get install -y -q --no-install-recommends "${missing64[@]}" \
-            || { $SUDO apt-get update -q && $SUDO apt-get install -y -q --no-install-recommends "${missing64[@]}"; }
-    fi
-    for tool in x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64; do
-        command -v "$tool" >/dev/null 2>&1 || { echo "setup: $tool is missing after install" >&2; exit 1; }
-    done
-fi
-
-for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo clang-tidy; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "setup: $tool is missing after install" >&2; exit 1; }
+morvanti_decide_arch
+tools=(i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo clang-tidy)
+[ "$MORVANTI_RUN_ARCH" = i686 ] || tools+=(x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64)
+for tool in "${tools[@]}"; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing after the install (see build/setup.log)"
 done
 # ImageMagick by its full path: another program called "convert" may come first in PATH.
-[ -x /usr/bin/import ] || { echo "setup: ImageMagick's import is missing after install" >&2; exit 1; }
-echo "setup: all tools present"
+[ -x /usr/bin/import ] || fail "ImageMagick's import is missing after the install (see build/setup.log)"
+if [ "$MORVANTI_RUN_ARCH" = i686 ]; then
+    say "all tools present; the tests run on the 32-bit build"
+elif [ "$kernel_i386" -eq 0 ]; then
+    say "all tools present; this kernel runs no 32-bit programs, so the tests run on the x86-64 build"
+else
+    say "all tools present; without 32-bit Wine the tests run on the x86-64 build"
+fi

@@ -2,32 +2,40 @@
 # Sets up the machine if needed, builds everything from scratch and runs the whole test
 # suite under Wine in a private prefix.
 #
-# On a host whose kernel runs no 32-bit programs (tools/host-arch.sh) 32-bit Wine cannot start.
-# There the 32-bit program is still built and its file checks (PE headers, release package) run
-# on it, and every test that runs under Wine runs on an x86-64 build of the same sources.
+# Where 32-bit Wine cannot run (a kernel that runs no 32-bit programs, or wine32:i386 that could
+# not be installed; tools/host-arch.sh) the 32-bit program is still built and the tests that need
+# no Wine (PE headers, release package, set-up) run on it, and every test that runs under Wine
+# runs on an x86-64 build of the same sources. Each step says what it does and how long it
+# usually takes; the builds' own output goes to build/mingw*/build.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash tools/setup.sh
 source tools/host-arch.sh
+source tools/build.sh
 
-build=build/mingw
-umount "$build/smalldisk" 2>/dev/null || true
-rm -rf "$build"
-cmake --preset mingw >/dev/null
+# A build folder from scratch (a small disk that an interrupted run left mounted in it goes first).
+fresh() {
+    umount "build/$1/smalldisk" 2>/dev/null || true
+    rm -rf "build/$1"
+}
+
+fresh mingw
 if [ "$MORVANTI_RUN_ARCH" = i686 ]; then
-    cmake --build --preset mingw
+    morvanti_build mingw "the 32-bit program, its tests and benchmarks" "about 3 minutes"
+    build=build/mingw
 else
-    echo "test: this kernel runs no 32-bit programs, so 32-bit Wine cannot start here."
-    echo "test: the 32-bit morvanti.exe is built and checked as a file; the tests under Wine run on an x86-64 build."
-    cmake --build --preset mingw --target morvanti
-    ctest --test-dir "$build" --output-on-failure -L host
+    if morvanti_kernel_runs_i386; then why="32-bit Wine is not installed"; else
+        why="this kernel runs no 32-bit programs"; fi
+    echo "test: $why, so 32-bit Wine cannot run here: the 32-bit morvanti.exe is built and checked"
+    echo "test: as a file, and the tests under Wine run on an x86-64 build."
+    morvanti_build mingw "the 32-bit morvanti.exe" "about a minute" morvanti
+    echo "test: running the tests that need no Wine on the 32-bit build (about 20 s)"
+    ctest --test-dir build/mingw --output-on-failure -L host
+    fresh mingw64
+    morvanti_build mingw64 "the x86-64 program, its tests and benchmarks" "about 3 minutes"
     build=build/mingw64
-    umount "$build/smalldisk" 2>/dev/null || true
-    rm -rf "$build"
-    cmake --preset mingw64 >/dev/null
-    cmake --build --preset mingw64
     host_tests=(-LE host)
 fi
 
@@ -51,4 +59,5 @@ if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=256k tmpfs "$small" 2>/dev/nul
     export MORVANTI_SMALL_DISK
 fi
 
+echo "test: running the tests under Wine (about 5 minutes)"
 ctest --test-dir "$build" --output-on-failure ${host_tests[@]+"${host_tests[@]}"} "$@"

@@ -74,6 +74,7 @@ trap 'rm -rf "$logs"' EXIT
 # One log and one exit status per source; a warning counts as an error. xargs appends each
 # source and the stem of its log after the fixed arguments.
 log_stem() { local rel=${1#"$root"/}; echo "$logs/${rel//\//_}"; }
+echo "tidy: analysing ${#files[@]} sources with clang-tidy, $jobs at a time (about 2 minutes)"
 start=$SECONDS
 for src in "${files[@]}"; do printf '%s\0%s\0' "$src" "$(log_stem "$src")"; done \
     | xargs -0 -n2 -P "$jobs" bash -c '

@@ -1,10 +1,14 @@
 # Sourced by the scripts in tools/: a private, quiet Wine prefix for the project.
 #   MORVANTI_WINEPREFIX  the prefix folder (default: build/wineprefix in the work tree)
-# Start it with morvanti_wine_start and stop it with morvanti_wine_stop.
+# Start it with morvanti_wine_start and stop it with morvanti_wine_stop. A new prefix is prepared
+# by wineboot, whose output goes to the log file beside it (PREFIX.log).
+#   morvanti_wine_locale LOCALE  runs Wine under LOCALE (LC_ALL, LANG), which sets its ANSI code
+#                                page; fails, changing nothing, while the locale is not generated
 
 morvanti_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${MORVANTI_WINEPREFIX:-$morvanti_root/build/wineprefix}"
 source "$morvanti_root/tools/host-arch.sh"
+source "$morvanti_root/tools/stage.sh"
 if [ "$MORVANTI_RUN_ARCH" = i686 ]; then
     export WINEARCH=win32
 else
@@ -24,7 +28,15 @@ morvanti_wine_start() {
     # The first Wine process starts background services that inherit its output; detach them
     # so nothing waiting for the end of our output hangs.
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >/dev/null 2>&1 </dev/null
+        local log=$WINEPREFIX.log
+        echo "wine: preparing the Wine prefix $(morvanti_shown "$WINEPREFIX") (about 20 s;" \
+            "output: $(morvanti_shown "$log"))"
+        : >"$log"
+        if ! morvanti_logged "$log" wineboot -i; then
+            morvanti_log_end "$log"
+            echo "wine: preparing $(morvanti_shown "$WINEPREFIX") failed (output: $(morvanti_shown "$log"))" >&2
+            return 1
+        fi
     fi
     wineserver -p >/dev/null 2>&1 </dev/null &
     # A crash must fail a test, not wait for somebody to close a dialog.
@@ -39,6 +51,12 @@ morvanti_wine_start() {
                 /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 </dev/null
         done
     fi
+}
+
+morvanti_wine_locale() {
+    # Checked first: assigning a locale that does not exist makes bash warn.
+    grep -qx "${1/UTF-8/utf8}" < <(locale -a 2>/dev/null) || return 1
+    export LC_ALL=$1 LANG=$1
 }
 
 morvanti_wine_stop() {
