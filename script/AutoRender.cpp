@@ -11,6 +11,7 @@
 #include "support/Charset.h"
 #include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
+#include "textio/FileUtil.h"
 #include "textio/RunLog.h"
 #include "textio/TextFile.h"
 
@@ -192,7 +193,7 @@ bool CAutoRender::Init(const std::wstring& path)
     // Only a hint: the size sets storage aside, the reading itself goes to the file's end.
     uint64_t size = 0;
     WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
+    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &attributes)) {
         size = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
     }
     if (!Read(file, path, size)) return false;
