@@ -113,29 +113,44 @@ unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, si
 // from the script's encoding. Each pattern on its own, as its line was in the file: a byte that
 // does not make a character there then cannot take a line end with it. Plain ASCII patterns
 // are already what they mean.
+// In place: a pattern decodes to no more units than it has bytes (a character of an ANSI code
+// page or of UTF-8 takes at least as many bytes as it has UTF-16 units, a byte that makes none
+// becomes one unit), so each decoded pattern goes where its bytes or those of the patterns before
+// it stood. Decoding into a second text held the patterns twice, the read's largest cost in
+// memory on a large script with non-ASCII patterns.
 void DecodePatterns(std::wstring& text, TextEncoding encoding)
 {
-    std::wstring decoded;
-    decoded.reserve(text.size());
     std::string bytes;
     std::wstring pattern;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t end = text.find(L'\r', pos);  // a pattern holds no CR
+    size_t read = 0;   // the next pattern as AppendPattern left it
+    size_t write = 0;  // the end of the patterns decoded so far; never after read
+    while (read < text.size()) {
+        size_t end = text.find(L'\r', read);  // a pattern holds no CR
         bool ascii = true;
-        for (size_t i = pos; i < end && ascii; ++i) ascii = text[i] <= 0x7F;
+        for (size_t i = read; i < end && ascii; ++i) ascii = text[i] <= 0x7F;
         if (ascii) {
-            decoded.append(text, pos, end - pos);
+            if (write != read) std::copy(text.begin() + read, text.begin() + end, text.begin() + write);
+            write += end - read;
         } else {
-            bytes.resize(end - pos);
-            for (size_t i = pos; i < end; ++i) bytes[i - pos] = static_cast<char>(text[i]);
+            bytes.resize(end - read);
+            for (size_t i = read; i < end; ++i) bytes[i - read] = static_cast<char>(text[i]);
             DecodeText(bytes, encoding, pattern);
-            decoded += pattern;
+            if (pattern.size() <= end - write) {
+                std::copy(pattern.begin(), pattern.end(), text.begin() + write);
+                write += pattern.size();
+            } else {
+                // Longer than its bytes after all: the rest of the text moves up to make room.
+                text.replace(write, end - write, pattern);
+                write += pattern.size();
+                end = write;
+            }
         }
-        decoded += L"\r\n";
-        pos = end + 2;
+        text[write] = L'\r';
+        text[write + 1] = L'\n';
+        write += 2;
+        read = end + 2;
     }
-    text.swap(decoded);
+    text.resize(write);
 }
 
 // A kept line as text, for the run log only.
