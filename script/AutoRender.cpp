@@ -129,14 +129,14 @@ void DecodePatterns(std::wstring& text, TextEncoding encoding)
         bool ascii = true;
         for (size_t i = read; i < end && ascii; ++i) ascii = text[i] <= 0x7F;
         if (ascii) {
-            if (write != read) std::copy(text.begin() + read, text.begin() + end, text.begin() + write);
+            if (write != read) std::copy(&text[read], &text[end], &text[write]);
             write += end - read;
         } else {
             bytes.resize(end - read);
             for (size_t i = read; i < end; ++i) bytes[i - read] = static_cast<char>(text[i]);
             DecodeText(bytes, encoding, pattern);
             if (pattern.size() <= end - write) {
-                std::copy(pattern.begin(), pattern.end(), text.begin() + write);
+                std::copy(pattern.begin(), pattern.end(), &text[write]);
                 write += pattern.size();
             } else {
                 // Longer than its bytes after all: the rest of the text moves up to make room.

@@ -64,7 +64,7 @@ std::wstring CScriptSaveLock::MutexName(const std::wstring& path)
     for (wchar_t& unit : folded) {
         if (unit == L'\\') unit = L'/';
     }
-    const std::wstring name = kNamePrefix + folded;
+    std::wstring name = kNamePrefix + folded;
     // Object names are limited to MAX_PATH characters.
     if (name.size() < MAX_PATH) return name;
     const wchar_t digits[] = L"0123456789ABCDEF";
