@@ -85,7 +85,7 @@ bool ReadSaveFileName(const std::wstring& name, uint32_t& seconds)
 
 // Removes from folder the save files that saves interrupted long ago left behind. Their age is
 // read from their names alone: the backup that ReplaceFileW makes keeps the replaced file's time
-// stamps, so a file's own times can call a save file of another save in progress old. A file
+// stamps, so by its own times a backup that another save still needs can look hours old. A file
 // still open cannot be deleted and stays; so does anything that is not plainly one of our files.
 // Nothing here can fail the save that has just succeeded.
 void RemoveSaveLeftovers(const std::wstring& folder)
