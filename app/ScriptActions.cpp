@@ -9,6 +9,7 @@
 #include "script/AutoRender.h"
 #include "script/PatternMerge.h"
 #include "script/ScriptLocation.h"
+#include "script/ScriptSaveLock.h"
 #include "textio/FileUtil.h"
 
 namespace {
@@ -58,6 +59,10 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     // Init right before Save: lines changed in the file outside the pattern blocks since the
     // boxes were filled survive, and the pattern blocks are not written twice.
     const std::wstring path = ResolveScriptPath(pathText);
+    // Saves of one script take turns, from this read through the replace; the turn ends on
+    // return, before the dialog shows its box. One that does not come fails the save.
+    CScriptSaveLock turn;
+    if (!turn.Acquire(path)) return ScriptAction::CannotWrite;
     if (!g_autoRender.Init(path)) return FailedAction(ScriptAction::CannotOpen);
     const std::wstring fullPath = GetFullPath(path);
     SavedLists lists;

@@ -3,13 +3,15 @@
 //
 //   script_bench [folder]     (default: the temporary folder)
 //
-// Prints one row per size and a last line "ratio_100k=R scaling_1m=S memory_100k=M": R is the
-// cycle's time over the raw copy's at 100,000 patterns, S the time per pattern at 1,000,000 over
-// that at 100,000 (1.0 means linear), M the peak working set of a quick add on the 100,000-pattern
-// script over that on a tiny script, per byte of the script. Each peak is taken in a process of
-// its own (the benchmark starts itself again), which does nothing but the quick add's Init, add
-// and Save.
-
+// Prints one row per size and a last line "ratio_100k=R scaling_1m=S memory_100k=M
+// memory_100k_nonascii=N": R is the cycle's time over the raw copy's at 100,000 patterns, S the
+// time per pattern at 1,000,000 over that at 100,000 (1.0 means linear), M the peak working set
+// of a quick add on the 100,000-pattern script over that on a tiny script, per byte of the
+// script, and N the same for a script whose every pattern holds a Chinese word (UTF-8).
+//
+// Each peak is taken as the program takes its quick add: a copy of this benchmark in a folder of
+// its own, beside a settings file that names the script, runs the program's AddURLtoInlcude in a
+// process of its own and reports its peak working set.
 #include <windows.h>
 #include <psapi.h>
 
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "script/AutoRender.h"
+#include "script/ScriptLocation.h"
 
 namespace {
 
@@ -34,14 +37,16 @@ double Now()
     return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::string MakeScript(int patterns)
+// A script of that many include patterns, a tenth as many exclude patterns and as many lines
+// of code. With word (UTF-8 bytes), every include pattern holds it.
+std::string MakeScript(int patterns, const char* word = "")
 {
     std::string s;
-    s.reserve(static_cast<size_t>(patterns) * 90);
+    s.reserve(static_cast<size_t>(patterns) * 100);
     s += "// ==UserScript==\r\n// @name Autorender in IE\r\n";
-    char line[128];
+    char line[160];
     for (int i = 0; i < patterns; ++i) {
-        snprintf(line, sizeof line, "//@include http://site%d.example.com/*\r\n", i);
+        snprintf(line, sizeof line, "//@include http://site%d.example.com/%s*\r\n", i, word);
         s += line;
     }
     for (int i = 0; i < patterns / 10 + 1; ++i) {
@@ -55,6 +60,9 @@ std::string MakeScript(int patterns)
     }
     return s;
 }
+
+// "新闻/" (news) in UTF-8.
+const char kChineseWord[] = "\xE6\x96\xB0\xE9\x97\xBB/";
 
 bool WriteAll(const std::wstring& path, const std::string& bytes, bool flush)
 {
@@ -112,13 +120,11 @@ double TimeRawCopy(const std::wstring& script, const std::wstring& copy)
 // Best of a few runs: the machine's other work only ever adds time.
 double Best(double a, double b) { return (a < 0 || b < 0) ? -1 : (a < b ? a : b); }
 
-// The child's part: one quick add on script, then its peak working set in bytes into report.
-int QuickAddPeak(const std::wstring& script, const std::wstring& report)
+// The child's part, run from a copy of the benchmark beside a settings file: the program's own
+// quick add, then its peak working set in bytes into report.
+int QuickAddPeak(const std::wstring& address, const std::wstring& report)
 {
-    CAutoRender render;
-    if (!render.Init(script)) return 2;
-    render.includeText += L"http://added.example.com/";
-    if (!render.Save()) return 3;
+    if (!AddURLtoInlcude(address)) return 2;
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 4;
@@ -126,16 +132,29 @@ int QuickAddPeak(const std::wstring& script, const std::wstring& report)
     return WriteAll(report, figure, false) ? 0 : 5;
 }
 
-// Peak working set of a quick add on a fresh copy of content, in a process of its own; 0 on failure.
-double MeasureQuickAddPeak(const std::wstring& script, const std::wstring& report, const std::string& content)
+// Peak working set of a quick add on a fresh copy of content, in a process of its own started as
+// the program would be: a copy of this benchmark in quickAddDir (a folder ending in a backslash)
+// beside a settings file naming script. 0 on failure.
+double MeasureQuickAddPeak(const std::wstring& quickAddDir, const std::wstring& script, const std::wstring& report,
+                           const std::string& content)
 {
     wchar_t self[MAX_PATH + 1] = {};
     if (!WriteAll(script, content, false) || GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) return 0;
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --quick-add-peak \"" + script + L"\" \"" + report + L"\"";
+    CreateDirectoryW(quickAddDir.c_str(), nullptr);
+    const std::wstring copy = quickAddDir + L"script_bench.exe";
+    if (!CopyFileW(self, copy.c_str(), FALSE)) return 0;
+    // The settings file as the program reads it: UTF-16 LE without a mark, CR LF.
+    const std::wstring settings = L"[AutoRenderInIE]\r\nScriptPath=" + script + L"\r\n";
+    const std::string settingsBytes(reinterpret_cast<const char*>(settings.data()), settings.size() * sizeof(wchar_t));
+    if (!WriteAll(quickAddDir + L"autorender_in_ie.ini", settingsBytes, false)) return 0;
+    std::wstring commandLine = L"\"" + copy + L"\" --quick-add-peak http://added.example.com/ \"" + report + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 0;
+    if (!CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return 0;
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
@@ -144,6 +163,30 @@ double MeasureQuickAddPeak(const std::wstring& script, const std::wstring& repor
     std::string figure;
     if (code != 0 || !ReadAll(report, figure)) return 0;
     return std::stod(figure);
+}
+
+// What a quick add on the 100,000-pattern script costs in memory, per byte of the script, over
+// what it costs on a tiny one (what the program needs anyway); best of three. -1 on failure.
+double QuickAddBytesPerByte(const std::wstring& folder, const std::wstring& script, const char* word)
+{
+    const std::wstring quickAddDir = folder + L"bench-quick-add\\";
+    const std::wstring report = folder + L"bench-peak.txt";
+    const std::string large = MakeScript(100000, word);
+    double tinyPeak = 1e30;
+    double largePeak = 1e30;
+    for (int i = 0; i < 3; ++i) {
+        tinyPeak = std::min(tinyPeak, MeasureQuickAddPeak(quickAddDir, script, report, MakeScript(2, word)));
+        largePeak = std::min(largePeak, MeasureQuickAddPeak(quickAddDir, script, report, large));
+    }
+    DeleteFileW(report.c_str());
+    DeleteFileW((quickAddDir + L"autorender_in_ie.ini").c_str());
+    DeleteFileW((quickAddDir + L"script_bench.exe").c_str());
+    RemoveDirectoryW(quickAddDir.c_str());
+    if (tinyPeak <= 0 || largePeak <= 0) return -1;
+    wprintf(L"peak working set of a quick add%ls: tiny script %.1f MB, 100,000 patterns (%.1f MB) %.1f MB\n",
+            *word != 0 ? L" (patterns with Chinese text)" : L"", tinyPeak / 1e6,
+            static_cast<double>(large.size()) / 1e6, largePeak / 1e6);
+    return (largePeak - tinyPeak) / static_cast<double>(large.size());
 }
 
 } // namespace
@@ -185,26 +228,17 @@ int wmain(int argc, wchar_t** argv)
     }
     // Memory: the peak of a quick add on a tiny script is what the program needs anyway; what
     // the large script adds to it is what it costs.
-    const std::wstring report = folder + L"bench-peak.txt";
-    const std::string large = MakeScript(100000);
-    double tinyPeak = 1e30, largePeak = 1e30;
-    for (int i = 0; i < 3; ++i) {
-        tinyPeak = std::min(tinyPeak, MeasureQuickAddPeak(script, report, MakeScript(2)));
-        largePeak = std::min(largePeak, MeasureQuickAddPeak(script, report, large));
-    }
-    if (tinyPeak <= 0 || largePeak <= 0) {
+    const double perByte = QuickAddBytesPerByte(folder, script, "");
+    const double perByteNonAscii = QuickAddBytesPerByte(folder, script, kChineseWord);
+    if (perByte < 0 || perByteNonAscii < 0) {
         fwprintf(stderr, L"memory measurement failed\n");
         return 1;
     }
-    const double perByte = (largePeak - tinyPeak) / static_cast<double>(large.size());
-    wprintf(L"peak working set of a quick add: tiny script %.1f MB, 100,000 patterns (%.1f MB) %.1f MB\n",
-            tinyPeak / 1e6, static_cast<double>(large.size()) / 1e6, largePeak / 1e6);
-    DeleteFileW(report.c_str());
     DeleteFileW(script.c_str());
     DeleteFileW(copy.c_str());
     double perPattern100k = rows[1].model / rows[1].patterns;
     double perPattern1m = rows[2].model / rows[2].patterns;
-    wprintf(L"ratio_100k=%.2f scaling_1m=%.2f memory_100k=%.2f\n", rows[1].model / rows[1].raw,
-            perPattern1m / perPattern100k, perByte);
+    wprintf(L"ratio_100k=%.2f scaling_1m=%.2f memory_100k=%.2f memory_100k_nonascii=%.2f\n",
+            rows[1].model / rows[1].raw, perPattern1m / perPattern100k, perByte, perByteNonAscii);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "support/Charset.h"
 #include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
+#include "textio/FileUtil.h"
 #include "textio/RunLog.h"
 #include "textio/TextFile.h"
 
@@ -115,34 +116,49 @@ unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, si
 // does not make a character there then cannot take a line end with it. Plain ASCII patterns
 // are already what they mean. A pattern whose bytes its text would not give again keeps its
 // line's bytes in bytes (prefix and pattern: the line was in the regular form, or it is there).
+// In place: a pattern decodes to no more units than it has bytes (a character of an ANSI code
+// page or of UTF-8 takes at least as many bytes as it has UTF-16 units, a byte that makes none
+// becomes one unit), so each decoded pattern goes where its bytes or those of the patterns before
+// it stood. Decoding into a second text held the patterns twice, the read's largest cost in
+// memory on a large script with non-ASCII patterns.
 void DecodePatterns(std::wstring& text, TextEncoding encoding, const char* prefix, CPatternBytes& bytes)
 {
-    std::wstring decoded;
-    decoded.reserve(text.size());
     std::string patternBytes;
     std::wstring pattern;
     std::vector<std::pair<size_t, std::string>> undecodable;
     size_t index = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t end = text.find(L'\r', pos);  // a pattern holds no CR
+    size_t read = 0;   // the next pattern as AppendPattern left it
+    size_t write = 0;  // the end of the patterns decoded so far; never after read
+    while (read < text.size()) {
+        size_t end = text.find(L'\r', read);  // a pattern holds no CR
         bool ascii = true;
-        for (size_t i = pos; i < end && ascii; ++i) ascii = text[i] <= 0x7F;
+        for (size_t i = read; i < end && ascii; ++i) ascii = text[i] <= 0x7F;
         if (ascii) {
-            decoded.append(text, pos, end - pos);
+            if (write != read) std::copy(&text[read], &text[end], &text[write]);
+            write += end - read;
         } else {
-            patternBytes.resize(end - pos);
-            for (size_t i = pos; i < end; ++i) patternBytes[i - pos] = static_cast<char>(text[i]);
+            patternBytes.resize(end - read);
+            for (size_t i = read; i < end; ++i) patternBytes[i - read] = static_cast<char>(text[i]);
             if (!DecodeTextExactly(patternBytes, encoding, pattern) && !bytes.Contains(index)) {
                 undecodable.emplace_back(index, prefix + patternBytes + "\r\n");
             }
-            decoded += pattern;
+            if (pattern.size() <= end - write) {
+                std::copy(pattern.begin(), pattern.end(), &text[write]);
+                write += pattern.size();
+            } else {
+                // Longer than its bytes after all: the rest of the text moves up to make room.
+                text.replace(write, end - write, pattern);
+                write += pattern.size();
+                end = write;
+            }
         }
-        decoded += L"\r\n";
-        pos = end + 2;
+        text[write] = L'\r';
+        text[write + 1] = L'\n';
+        write += 2;
+        read = end + 2;
         ++index;
     }
-    text.swap(decoded);
+    text.resize(write);
     for (const auto& line : undecodable) bytes.Add(line.first, line.second);
 }
 
@@ -258,7 +274,7 @@ bool CAutoRender::Init(const std::wstring& path)
     // Only a hint: the size sets storage aside, the reading itself goes to the file's end.
     uint64_t size = 0;
     WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
+    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &attributes)) {
         size = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
     }
     if (!Read(file, path, size)) {

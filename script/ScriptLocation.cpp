@@ -6,6 +6,7 @@
 #include "profile/ProfileCFile.h"
 #include "profile/RelativePath.h"
 #include "script/AutoRender.h"
+#include "script/ScriptSaveLock.h"
 #include "support/SystemHelpers.h"
 #include "textio/RunLog.h"
 #include "textio/TextFile.h"
@@ -70,7 +71,15 @@ bool AddURLtoInlcude(const std::wstring& address)
     // would be reported for an address that is not in the file.
     if (address.find_first_not_of(L" \t") == std::wstring::npos) return false;
     if (LocateScript(false) == ScriptSource::NotFound) return false;
-    if (!g_autoRender.Init(ResolveScriptPath(g_scriptPath))) {
+    const std::wstring path = ResolveScriptPath(g_scriptPath);
+    // Saves of one script take turns, from the read through the replace; the turn ends before
+    // the caller shows its message box. One that does not come fails the save.
+    CScriptSaveLock turn;
+    if (!turn.Acquire(path)) {
+        g_runLog.WriteFormat(L"cann't save script[%s]", g_scriptPath);
+        return false;
+    }
+    if (!g_autoRender.Init(path)) {
         g_runLog.WriteFormat(L"cann't open script[%s]", g_scriptPath);
         return false;
     }

@@ -190,10 +190,9 @@ bool DecodeTextExactly(const std::string& bytes, TextEncoding encoding, std::wst
         DecodeText(bytes, encoding, text);
         return bytes.size() % sizeof(wchar_t) == 0;
     }
-    const UINT codePage = CodePageOf(encoding);
-    if (!NarrowToWideWhole(bytes, codePage, text)) return false;
+    DecodeText(bytes, encoding, text);
     std::string again;
-    return WideToNarrowWhole(text, codePage, 0, nullptr, again) && again == bytes;
+    return WideToNarrowWhole(text, CodePageOf(encoding), 0, nullptr, again) && again == bytes;
 }
 
 std::string AnsiToUtf8(const std::string& text) { return WideToUtf8(NarrowToWide(text, CP_ACP)); }

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 #include "support/TextEdit.h"
 #include "textio/FileUtil.h"
 #include "textio/TextFile.h"
@@ -14,39 +12,17 @@ namespace {
 const int kAttempts = 8;
 const DWORD kRetryDelayMs = 40;
 
-// A save file that has not been written for this long belongs to no save in progress: a save
-// takes well under a second, and one in progress also holds its temporary file open.
-const ULONGLONG kLeftoverAge = 10ULL * 60 * 10000000;   // in the 100 ns units of FILETIME
+// A save file whose name is this old belongs to no save in progress: a save takes well under a
+// second, and one that waits for its turn at the script waits ten seconds at most.
+const uint32_t kLeftoverAgeSeconds = 10 * 60;
 
-const wchar_t kExtendedPrefix[] = L"\\\\?\\";
-const wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+// FILETIME counts 100 ns units from 1601; save file names count seconds from 1970.
+const ULONGLONG kFileTimeOf1970 = 116444736000000000ULL;
+const ULONGLONG kFileTimeUnitsPerSecond = 10000000ULL;
 
 bool IsTransient(DWORD code)
 {
     return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
-}
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix)
-{
-    return text.compare(0, wcslen(prefix), prefix) == 0;
-}
-
-// The path as every file function takes it whatever its length: from MAX_PATH characters on, a
-// plain path is refused, and the "\\?\" form (which takes only full paths) is not.
-std::wstring ExtendedLengthPath(const std::wstring& path)
-{
-    if (path.size() < MAX_PATH || StartsWith(path, kExtendedPrefix) || StartsWith(path, L"\\\\.\\")) return path;
-    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return kExtendedPrefix + path;
-    if (StartsWith(path, L"\\\\")) return kExtendedUncPrefix + path.substr(2);
-    return path;
-}
-
-// The path as a user knows it, for messages.
-std::wstring PlainPath(const std::wstring& path)
-{
-    if (StartsWith(path, kExtendedUncPrefix)) return L"\\\\" + path.substr(wcslen(kExtendedUncPrefix));
-    if (StartsWith(path, kExtendedPrefix)) return path.substr(wcslen(kExtendedPrefix));
-    return path;
 }
 
 // The full path, or the path as given when it cannot be made full.
@@ -73,81 +49,73 @@ const wchar_t* SaveFilePrefix(SaveFileKind kind)
     return kind == SaveFileKind::Temporary ? L"~mvt" : L"~mvb";
 }
 
-bool IsHexDigit(wchar_t c)
+// The value of a hexadecimal digit in either case; -1 for any other character.
+int HexValue(wchar_t c)
 {
-    return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    return -1;
 }
 
-// prefix, exactly `digits` hexadecimal digits, ".tmp"; letters in any case, as file names compare.
-bool HasSaveFileForm(const std::wstring& name, const wchar_t* prefix, size_t digits)
+// True when name is one this program gives its save files: "~mvt" or "~mvb", eight hexadecimal
+// digits and ".tmp", letters in any case, as file names compare. The digits, the time the file
+// was made, go to seconds.
+bool ReadSaveFileName(const std::wstring& name, uint32_t& seconds)
 {
-    const size_t prefixLength = wcslen(prefix);
+    const size_t prefixLength = 4;
+    const size_t digits = 8;
     const std::wstring extension = L".tmp";
     if (name.size() != prefixLength + digits + extension.size()) return false;
-    if (CompareNoCase(name.substr(0, prefixLength), prefix) != 0) return false;
-    for (size_t i = prefixLength; i < prefixLength + digits; ++i) {
-        if (!IsHexDigit(name[i])) return false;
+    const std::wstring prefix = name.substr(0, prefixLength);
+    if (CompareNoCase(prefix, SaveFilePrefix(SaveFileKind::Temporary)) != 0 &&
+        CompareNoCase(prefix, SaveFilePrefix(SaveFileKind::Backup)) != 0) {
+        return false;
     }
-    return CompareNoCase(name.substr(prefixLength + digits), extension) == 0;
+    uint32_t value = 0;
+    for (size_t i = prefixLength; i < prefixLength + digits; ++i) {
+        const int digit = HexValue(name[i]);
+        if (digit < 0) return false;
+        value = (value << 4) | static_cast<uint32_t>(digit);
+    }
+    if (CompareNoCase(name.substr(prefixLength + digits), extension) != 0) return false;
+    seconds = value;
+    return true;
 }
 
-// The names this program gives its save files: today's, and those of earlier versions, which
-// took them from GetTempFileNameW ("mvt" or "mvb", four hexadecimal digits, ".tmp").
-bool IsSaveFileName(const std::wstring& name)
-{
-    return HasSaveFileForm(name, SaveFilePrefix(SaveFileKind::Temporary), 8) ||
-           HasSaveFileForm(name, SaveFilePrefix(SaveFileKind::Backup), 8) ||
-           HasSaveFileForm(name, L"mvt", 4) || HasSaveFileForm(name, L"mvb", 4);
-}
-
-ULONGLONG AsNumber(const FILETIME& time)
-{
-    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// Removes from folder the save files that saves interrupted long ago left behind. A file still
-// open in another save cannot be deleted and stays; so does anything that is not plainly one of
-// our files. Nothing here can fail the save that has just succeeded.
+// Removes from folder the save files that saves interrupted long ago left behind. Their age is
+// read from their names alone: the backup that ReplaceFileW makes keeps the replaced file's time
+// stamps, so by its own times a backup that another save still needs can look hours old. A file
+// still open cannot be deleted and stays; so does anything that is not plainly one of our files.
+// Nothing here can fail the save that has just succeeded.
 void RemoveSaveLeftovers(const std::wstring& folder)
 {
-    FILETIME nowTime = {};
-    GetSystemTimeAsFileTime(&nowTime);
-    const ULONGLONG now = AsNumber(nowTime);
+    const uint32_t now = SaveFileTimeNow();
     WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW(ExtendedLengthPath(folder + L"*").c_str(), &found);
+    HANDLE search = FindFirstFileW(LongPathForm(folder + L"*").c_str(), &found);
     // A folder that cannot be listed is not cleaned this time.
     if (search == INVALID_HANDLE_VALUE) return;
     const DWORD notOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT;
     do {
-        if ((found.dwFileAttributes & notOurs) != 0 || !IsSaveFileName(found.cFileName)) continue;
-        const ULONGLONG written = AsNumber(found.ftLastWriteTime);
+        uint32_t made = 0;
+        if ((found.dwFileAttributes & notOurs) != 0 || !ReadSaveFileName(found.cFileName, made)) continue;
         // A time in the future says nothing about the file's age.
-        if (written > now || now - written < kLeftoverAge) continue;
+        if (made > now || now - made < kLeftoverAgeSeconds) continue;
         // Failure (the file is open, or just went) leaves it for a later save.
-        DeleteFileW(ExtendedLengthPath(folder + found.cFileName).c_str());
+        DeleteFileW(LongPathForm(folder + found.cFileName).c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
-// A number unlikely to be taken in the folder, so that the first name tried is usually free:
-// it differs between calls in this process and between processes started at the same moment.
-uint32_t FreshNumber()
-{
-    static std::atomic<uint32_t> calls{0};
-    LARGE_INTEGER counter = {};
-    QueryPerformanceCounter(&counter);   // cannot fail since Windows XP
-    uint32_t x = static_cast<uint32_t>(counter.QuadPart) ^ (GetCurrentProcessId() << 16) ^ GetTickCount() ^
-                 (++calls * 0x9E3779B9u);
-    // Spreads the bits so that close inputs give far-apart numbers.
-    x ^= x >> 16;
-    x *= 0x7FEB352Du;
-    x ^= x >> 15;
-    x *= 0x846CA68Bu;
-    x ^= x >> 16;
-    return x;
-}
-
 } // namespace
+
+uint32_t SaveFileTimeNow()
+{
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG units = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<uint32_t>((units - kFileTimeOf1970) / kFileTimeUnitsPerSecond);
+}
 
 std::wstring SaveFilePath(const std::wstring& folder, SaveFileKind kind, uint32_t number)
 {
@@ -155,7 +123,7 @@ std::wstring SaveFilePath(const std::wstring& folder, SaveFileKind kind, uint32_
     std::wstring name = SaveFilePrefix(kind);
     for (int shift = 28; shift >= 0; shift -= 4) name += digits[(number >> shift) & 0xF];
     name += L".tmp";
-    return ExtendedLengthPath(folder + name);
+    return LongPathForm(folder + name);
 }
 
 bool CreateSaveFile(const std::wstring& folder, SaveFileKind kind, uint32_t firstNumber, std::wstring& path,
@@ -188,7 +156,7 @@ bool CreateSaveFile(const std::wstring& folder, SaveFileKind kind, uint32_t firs
 }
 
 CAtomicFileWriter::CAtomicFileWriter(const std::wstring& targetPath)
-    : targetPath_(ExtendedLengthPath(FullPath(targetPath)))
+    : targetPath_(LongPathForm(FullPath(targetPath)))
 {
 }
 
@@ -199,7 +167,7 @@ CAtomicFileWriter::~CAtomicFileWriter()
 
 bool CAtomicFileWriter::Begin()
 {
-    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileKind::Temporary, FreshNumber(), tempPath_, error_)) {
+    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileKind::Temporary, SaveFileTimeNow(), tempPath_, error_)) {
         tempPath_.clear();
         return false;
     }
@@ -244,7 +212,7 @@ bool CAtomicFileWriter::ReplaceExisting()
     // With a backup name, ReplaceFileW tells exactly where each file is after a partial failure.
     // The name is reserved by creating the file; ReplaceFileW wants it free.
     std::wstring backup;
-    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileKind::Backup, FreshNumber(), backup, error_)) return false;
+    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileKind::Backup, SaveFileTimeNow(), backup, error_)) return false;
     if (!DeleteFileW(backup.c_str())) {
         error_.SetErrorFromLastError();
         return false;
@@ -285,7 +253,7 @@ bool CAtomicFileWriter::ReplaceExisting()
         // or, failing that, keep it under its temporary name and say where.
         if (Exists(tempPath_) && MoveIntoPlace()) return true;
         keepTemp_ = Exists(tempPath_);
-        if (keepTemp_) error_.SetError(L"The new content is kept in " + PlainPath(tempPath_), code);
+        if (keepTemp_) error_.SetError(L"The new content is kept in " + PlainPathForm(tempPath_), code);
     }
     if (Exists(backup) && Exists(targetPath_)) DeleteFileW(backup.c_str());
     return false;

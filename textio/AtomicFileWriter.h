@@ -22,7 +22,8 @@ public:
     bool Begin();
     const std::wstring& GetTempPath() const { return tempPath_; }
     // Flushes the temporary file to disk and puts it in the target's place. Once it succeeded,
-    // the leftovers of earlier interrupted saves in the target's folder are removed.
+    // the leftovers of earlier interrupted saves in the target's folder are removed (see
+    // SaveFileKind).
     bool Commit();
     // Removes the temporary file (also done by the destructor unless committed).
     void Discard();
@@ -50,11 +51,17 @@ bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
 // The files a save makes beside the saved file: the new content while it is written, and the old
 // file while ReplaceFileW puts the new one in its place. Their names are "~mvt" or "~mvb", eight
 // uppercase hexadecimal digits and ".tmp": 16 characters, shorter than the script's own default
-// name, so they fit in every folder where such a script fits.
+// name, so they fit in every folder where such a script fits. The digits are the time the file
+// was made, in seconds since 1970 (UTC), or a few seconds later when that name was taken: a
+// successful save removes the files of this form whose names are ten minutes old or more,
+// judged by the name alone, and no other files.
 enum class SaveFileKind { Temporary, Backup };
 
 // How many numbers CreateSaveFile tries before it gives up on a folder full of taken names.
 const unsigned kSaveFileAttempts = 32;
+
+// The current time as a save file's name holds it: seconds since 1970 (UTC).
+uint32_t SaveFileTimeNow();
 
 // The path of the save file of the given kind and number in folder (a full path ending in a
 // backslash); in the "\\?\" (or "\\?\UNC\") form where the plain path would reach MAX_PATH.

@@ -18,10 +18,42 @@ std::wstring GetFullPath(const std::wstring& path)
     return std::wstring(buffer.data(), length);
 }
 
+namespace {
+
+const wchar_t kExtendedPrefix[] = L"\\\\?\\";
+const wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+const wchar_t kDevicePrefix[] = L"\\\\.\\";
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix)
+{
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+} // namespace
+
+std::wstring LongPathForm(const std::wstring& path)
+{
+    if (StartsWith(path, kExtendedPrefix) || StartsWith(path, kDevicePrefix)) return path;
+    // Cheap for the usual short path; a relative one is measured by its full path, as the system
+    // measures it.
+    const std::wstring full = GetFullPath(path);
+    if (full.size() < MAX_PATH) return path;
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return kExtendedPrefix + full;
+    if (StartsWith(full, L"\\\\")) return kExtendedUncPrefix + full.substr(2);
+    return path;
+}
+
+std::wstring PlainPathForm(const std::wstring& path)
+{
+    if (StartsWith(path, kExtendedUncPrefix)) return L"\\\\" + path.substr(wcslen(kExtendedUncPrefix));
+    if (StartsWith(path, kExtendedPrefix)) return path.substr(wcslen(kExtendedPrefix));
+    return path;
+}
+
 bool RemoveFile(const std::wstring& path, CLastError& error)
 {
     error.ClearError();
-    if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    if (DeleteFileW(LongPathForm(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
     error.SetErrorFromLastError();
     return false;
 }
@@ -30,12 +62,12 @@ bool CopyFileContents(const std::wstring& source, const std::wstring& destinatio
                       CLastError& error)
 {
     if (!overwrite && FileExists(destination)) return true;
-    std::ifstream in(std::filesystem::path(source), std::ios_base::in | std::ios_base::binary);
+    std::ifstream in(std::filesystem::path(LongPathForm(source)), std::ios_base::in | std::ios_base::binary);
     if (!in.is_open()) {
         error.SetErrorFromLastError();
         return false;
     }
-    std::ofstream out(std::filesystem::path(destination),
+    std::ofstream out(std::filesystem::path(LongPathForm(destination)),
                       std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
     if (!out.is_open()) {
         error.SetErrorFromLastError();

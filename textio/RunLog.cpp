@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/Format.h"
+#include "textio/FileUtil.h"
 
 CRunLog g_runLog;
 
@@ -15,7 +16,7 @@ bool CRunLog::Open(const std::wstring& path)
     if (file_.is_open()) file_.close();
     path_.clear();
     file_.clear();
-    file_.open(std::filesystem::path(path), std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
+    file_.open(std::filesystem::path(LongPathForm(path)), std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
     if (!file_.is_open() || file_.fail()) {
         error_.SetErrorText(L"File Cannot Open.");
         file_.clear();

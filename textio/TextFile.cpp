@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "textio/FileUtil.h"
+
 CTextFile::CTextFile() : streamBuffer_(new char[kStreamBufferSize]), readBuffer_(new unsigned char[kBufferSize])
 {
     State().buffer = readBuffer_;
@@ -49,7 +51,7 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
     }
 
     file_.rdbuf()->pubsetbuf(streamBuffer_.get(), static_cast<std::streamsize>(kStreamBufferSize));
-    file_.open(std::filesystem::path(path), streamMode);
+    file_.open(std::filesystem::path(LongPathForm(path)), streamMode);
     State().mode = stateMode;
     if (!file_.is_open() || file_.fail()) {
         Error().SetErrorText(L"File Cannot Open.");
@@ -145,6 +147,6 @@ int64_t CTextFile::GetLength()
 bool FileExists(const std::wstring& path)
 {
     if (path.empty()) return false;
-    std::ifstream probe(std::filesystem::path(path), std::ios_base::in | std::ios_base::binary);
+    std::ifstream probe(std::filesystem::path(LongPathForm(path)), std::ios_base::in | std::ios_base::binary);
     return probe.is_open() && !probe.fail();
 }

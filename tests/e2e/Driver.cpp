@@ -38,9 +38,15 @@
 //                                   presses OK and waits for its exit with code 0; the commands
 //                                   after it act on the first program again
 //   copy-file FROM TO               copies the file FROM over the file TO
+//   run-many EXE COUNT ARGS         starts COUNT copies of EXE at once, copy N with ARGS in which
+//                                   every {n} is N (escapes applied); prints each message box as
+//                                   copy N box "CAPTION" "TEXT" and presses OK, closes a main
+//                                   dialog that opens, and waits until every copy has ended
+//                                   (copy N exit CODE); fails when one does not end in time
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -506,6 +512,75 @@ bool CopyOver(const std::wstring& from, const std::wstring& to)
     return true;
 }
 
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to)
+{
+    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// Copies of the program started at the same moment, as when a browser's button is pressed a few
+// times: each is answered as a person would, OK in every box and Close in the dialog.
+bool RunMany(const std::wstring& exe, const std::wstring& countText, const std::wstring& args)
+{
+    const int count = _wtoi(countText.c_str());
+    std::vector<PROCESS_INFORMATION> copies;
+    bool ok = true;
+    for (int n = 1; n <= count && ok; ++n) {
+        g_process = PROCESS_INFORMATION();
+        ok = Start(exe, ReplaceAll(args, L"{n}", std::to_wstring(n)));
+        if (ok) copies.push_back(g_process);
+    }
+    g_process = PROCESS_INFORMATION();
+    std::vector<bool> ended(copies.size(), false);
+    std::vector<HWND> answered;
+    const DWORD start = GetTickCount();
+    size_t running = copies.size();
+    while (running > 0 && GetTickCount() - start <= g_timeoutMs) {
+        for (size_t i = 0; i < copies.size(); ++i) {
+            if (ended[i]) continue;
+            const std::wstring copy = L"copy " + std::to_wstring(i + 1);
+            if (WaitForSingleObject(copies[i].hProcess, 0) == WAIT_OBJECT_0) {
+                DWORD code = 0;
+                GetExitCodeProcess(copies[i].hProcess, &code);
+                Print(copy + L" exit " + std::to_wstring(static_cast<int>(code)));
+                ended[i] = true;
+                --running;
+                continue;
+            }
+            for (bool wantBox : {true, false}) {
+                WindowSearch search = {copies[i].dwProcessId, wantBox, nullptr};
+                EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+                if (search.found == nullptr ||
+                    std::find(answered.begin(), answered.end(), search.found) != answered.end()) {
+                    continue;
+                }
+                answered.push_back(search.found);
+                if (wantBox) {
+                    std::wstring caption;
+                    std::wstring text;
+                    ReadText(search.found, caption);
+                    ReadText(MessageTextControl(search.found), text);
+                    Print(copy + L" box \"" + caption + L"\" \"" + Escape(text) + L"\"");
+                }
+                PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(wantBox ? IDOK : IDCANCEL, BN_CLICKED), 0);
+                break;
+            }
+        }
+        Sleep(20);
+    }
+    for (size_t i = 0; i < copies.size(); ++i) {
+        if (!ended[i]) {
+            TerminateProcess(copies[i].hProcess, 99);
+            ok = Fail(L"copy " + std::to_wstring(i + 1) + L" did not end");
+        }
+        CloseHandle(copies[i].hProcess);
+        CloseHandle(copies[i].hThread);
+    }
+    return ok;
+}
+
 // Under Wine the desktop process of the prefix may have been started before our X server and
 // cannot show windows there; a desktop of our own is served by a process started from here,
 // with our DISPLAY.
@@ -529,7 +604,7 @@ const Command kCommands[] = {
     {L"set-edit", 2}, {L"set-edit-lines", 3}, {L"click", 1}, {L"click-wait", 1}, {L"expect-exit", 1},
     {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
     {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
-    {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2},
+    {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2}, {L"run-many", 3},
 };
 
 // For a person watching from a terminal: prints every message box and answers it with OK; a
@@ -611,6 +686,7 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"expect-quiet") return ExpectQuiet(a[0]);
     if (name == L"run-beside") return RunBeside(a[0], Unescape(a[1]), Unescape(a[2]), Unescape(a[3]));
     if (name == L"copy-file") return CopyOver(a[0], a[1]);
+    if (name == L"run-many") return RunMany(a[0], a[1], Unescape(a[2]));
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;

@@ -2,8 +2,9 @@
 # End-to-end test of morvanti.exe's quick add (an address given on the command line) along each
 # way the script is found: a settings file in the per-user application-data folder, a settings
 # file beside the program with a relative path, and an Opera installation in single-user and in
-# multi-user mode. Each runs under code page 1252 and under code page 936 (Wine takes the ANSI
-# code page from the locale), and the script must then hold the address in that code page.
+# multi-user mode; and several quick adds started at once on one script. Each runs under code
+# page 1252 and under code page 936 (Wine takes the ANSI code page from the locale), and the
+# script must then hold the address in that code page.
 #
 #   run_e2e_quickadd.sh BUILD_DIR [MORVANTI_EXE DRIVER_EXE]
 #
@@ -178,14 +179,56 @@ case_opera() { # NAME single|multi LOCALE ARG BYTES
     rm -rf "$appdata_opera"
 }
 
+# --- Quick adds started at the same moment on one large script (a browser's button pressed a few
+# times) take turns: every address whose copy reported success is in the file once, one whose
+# copy reported failure is not, and every line the file held before is still there, in order.
+# A large script keeps each save long enough for the copies to meet. Several rounds.
+race_copies=6
+race_rounds=3
+case_race() { # NAME LOCALE
+    new_case "$1"
+    { crlf_lines '// ==UserScript=='
+      seq 1 20000 | awk '{ printf "//@include http://host%d.example.org/*\r\n", $1 }'
+      crlf_lines '//@exclude http://b.example.org/*' '// ==/UserScript==' ''
+      seq 1 2000 | awk '{ printf "if (u == %d) { opera.x(%d); }\r\n", $1, $1 }'; } >"$script"
+    local round n log added
+    for round in $(seq 1 "$race_rounds"); do
+        cp "$script" "$dir/before"
+        log="$dir/round$round.log"
+        LC_ALL=$2 wine "$driver" desktop "morvanti-e2e-$$" timeout 120000 \
+            run-many "$exe_win" "$race_copies" "http://race$round-{n}.example.net/" >"$log" 2>&1 </dev/null \
+            || fail "round $round: driver exit $?"
+        sed "s/^/    [$current] /" "$log"
+        added=0
+        for n in $(seq 1 "$race_copies"); do
+            local address="http://race$round-$n.example.net/" lines
+            lines=$(grep -c "^//@include $address"$'\r'"\$" "$script")
+            if grep -qF "copy $n box \"Morvanti\" \"添加${address}成功。\"" "$log"; then
+                added=$((added + 1))
+                [ "$lines" -eq 1 ] || fail "round $round: copy $n reported success, its address is in the file $lines times"
+            elif grep -qF "copy $n box \"Morvanti\" \"添加${address}失败。\"" "$log"; then
+                [ "$lines" -eq 0 ] || fail "round $round: copy $n reported failure, its address is in the file"
+            else
+                fail "round $round: copy $n reported nothing"
+            fi
+        done
+        grep -v "^//@include http://race$round-[0-9]*\.example\.net/"$'\r'"\$" "$script" | cmp -s - "$dir/before" \
+            || fail "round $round: lines the script held before were lost or changed"
+        [ "$added" -gt 0 ] || fail "round $round: no copy reported success"
+        echo "    [$current] round $round: $added of $race_copies added"
+    done
+}
+
 case_appdata_settings appdata-settings-1252 "$cp1252" "$ascii_arg" "$ascii_bytes"
 case_relative_settings relative-settings-1252 "$cp1252" "$chinese_arg"
 case_opera opera-single-1252 single "$cp1252" "$ascii_arg" "$ascii_bytes"
 case_opera opera-multi-1252 multi "$cp1252" "$latin_arg" "$latin_bytes_1252"
+case_race race-1252 "$cp1252"
 
 case_appdata_settings appdata-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_relative_settings relative-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera opera-single-936 single "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera opera-multi-936 multi "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_race race-936 "$cp936"
 
 finish

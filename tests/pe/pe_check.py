@@ -3,6 +3,7 @@
 
 Fails (exit 1) unless the image
   - has DYNAMIC_BASE (ASLR) and NX_COMPAT (DEP) in DllCharacteristics,
+  - is LARGE_ADDRESS_AWARE (a 32-bit image gets 4 GB of address space on 64-bit Windows, not 2 GB),
   - has a non-empty .reloc section and a base relocation directory (a 32-bit image without
     relocations cannot be moved, so ASLR would silently not apply),
   - has no section that is both writable and executable,
@@ -19,6 +20,7 @@ import struct
 import sys
 
 IMAGE_FILE_MACHINE_I386 = 0x014C
+LARGE_ADDRESS_AWARE = 0x0020
 PE32_MAGIC = 0x10B
 PE32_PLUS_MAGIC = 0x20B
 DYNAMIC_BASE = 0x0040
@@ -192,7 +194,7 @@ def check(data):
     if data[pe_offset:pe_offset + 4] != b"PE\0\0":
         raise ValueError("no PE signature")
     coff = pe_offset + 4
-    machine, section_count, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, coff)
+    machine, section_count, _, _, _, optional_size, file_flags = struct.unpack_from("<HHIIIHH", data, coff)
     optional = coff + 20
     (magic,) = struct.unpack_from("<H", data, optional)
     if magic == PE32_MAGIC:
@@ -206,6 +208,8 @@ def check(data):
     problems = []
     if machine != IMAGE_FILE_MACHINE_I386:
         problems.append("machine 0x%04x is not i386" % machine)
+    if not file_flags & LARGE_ADDRESS_AWARE:
+        problems.append("Characteristics 0x%04x lacks LARGE_ADDRESS_AWARE" % file_flags)
     if not characteristics & DYNAMIC_BASE:
         problems.append("DllCharacteristics 0x%04x lacks DYNAMIC_BASE" % characteristics)
     if not characteristics & NX_COMPAT:
@@ -263,8 +267,8 @@ def main(argv):
         print("%s: %s" % (argv[1], problem))
     if problems:
         return 1
-    print("%s: DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem, system imports only, "
-          "resources in language 0x%04x, About box icon 20x20 SS_ICON" % (argv[1], LANG_CHINESE_PRC))
+    print("%s: LARGE_ADDRESS_AWARE, DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem, "
+          "system imports only, resources in language 0x%04x, About box icon 20x20 SS_ICON" % (argv[1], LANG_CHINESE_PRC))
     return 0
 
 

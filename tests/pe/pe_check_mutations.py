@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Shows that pe_check.py catches each fault: the built image must pass, and a copy of it with one
-weakness put in (flag cleared, section made writable and executable, relocations removed,
-console subsystem, a resource in another language, the About box's icon resized or made a
-bitmap) must be rejected with the matching message."""
+weakness put in (flag cleared, large address space dropped, section made writable and executable,
+relocations removed, console subsystem, a resource in another language, the About box's icon
+resized or made a bitmap) must be rejected with the matching message."""
 import os
 import struct
 import sys
@@ -34,6 +34,13 @@ def clear_characteristic(bit):
         (value,) = struct.unpack_from("<H", data, optional + 70)
         struct.pack_into("<H", data, optional + 70, value & ~bit)
     return mutate
+
+
+def drop_large_address_aware(data):
+    (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
+    characteristics_at = pe_offset + 4 + 18
+    (value,) = struct.unpack_from("<H", data, characteristics_at)
+    struct.pack_into("<H", data, characteristics_at, value & ~pe_check.LARGE_ADDRESS_AWARE)
 
 
 def make_text_writable(data):
@@ -102,6 +109,7 @@ def about_icon_as_bitmap(data):
 MUTATIONS = [
     ("DYNAMIC_BASE cleared", clear_characteristic(pe_check.DYNAMIC_BASE), "lacks DYNAMIC_BASE"),
     ("NX_COMPAT cleared", clear_characteristic(pe_check.NX_COMPAT), "lacks NX_COMPAT"),
+    ("LARGE_ADDRESS_AWARE dropped", drop_large_address_aware, "lacks LARGE_ADDRESS_AWARE"),
     (".text writable", make_text_writable, "section .text is writable and executable"),
     ("relocations dropped", drop_relocations, "no non-empty .reloc section"),
     ("console subsystem", console_subsystem, "is not Windows GUI"),

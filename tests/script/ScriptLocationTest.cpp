@@ -6,10 +6,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "script/ScriptSaveLock.h"
 #include "support/SystemHelpers.h"
 #include "tests/browser/OperaFixture.h"
 #include "tests/common/TestFiles.h"
@@ -141,6 +145,40 @@ TEST_F(ScriptLocationTest, QuickAddAppendsToTheIncludeList)
     g_scriptPath.clear();
     EXPECT_FALSE(AddURLtoInlcude(L"http://e/"));
     EXPECT_EQ(L"", g_scriptPath);
+}
+
+TEST_F(ScriptLocationTest, AQuickAddWhoseTurnDoesNotComeFailsAndWritesNothing)
+{
+    const std::wstring script = dir.File(L"Autorender in IE.js");
+    besideProgram.Write(SettingsBytes(script));
+    const std::string before = JoinCrLf({"//@include http://a/*", "go();"});
+    WriteFileBytes(script, before);
+    // The save of another instance (a thread stands for it) holds the script's turn, under
+    // another spelling of its path, for longer than a save waits.
+    std::wstring otherSpelling = script;
+    std::transform(otherSpelling.begin(), otherSpelling.end(), otherSpelling.begin(), towupper);
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE letGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {
+        CScriptSaveLock turn;
+        EXPECT_TRUE(turn.Acquire(otherSpelling));
+        SetEvent(taken);
+        WaitForSingleObject(letGo, INFINITE);
+    });
+    WaitForSingleObject(taken, INFINITE);
+    const DWORD start = GetTickCount();
+    const bool added = AddURLtoInlcude(L"http://late/");
+    const DWORD waited = GetTickCount() - start;
+    SetEvent(letGo);
+    other.join();
+    CloseHandle(taken);
+    CloseHandle(letGo);
+    EXPECT_FALSE(added);
+    EXPECT_GE(waited + 100, CScriptSaveLock::kWaitMs);
+    EXPECT_EQ(before, ReadFileBytes(script));
+    // Its turn free, the same quick add goes through.
+    EXPECT_TRUE(AddURLtoInlcude(L"http://late/"));
+    EXPECT_EQ(JoinCrLf({"//@include http://a/*", "//@include http://late/", "go();"}), ReadFileBytes(script));
 }
 
 TEST_F(ScriptLocationTest, RelativeScriptPathIsTakenFromTheProgramFolder)

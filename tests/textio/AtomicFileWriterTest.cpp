@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -125,6 +126,7 @@ TEST(AtomicFileWriter, AnUncommittedWriterRemovesItsTemporaryFile)
 {
     CTempDir dir;
     std::wstring temp;
+    const uint32_t before = SaveFileTimeNow();
     {
         CAtomicFileWriter writer(dir.File(L"x.txt"));
         ASSERT_TRUE(writer.Begin());
@@ -132,6 +134,10 @@ TEST(AtomicFileWriter, AnUncommittedWriterRemovesItsTemporaryFile)
         EXPECT_TRUE(PathExists(temp));
         EXPECT_EQ(dir.Path(), temp.substr(0, dir.Path().size())) << "beside the target, on its volume";
     }
+    // Its name tells when it was made, for the clean-up of leftovers.
+    const uint32_t named = static_cast<uint32_t>(std::wcstoul(temp.substr(temp.size() - 12, 8).c_str(), nullptr, 16));
+    EXPECT_LE(before, named) << temp;
+    EXPECT_LE(named, SaveFileTimeNow() + kSaveFileAttempts) << temp;
     EXPECT_FALSE(PathExists(temp));
     EXPECT_FALSE(PathExists(dir.File(L"x.txt")));
 }
@@ -235,9 +241,13 @@ namespace {
 
 enum class Entry { File, ReadOnly, Folder, HeldOpen };
 
+// A name with a "%08X" (or "%08x") in it takes the time nameAgeMinutes ago there, as the
+// program's own names carry the time they were made; the file's last-write time is set
+// fileAgeMinutes back.
 struct Leftover {
     const wchar_t* name;
-    int ageMinutes;
+    int nameAgeMinutes;
+    int fileAgeMinutes;
     Entry entry;
     bool removed;
 };
@@ -259,43 +269,59 @@ void Age(const std::wstring& path, int minutes)
     CloseHandle(handle);
 }
 
+std::wstring LeftoverName(const Leftover& leftover, uint32_t now)
+{
+    wchar_t name[64] = {};
+    swprintf(name, 64, leftover.name, now - static_cast<uint32_t>(leftover.nameAgeMinutes * 60));
+    return name;
+}
+
 } // namespace
 
 TEST(AtomicFileWriter, ASuccessfulSaveRemovesOnlyItsOwnLeftoversOfEarlierSaves)
 {
     const Leftover leftovers[] = {
-        {L"~mvt0000ABCD.tmp", 11, Entry::File, true},
-        {L"~MVBdeadbeef.TMP", 60 * 24, Entry::File, true},   // names compare without regard to case
-        {L"mvt1A2B.tmp", 11, Entry::File, true},              // from GetTempFileNameW in earlier versions
-        {L"mvbFFFF.tmp", 11, Entry::File, true},
-        {L"~mvt89ABCDEF.tmp", 9, Entry::File, false},         // a save of another instance may still need it
-        {L"mvt0001.tmp", 0, Entry::File, false},
-        {L"~mvb00000001.tmp", 11, Entry::HeldOpen, false},    // in use; the save succeeds all the same
-        {L"~mvt00000002.tmp", 11, Entry::ReadOnly, false},
-        {L"~mvt00000003.tmp", 11, Entry::Folder, false},
-        // A user's files, however old and however close their names.
-        {L"notes.tmp", 11, Entry::File, false},
-        {L"mvt12345.tmp", 11, Entry::File, false},
-        {L"mvt123.tmp", 11, Entry::File, false},
-        {L"~mvtXYZ.tmp", 11, Entry::File, false},
-        {L"~mvt0000ABCG.tmp", 11, Entry::File, false},
-        {L"~mvt000ABCD.tmp", 11, Entry::File, false},
-        {L"~mvx0000ABCD.tmp", 11, Entry::File, false},
-        {L"x~mvt0000ABCD.tmp", 11, Entry::File, false},
-        {L"~mvt0000ABCD.tmp.js", 11, Entry::File, false},
-        {L"mvt1A2B.tmp~", 11, Entry::File, false},
-        {L"mvt1A2B.txt", 11, Entry::File, false},
+        {L"~mvt0000ABCD.tmp", 0, 11, Entry::File, true},           // made in 1970
+        {L"~mvt%08X.tmp", 11, 0, Entry::File, true},               // judged by the name, not the file's time
+        {L"~MVB%08x.TMP", 60 * 24, 0, Entry::File, true},          // names compare without regard to case
+        // ReplaceFileW's backup keeps the replaced script's time stamps: a save of another
+        // instance may still need it.
+        {L"~mvb%08X.tmp", 0, 60, Entry::File, false},
+        {L"~mvt%08X.tmp", 9, 60, Entry::File, false},
+        {L"~MVBdeadbeef.TMP", 0, 60 * 24, Entry::File, false},    // a time in the future says nothing of age
+        {L"~mvt%08X.tmp", -5, 60, Entry::File, false},
+        {L"~mvb00000001.tmp", 0, 11, Entry::HeldOpen, false},      // in use; the save succeeds all the same
+        {L"~mvt00000002.tmp", 0, 11, Entry::ReadOnly, false},
+        {L"~mvt00000003.tmp", 0, 11, Entry::Folder, false},
+        // A user's files, however old and however close their names. GetTempFileNameW makes
+        // "mvt" or "mvb" with four digits for a program that asks for that prefix.
+        {L"mvt1A2B.tmp", 0, 60, Entry::File, false},
+        {L"mvbFFFF.tmp", 0, 60, Entry::File, false},
+        {L"mvt0001.tmp", 0, 0, Entry::File, false},
+        {L"notes.tmp", 0, 11, Entry::File, false},
+        {L"mvt12345.tmp", 0, 11, Entry::File, false},
+        {L"mvt123.tmp", 0, 11, Entry::File, false},
+        {L"~mvtXYZ.tmp", 0, 11, Entry::File, false},
+        {L"~mvt0000ABCG.tmp", 0, 11, Entry::File, false},
+        {L"~mvt000ABCD.tmp", 0, 11, Entry::File, false},
+        {L"~mvx0000ABCD.tmp", 0, 11, Entry::File, false},
+        {L"x~mvt0000ABCD.tmp", 0, 11, Entry::File, false},
+        {L"~mvt0000ABCD.tmp.js", 0, 11, Entry::File, false},
+        {L"~mvt%08X0.tmp", 60, 60, Entry::File, false},
+        {L"mvt1A2B.tmp~", 0, 11, Entry::File, false},
+        {L"mvt1A2B.txt", 0, 11, Entry::File, false},
     };
     CTempDir dir;
     HANDLE held = INVALID_HANDLE_VALUE;
+    const uint32_t now = SaveFileTimeNow();
     for (const Leftover& leftover : leftovers) {
-        const std::wstring path = dir.File(leftover.name);
+        const std::wstring path = dir.File(LeftoverName(leftover, now));
         if (leftover.entry == Entry::Folder) {
             ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
         } else {
             WriteFileBytes(path, "left");
         }
-        Age(path, leftover.ageMinutes);
+        Age(path, leftover.fileAgeMinutes);
         if (leftover.entry == Entry::ReadOnly) {
             ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
         }
@@ -308,10 +334,8 @@ TEST(AtomicFileWriter, ASuccessfulSaveRemovesOnlyItsOwnLeftoversOfEarlierSaves)
     // The names this version makes are among those it removes.
     CLastError error;
     std::wstring made[2];
-    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Temporary, 0x12345678, made[0], error));
-    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Backup, 0x9ABCDEF0, made[1], error));
-    Age(made[0], 11);
-    Age(made[1], 11);
+    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Temporary, now - 11 * 60, made[0], error));
+    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Backup, now - 11 * 60, made[1], error));
 
     const std::wstring script = dir.File(L"Autorender in IE.js");
     WriteFileBytes(script, kOld);
@@ -320,7 +344,8 @@ TEST(AtomicFileWriter, ASuccessfulSaveRemovesOnlyItsOwnLeftoversOfEarlierSaves)
     ASSERT_TRUE(saved) << error.GetErrorCode();
     EXPECT_EQ(kNew, ReadFileBytes(script));
     for (const Leftover& leftover : leftovers) {
-        EXPECT_EQ(leftover.removed, !PathExists(dir.File(leftover.name))) << leftover.name;
+        const std::wstring name = LeftoverName(leftover, now);
+        EXPECT_EQ(leftover.removed, !PathExists(dir.File(name))) << name;
     }
     EXPECT_FALSE(PathExists(made[0]));
     EXPECT_FALSE(PathExists(made[1]));

@@ -41,3 +41,50 @@ TEST(FileUtil, CopyFileContents)
     EXPECT_NE(0u, error.GetErrorCode());
     EXPECT_FALSE(CopyFileContents(source, dir.File(L"no\\dir\\x"), true, error));
 }
+
+TEST(FileUtil, LongPathFormTakesEveryPathTheSystemOpens)
+{
+    CTempDir dir;
+    wchar_t previous[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
+    // Two folders, 300 characters in all; and a relative path of 259, too long only as a full path.
+    const std::wstring name = std::wstring(150, L'n') + L"\\" + std::wstring(149, L'n');
+    const std::wstring relative = std::wstring(100, L'r') + L"\\" + std::wstring(MAX_PATH - 1 - 101 - 5, L'r');
+    // The longest plain full path, and one character more.
+    const std::wstring longest = L"C:\\" + std::wstring(MAX_PATH - 1 - 3, L'm');
+    const std::wstring tooLong = longest + L"m";
+    struct Row {
+        std::wstring path;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {L"C:\\short\\a.js", L"C:\\short\\a.js"},
+        {longest, longest},
+        {tooLong, L"\\\\?\\" + tooLong},
+        {L"C:\\" + name + L"\\a.js", L"\\\\?\\C:\\" + name + L"\\a.js"},
+        // Normalised as the system would before it takes the "\\?\" form as it stands.
+        {L"C:/" + name + L"/sub/../a.js", L"\\\\?\\C:\\" + name + L"\\a.js"},
+        {L"\\\\server\\share\\a.js", L"\\\\server\\share\\a.js"},
+        {L"\\\\server\\share\\" + name + L"\\a.js", L"\\\\?\\UNC\\server\\share\\" + name + L"\\a.js"},
+        // A relative path is measured, and made full, from the current folder.
+        {L"sub\\a.js", L"sub\\a.js"},
+        {relative + L"\\a.js", L"\\\\?\\" + dir.Path() + relative + L"\\a.js"},
+        {L".\\" + name + L"\\..\\..\\" + name + L"\\a.js", L"\\\\?\\" + dir.Path() + name + L"\\a.js"},
+        // Already in a form without the limit.
+        {L"\\\\?\\C:\\short\\a.js", L"\\\\?\\C:\\short\\a.js"},
+        {L"\\\\?\\C:\\" + name + L"\\a.js", L"\\\\?\\C:\\" + name + L"\\a.js"},
+        {L"\\\\?\\UNC\\server\\share\\" + name, L"\\\\?\\UNC\\server\\share\\" + name},
+        {L"\\\\.\\pipe\\" + name + name, L"\\\\.\\pipe\\" + name + name},
+        {L"", L""},
+    };
+    for (const Row& row : rows) {
+        const std::wstring got = LongPathForm(row.path);
+        EXPECT_EQ(row.expected, got) << row.path.size() << L" characters: " << row.path;
+        // Messages show the path a user knows.
+        if (got != row.path) {
+            EXPECT_EQ(GetFullPath(row.path), PlainPathForm(got)) << row.path;
+        }
+    }
+    SetCurrentDirectoryW(previous);
+}
