@@ -31,11 +31,11 @@ bool IsSameFile(const std::wstring& fullPath, const std::wstring& otherFullPath)
                                 static_cast<int>(otherFullPath.size()), TRUE) == CSTR_EQUAL;
 }
 
-void RememberLoadedLists(const std::wstring& fullPath)
+void RememberLoadedLists(const std::wstring& fullPath, const std::wstring& includeText, const std::wstring& excludeText)
 {
     g_loaded.fullPath = fullPath;
-    g_loaded.includeText = g_autoRender.includeText;
-    g_loaded.excludeText = g_autoRender.excludeText;
+    g_loaded.includeText = includeText;
+    g_loaded.excludeText = excludeText;
 }
 
 // What a failed Init or Save of g_autoRender means to the dialog.
@@ -83,15 +83,14 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
         saved.unwritablePattern = g_autoRender.GetUnwritablePattern();
         return FailedAction(ScriptAction::CannotWrite);
     }
-    // The lists as the written file gives them, not as the boxes hold them: the next merge
-    // compares the file with what it held.
-    RememberLoadedLists(fullPath);
+    // The lists as the written file gives them, not as the boxes hold them, each line ended as
+    // when they are read: the next merge compares the file with what it held.
     lists.includeText = g_autoRender.includeText;
     lists.excludeText = g_autoRender.excludeText;
-    // Each line ended, as when the boxes are filled from the file.
     for (std::wstring* text : {&lists.includeText, &lists.excludeText}) {
         if (!text->empty()) *text += L"\r\n";
     }
+    RememberLoadedLists(fullPath, lists.includeText, lists.excludeText);
     saved = std::move(lists);
     return ScriptAction::Done;
 }
@@ -102,7 +101,7 @@ ScriptAction ReloadScript(const std::wstring& pathText)
     const std::wstring path = ResolveScriptPath(pathText);
     if (!g_autoRender.Init(path)) return FailedAction(ScriptAction::CannotOpen);
     g_scriptPath = pathText;
-    RememberLoadedLists(GetFullPath(path));
+    RememberLoadedLists(GetFullPath(path), g_autoRender.includeText, g_autoRender.excludeText);
     return ScriptAction::Done;
 }
 

@@ -263,7 +263,6 @@ bool CAutoRender::Refuse(ScriptFailure failure, const wchar_t* why, DWORD code)
 bool CAutoRender::Init(const std::wstring& path)
 {
     g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 15);
-    failure_ = ScriptFailure::None;
     CTextFile file;
     if (!file.Open(path, kOpenRead, false)) {
         g_runLog.WriteFormat(L"can not open javascript[%s]", path);
@@ -468,7 +467,7 @@ bool CAutoRender::Save()
         }
         // Plain ASCII is the same in UTF-8, which holds every character: the script only gains
         // the new lines, and reads as UTF-8 from then on.
-        if (asciiOnly_ && encoding != TextEncoding::Utf8 && encoding != TextEncoding::Utf16) {
+        if (asciiOnly_ && encoding == TextEncoding::Ansi) {
             encoding = TextEncoding::Utf8;
             continue;
         }

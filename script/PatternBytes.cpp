@@ -80,14 +80,6 @@ void CPatternBytes::Swap(CPatternBytes& other) noexcept
     lengths_.swap(other.lengths_);
 }
 
-void CPatternBytes::Clear()
-{
-    lines_.clear();
-    texts_.clear();
-    byText_.clear();
-    lengths_.clear();
-}
-
 CPatternBytes::Walk::Walk(const CPatternBytes& lines)
     : lines_(lines), seen_(lines.byText_.size(), 0), cursor_(lines.byText_.size(), 0)
 {

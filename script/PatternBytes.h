@@ -26,7 +26,6 @@ public:
     // every line added, how many lines before it have the same text.
     void Index(const std::wstring& text);
     bool IsEmpty() const { return lines_.empty(); }
-    void Clear();
     void Swap(CPatternBytes& other) noexcept;
 
     // One walk over the lines of a text being written, in order.

@@ -43,12 +43,6 @@ struct LineCounts {
     }
 };
 
-size_t LengthWithoutLineEnds(const std::wstring& text)
-{
-    const size_t end = text.find_last_not_of(L"\r\n");
-    return end == std::wstring::npos ? 0 : end + 1;
-}
-
 void AppendLine(std::wstring& text, std::wstring_view line)
 {
     text.append(line.data(), line.size());
@@ -60,9 +54,8 @@ void AppendLine(std::wstring& text, std::wstring_view line)
 bool MergePatternText(const std::wstring& loadedText, const std::wstring& boxText,
                       const std::wstring& fileText, std::wstring& saved)
 {
-    // The usual case, nothing written to the list since it was read, needs no counting. A list
-    // remembered after a save has no line end after its last pattern; one read has.
-    if (fileText.compare(0, LengthWithoutLineEnds(fileText), loadedText, 0, LengthWithoutLineEnds(loadedText)) == 0) {
+    // The usual case, nothing written to the list since it was read, needs no counting.
+    if (fileText == loadedText) {
         saved = boxText;
         return false;
     }

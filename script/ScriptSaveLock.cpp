@@ -18,10 +18,11 @@ std::wstring ResolvedPath(const std::wstring& path)
 {
     std::wstring full = GetFullPath(path);
     if (full.empty()) full = path;
-    const DWORD needed = GetLongPathNameW(LongPathForm(full).c_str(), nullptr, 0);
+    const std::wstring openable = LongPathForm(full);
+    const DWORD needed = GetLongPathNameW(openable.c_str(), nullptr, 0);
     if (needed != 0) {
         std::vector<wchar_t> buffer(needed + 1, L'\0');
-        const DWORD length = GetLongPathNameW(LongPathForm(full).c_str(), buffer.data(), needed + 1);
+        const DWORD length = GetLongPathNameW(openable.c_str(), buffer.data(), needed + 1);
         if (length != 0 && length <= needed) full.assign(buffer.data(), length);
     }
     return PlainPathForm(full);

@@ -186,11 +186,8 @@ bool EncodeTextExactly(const std::wstring& text, TextEncoding encoding, std::str
 
 bool DecodeTextExactly(const std::string& bytes, TextEncoding encoding, std::wstring& text)
 {
-    if (encoding == TextEncoding::Utf16) {
-        DecodeText(bytes, encoding, text);
-        return bytes.size() % sizeof(wchar_t) == 0;
-    }
     DecodeText(bytes, encoding, text);
+    if (encoding == TextEncoding::Utf16) return bytes.size() % sizeof(wchar_t) == 0;
     std::string again;
     return WideToNarrowWhole(text, CodePageOf(encoding), 0, nullptr, again) && again == bytes;
 }

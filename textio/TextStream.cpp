@@ -391,24 +391,32 @@ bool CTextStream::WriteLine(const wchar_t* text, size_t length)
     return CommitWrite(count) && !s.error;
 }
 
+bool CTextStream::WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second,
+                                  size_t secondLength, bool endAtZero, bool& done)
+{
+    TextStreamState& s = *state_;
+    char* bytes = WriteRoom(firstLength + secondLength + 2);
+    if (bytes == nullptr) return false;
+    size_t count = NarrowAscii(first, firstLength, bytes);
+    if (count != firstLength) return true;
+    const size_t more = NarrowAscii(second, secondLength, bytes + count);
+    if (more != secondLength && !(endAtZero && second[more] == 0)) return true;
+    count += more;
+    if (s.lineEnd == 1) bytes[count++] = '\r';
+    bytes[count++] = '\n';
+    done = true;
+    return CommitWrite(count) && !s.error;
+}
+
 bool CTextStream::WriteLine(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength)
 {
     TextStreamState& s = *state_;
     if (s.error || !CanWrite()) return false;
     if (!s.unicode) {
         // Both parts plain ASCII, as pattern lines are: narrowed straight after each other.
-        char* bytes = WriteRoom(firstLength + secondLength + 2);
-        if (bytes == nullptr) return false;
-        size_t count = NarrowAscii(first, firstLength, bytes);
-        if (count == firstLength) {
-            const size_t more = NarrowAscii(second, secondLength, bytes + count);
-            if (more == secondLength || second[more] == 0) {
-                count += more;
-                if (s.lineEnd == 1) bytes[count++] = '\r';
-                bytes[count++] = '\n';
-                return CommitWrite(count) && !s.error;
-            }
-        }
+        bool done = false;
+        const bool written = WriteAsciiParts(first, firstLength, second, secondLength, true, done);
+        if (done || !written) return written;
     }
     // Anything else through the joined text, which the one-part WriteLine handles in full.
     wideScratch_.assign(first, firstLength).append(second, secondLength);
@@ -422,18 +430,9 @@ bool CTextStream::WriteLineExactly(const wchar_t* first, size_t firstLength, con
     if (s.error || !CanWrite()) return false;
     if (s.unicode) return WriteLine(first, firstLength, second, secondLength);
     // Plain ASCII, as nearly every pattern line is, is the same bytes in every encoding.
-    char* bytes = WriteRoom(firstLength + secondLength + 2);
-    if (bytes == nullptr) return false;
-    size_t count = NarrowAscii(first, firstLength, bytes);
-    if (count == firstLength) {
-        const size_t more = NarrowAscii(second, secondLength, bytes + count);
-        if (more == secondLength) {
-            count += more;
-            if (s.lineEnd == 1) bytes[count++] = '\r';
-            bytes[count++] = '\n';
-            return CommitWrite(count) && !s.error;
-        }
-    }
+    bool done = false;
+    const bool written = WriteAsciiParts(first, firstLength, second, secondLength, false, done);
+    if (done || !written) return written;
     wideScratch_.assign(first, firstLength).append(second, secondLength);
     if (!EncodeTextExactly(wideScratch_, Encoding(), narrowScratch_)) {
         lossy = true;

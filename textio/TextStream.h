@@ -130,6 +130,11 @@ private:
     // line stays there.
     template <typename Units>
     ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
+    // Writes first + second and the line end when both are plain ASCII (second up to a zero unit
+    // that ends it, with endAtZero), and sets done; otherwise writes nothing. False when the
+    // write fails.
+    bool WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength,
+                         bool endAtZero, bool& done);
     // Takes the LF of a CR LF whose CR ended the last line.
     void SkipLfAfterCr();
     // Collects one line of UTF-16 units; on Failed the partial line stays in units.
