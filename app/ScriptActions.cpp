@@ -1,39 +1,30 @@
 #include "app/ScriptActions.h"
 
-#include <windows.h>
-
 #include <initializer_list>
 #include <utility>
 
 #include "profile/ProfileCFile.h"
 #include "script/AutoRender.h"
 #include "script/PatternMerge.h"
+#include "script/ScriptIdentity.h"
 #include "script/ScriptLocation.h"
 #include "script/ScriptSaveLock.h"
-#include "textio/FileUtil.h"
 
 namespace {
 
 // The two lists as the file held them when the boxes last showed its content (filled from it or
-// saved to it), and that file's full path; an empty path when the boxes came from no file.
+// saved to it), and which file that was (its ScriptIdentity); an empty identity when the boxes
+// came from no file.
 struct LoadedLists {
-    std::wstring fullPath;
+    std::wstring identity;
     std::wstring includeText;
     std::wstring excludeText;
 };
 LoadedLists g_loaded;
 
-// Windows' file names compare without regard to case, by the system's own upper-case table.
-bool IsSameFile(const std::wstring& fullPath, const std::wstring& otherFullPath)
+void RememberLoadedLists(const std::wstring& path, const std::wstring& includeText, const std::wstring& excludeText)
 {
-    if (fullPath.empty() || otherFullPath.empty()) return false;
-    return CompareStringOrdinal(fullPath.c_str(), static_cast<int>(fullPath.size()), otherFullPath.c_str(),
-                                static_cast<int>(otherFullPath.size()), TRUE) == CSTR_EQUAL;
-}
-
-void RememberLoadedLists(const std::wstring& fullPath, const std::wstring& includeText, const std::wstring& excludeText)
-{
-    g_loaded.fullPath = fullPath;
+    g_loaded.identity = ScriptIdentity(path);
     g_loaded.includeText = includeText;
     g_loaded.excludeText = excludeText;
 }
@@ -64,9 +55,10 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     CScriptSaveLock turn;
     if (!turn.Acquire(path)) return ScriptAction::CannotWrite;
     if (!g_autoRender.Init(path)) return FailedAction(ScriptAction::CannotOpen);
-    const std::wstring fullPath = GetFullPath(path);
     SavedLists lists;
-    if (IsSameFile(fullPath, g_loaded.fullPath)) {
+    // Any spelling of the path (a short name, other letter case, the "\\?\" form) names the file
+    // the boxes came from when it names the same file.
+    if (!g_loaded.identity.empty() && ScriptIdentity(path) == g_loaded.identity) {
         // g_autoRender holds the lists as the file holds them now: the merge's third side.
         lists.includeMerged = MergePatternText(g_loaded.includeText, includeText,
                                                g_autoRender.includeText, lists.includeText);
@@ -90,7 +82,7 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     for (std::wstring* text : {&lists.includeText, &lists.excludeText}) {
         if (!text->empty()) *text += L"\r\n";
     }
-    RememberLoadedLists(fullPath, lists.includeText, lists.excludeText);
+    RememberLoadedLists(path, lists.includeText, lists.excludeText);
     saved = std::move(lists);
     return ScriptAction::Done;
 }
@@ -101,7 +93,7 @@ ScriptAction ReloadScript(const std::wstring& pathText)
     const std::wstring path = ResolveScriptPath(pathText);
     if (!g_autoRender.Init(path)) return FailedAction(ScriptAction::CannotOpen);
     g_scriptPath = pathText;
-    RememberLoadedLists(GetFullPath(path), g_autoRender.includeText, g_autoRender.excludeText);
+    RememberLoadedLists(path, g_autoRender.includeText, g_autoRender.excludeText);
     return ScriptAction::Done;
 }
 

@@ -3,7 +3,7 @@
 // dialog reads its boxes, calls these and turns the outcome into a message box.
 //
 // Whenever the pattern boxes are filled from the script or saved to it, the two lists as the file
-// then held them are remembered with the file's full path, so that a later Save to the same file
+// then held them are remembered with the file's identity, so that a later Save to the same file
 // keeps what another program (a quick add from the browser) changed in the lists meanwhile.
 
 #include <string>

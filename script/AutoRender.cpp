@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "script/PatternText.h"
 #include "support/Charset.h"
 #include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
@@ -162,45 +163,6 @@ void DecodePatterns(std::wstring& text, TextEncoding encoding, const char* prefi
     for (const auto& line : undecodable) bytes.Add(line.first, line.second);
 }
 
-// True when the units are all spaces and tabs (or none): such a line of a list is no pattern,
-// and written after a prefix it would read back as an ordinary comment that ends the block.
-bool IsBlank(const wchar_t* units, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) {
-        if (units[i] != L' ' && units[i] != L'\t') return false;
-    }
-    return true;
-}
-
-// Makes a text what reading the pattern lines written from it gives: its lines (between CR LF,
-// CR or LF) without trailing spaces, those of nothing but spaces and tabs dropped, each ended
-// by CR LF but the last. In place: a text of a million patterns is not copied.
-void NormalizePatternText(std::wstring& text)
-{
-    const size_t size = text.size();
-    size_t out = 0;
-    size_t pos = 0;
-    while (pos < size) {
-        size_t end = pos;
-        while (end < size && text[end] != L'\r' && text[end] != L'\n') ++end;
-        size_t last = end;
-        while (last > pos && text[last - 1] == L' ') --last;
-        if (!IsBlank(text.data() + pos, end - pos)) {
-            if (out > 0) {
-                text[out++] = L'\r';
-                text[out++] = L'\n';
-            }
-            if (out != pos) std::copy(text.begin() + static_cast<std::ptrdiff_t>(pos),
-                                      text.begin() + static_cast<std::ptrdiff_t>(last),
-                                      text.begin() + static_cast<std::ptrdiff_t>(out));
-            out += last - pos;
-        }
-        // CR LF is one line break; any other CR or LF is one of its own.
-        pos = end + (end + 1 < size && text[end] == L'\r' && text[end + 1] == L'\n' ? 2 : 1);
-    }
-    text.resize(out);
-}
-
 // A kept line as text, for the run log only.
 std::wstring LineForLog(std::string_view bytes, TextEncoding encoding)
 {
@@ -209,36 +171,28 @@ std::wstring LineForLog(std::string_view bytes, TextEncoding encoding)
     return text;
 }
 
-// Writes prefix + piece for every piece of text between line breaks (CR LF, or a lone CR or LF,
-// so that no pattern can make a line of its own without its prefix) that is not blank. A piece
-// that stands for a loaded line kept in bytes is written as those bytes. A piece that cannot be
-// written without loss goes to unwritable, and nothing more is written.
+// Writes prefix + line for every pattern line of text (see PatternText.h: no line break can get
+// into the file, so no pattern makes a line of its own without its prefix). A line that stands
+// for a loaded line kept in bytes is written as those bytes. A line that cannot be written
+// without loss goes to unwritable, and nothing more is written.
 bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstring& text, const CPatternBytes& bytes,
                        std::wstring& unwritable)
 {
     CPatternBytes::Walk walk(bytes);
     const bool anyKept = !bytes.IsEmpty();
-    const wchar_t* units = text.data();
-    const size_t size = text.size();
-    size_t pos = 0;
-    while (pos < size) {
-        // A plain loop: find_first_of with a set is many times slower on a million patterns.
-        size_t end = pos;
-        while (end < size && units[end] != L'\r' && units[end] != L'\n') ++end;
-        const size_t count = end - pos;
-        if (!IsBlank(units + pos, count)) {
-            const std::string* kept = anyKept ? walk.Next(std::wstring_view(units + pos, count)) : nullptr;
-            bool lossy = false;
-            if (kept != nullptr) {
-                if (!out.WriteBytes(kept->data(), kept->size())) return false;
-            } else if (!out.WriteLineExactly(prefix, kPrefixLength, units + pos, count, lossy)) {
-                if (lossy) unwritable.assign(units + pos, count);
-                return false;
-            }
+    bool ok = true;
+    ForEachPatternLine(text, [&](std::wstring_view line) {
+        if (!ok) return;
+        const std::string* kept = anyKept ? walk.Next(line) : nullptr;
+        bool lossy = false;
+        if (kept != nullptr) {
+            ok = out.WriteBytes(kept->data(), kept->size());
+        } else if (!out.WriteLineExactly(prefix, kPrefixLength, line.data(), line.size(), lossy)) {
+            if (lossy) unwritable.assign(line.data(), line.size());
+            ok = false;
         }
-        pos = end + 1;
-    }
-    return true;
+    });
+    return ok;
 }
 
 // The state of one kind of pattern while the header is read: whether its block was met, where
@@ -479,7 +433,7 @@ bool CAutoRender::Save()
     encoding_ = encoding;
     // What was written may no longer be plain ASCII.
     asciiOnly_ = false;
-    NormalizePatternText(includeText);
-    NormalizePatternText(excludeText);
+    ReadBackPatternText(includeText);
+    ReadBackPatternText(excludeText);
     return true;
 }

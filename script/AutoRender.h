@@ -44,7 +44,8 @@ public:
     // then set aside at once. It is only a hint; the source is read to its end whatever it says.
     bool Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint = 0);
     // Writes the script back to the path of the last Init, replacing it in one step: the two
-    // texts split into lines at CR LF, CR or LF, lines of nothing but spaces and tabs dropped.
+    // texts split into pattern lines by the rule of PatternText.h (at CR LF, CR, LF, U+2028 and
+    // U+2029; lines of nothing but spaces and tabs dropped).
     // When a new pattern cannot be written in the script's encoding without loss, a script of
     // plain ASCII is written as UTF-8 (without a mark); any other is not written. False when it
     // is not written; then the file and the fields have not changed. After a save the texts are

@@ -5,22 +5,23 @@
 #include <unordered_map>
 #include <vector>
 
+#include "script/PatternText.h"
+
 namespace {
 
-using Lines = std::vector<std::wstring_view>;
+// A list's pattern lines (see PatternText.h), each as it stands and as the file reads it back:
+// lines are the same pattern when they read back the same. Views into text, which must outlive
+// them.
+struct Line {
+    std::wstring_view text;
+    std::wstring_view pattern;
+};
+using Lines = std::vector<Line>;
 
-// Views into text, which must outlive them.
 Lines SplitLines(const std::wstring& text)
 {
     Lines lines;
-    const size_t size = text.size();
-    size_t pos = 0;
-    while (pos < size) {
-        size_t end = pos;
-        while (end < size && text[end] != L'\r' && text[end] != L'\n') ++end;
-        if (end > pos) lines.emplace_back(text.data() + pos, end - pos);
-        pos = end + 1;
-    }
+    ForEachPatternLine(text, [&](std::wstring_view line) { lines.push_back(Line{line, PatternAsRead(line)}); });
     return lines;
 }
 
@@ -56,7 +57,7 @@ bool MergePatternText(const std::wstring& loadedText, const std::wstring& boxTex
 {
     // The usual case, nothing written to the list since it was read, needs no counting.
     if (fileText == loadedText) {
-        saved = boxText;
+        saved = PatternLinesText(boxText);
         return false;
     }
     const Lines loaded = SplitLines(loadedText);
@@ -64,32 +65,28 @@ bool MergePatternText(const std::wstring& loadedText, const std::wstring& boxTex
     const Lines file = SplitLines(fileText);
     std::unordered_map<std::wstring_view, LineCounts> counts;
     counts.reserve(loaded.size() + box.size() + file.size());
-    for (std::wstring_view line : loaded) ++counts[line].loaded;
-    for (std::wstring_view line : box) ++counts[line].box;
-    for (std::wstring_view line : file) ++counts[line].file;
+    for (const Line& line : loaded) ++counts[line.pattern].loaded;
+    for (const Line& line : box) ++counts[line.pattern].box;
+    for (const Line& line : file) ++counts[line.pattern].file;
 
     bool changed = false;
     std::wstring merged;
     merged.reserve(boxText.size());
-    for (std::wstring_view line : box) {
-        LineCounts& count = counts[line];
+    for (const Line& line : box) {
+        LineCounts& count = counts[line.pattern];
         if (count.boxSeen++ < count.box - count.Dropped()) {
-            AppendLine(merged, line);
+            AppendLine(merged, line.text);
         } else {
             changed = true;
         }
     }
-    for (std::wstring_view line : file) {
-        LineCounts& count = counts[line];
+    for (const Line& line : file) {
+        LineCounts& count = counts[line.pattern];
         if (count.fileSeen++ >= count.file - count.Appended()) {
-            AppendLine(merged, line);
+            AppendLine(merged, line.text);
             changed = true;
         }
     }
-    if (changed) {
-        saved.swap(merged);
-    } else {
-        saved = boxText;
-    }
+    saved.swap(merged);
     return changed;
 }

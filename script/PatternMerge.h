@@ -6,8 +6,9 @@
 #include <string>
 
 // loadedText: the list as the file held it when the box was filled; boxText: the box now;
-// fileText: the list as the file holds it now. Each text is split into lines at CR LF, lone CR
-// and lone LF, empty pieces dropped, as Save writes them.
+// fileText: the list as the file holds it now. Each text is split into pattern lines as Save
+// splits it (PatternText.h: at CR LF, CR, LF, U+2028 and U+2029, blank lines dropped), and two
+// lines are the same pattern when the file reads them back the same (trailing spaces aside).
 //
 // Copies of one line cannot be told apart, so the rule counts them. For each distinct line with
 // L copies in the loaded list, B in the box and F in the file now:
@@ -20,7 +21,7 @@
 // made once (a line both added is not doubled, a copy both removed does not take a second one
 // with it); one made on one side only is kept.
 //
-// Returns true when the merge changed the box's lines; saved then holds them, each ended by
-// CR LF. Otherwise saved is boxText itself, blank lines and all, and false is returned.
+// saved holds the lines, each as it stands and ended by CR LF: the box's lines that stay, then
+// those appended. Returns true when the merge changed the box's lines (not merely their form).
 bool MergePatternText(const std::wstring& loadedText, const std::wstring& boxText,
                       const std::wstring& fileText, std::wstring& saved);

@@ -6,6 +6,7 @@
 #include "profile/ProfileCFile.h"
 #include "profile/RelativePath.h"
 #include "script/AutoRender.h"
+#include "script/PatternText.h"
 #include "script/ScriptSaveLock.h"
 #include "support/SystemHelpers.h"
 #include "textio/RunLog.h"
@@ -64,12 +65,14 @@ std::wstring ResolveScriptPath(const std::wstring& scriptPath)
 bool AddURLtoInlcude(const std::wstring& address)
 {
     g_runLog.Printf(L"%s:[%d]", L"AddURLtoInlcude", 62);
-    // A line break would end the new pattern early and turn the rest of the address into
-    // lines of the script's header (or its code) of its own.
-    if (address.find_first_of(L"\r\n") != std::wstring::npos) return false;
-    // Nothing but spaces and tabs makes no pattern: the save would drop it, and a success
-    // would be reported for an address that is not in the file.
-    if (address.find_first_not_of(L" \t") == std::wstring::npos) return false;
+    // The address must make one pattern line. A line break (CR, LF, U+2028, U+2029) would end
+    // the new pattern's comment early and turn the rest of the address, which a web page may
+    // have chosen, into code of the script; nothing but spaces and tabs makes no pattern, and a
+    // success would be reported for an address that is not in the file.
+    if (!IsSinglePattern(address)) {
+        g_runLog.WriteFormat(L"address is no single pattern[%s]", address);
+        return false;
+    }
     if (LocateScript(false) == ScriptSource::NotFound) return false;
     const std::wstring path = ResolveScriptPath(g_scriptPath);
     // Saves of one script take turns, from the read through the replace; the turn ends before

@@ -31,10 +31,8 @@ public:
     bool IsHeld() const { return mutex_ != nullptr; }
     const CLastError& Error() const { return error_; }
 
-    // The mutex name for a script: the same for every spelling of the script's path that names
-    // the same file as the program compares paths (its full path, without regard to letter case,
-    // with or without the "\\?\" form, short 8.3 names expanded where the file exists); a hash
-    // of it where the path is too long for a name.
+    // The mutex name for a script: made of its ScriptIdentity, so the same for every spelling of
+    // the script's path; a hash of it where the path is too long for a name.
     static std::wstring MutexName(const std::wstring& path);
 
 private:

@@ -256,6 +256,23 @@ LC_ALL=en_US.UTF-8 drive start "$exe_win" '' \
   printf 'var s = "\xE9";\r\n'; } >"$dir/expected"
 same_bytes "$script" "$dir/expected"
 
+# --- U+2028 and U+2029 end a JavaScript comment as CR and LF do. An address holding one is
+# refused by the quick add, which then opens the dialog; in a box each is a line break, so what
+# follows it becomes a pattern line of its own and never code of the script.
+new_case line-separators
+cp "$script" "$dir/expected"
+drive start-escaped "$exe_win" 'http://a.example/\u2028alert(document.cookie)//' \
+    expect-box Morvanti '添加http://a.example/\u2028alert(document.cookie)//失败。' press-ok \
+    wait-dialog click 2 expect-exit 0
+same_bytes "$script" "$dir/expected"
+drive start "$exe_win" '' \
+    set-edit 1000 'http://a.example.org/*\u2028alert(1)//\r\nhttp://c.example.org/\u2029  \u2029d' \
+    click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0
+crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include alert(1)//' \
+    '//@include http://c.example.org/' '//@include d' '//@exclude http://b.example.org/*' '// ==/UserScript==' '' \
+    "${script_lines[5]}" >"$dir/expected"
+same_bytes "$script" "$dir/expected"
+
 if [ "$failures" -ne 0 ]; then
     echo "e2e: $failures failure(s)"
     exit 1

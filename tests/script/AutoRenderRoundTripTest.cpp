@@ -72,7 +72,35 @@ const NewText kNewTexts[] = {
     {L"http://caf\u00E9.example/", "http://caf\xE9.example/", "http://caf\xA8\xA6.example/"},
     {L"\u20AC", "\x80", "\x80"},
     {L"x\xD800y", nullptr, nullptr},  // a lone surrogate: text in UTF-16 only
+    // JavaScript ends a comment at U+2028 and U+2029 too: each is a line break of the list.
+    {L"http://a.example/\u2028alert(document.cookie)//", nullptr, nullptr},
+    {L"\u2029http://p.example/\u2029", nullptr, nullptr},
 };
+
+// The pieces of a box line between U+2028 and U+2029, the line breaks that are not CR or LF.
+std::vector<std::wstring> Pieces(const std::wstring& line)
+{
+    std::vector<std::wstring> pieces(1);
+    for (wchar_t unit : line) {
+        if (unit == L'\u2028' || unit == L'\u2029') {
+            pieces.emplace_back();
+        } else {
+            pieces.back() += unit;
+        }
+    }
+    return pieces;
+}
+
+// True when a script's bytes hold U+2028 or U+2029: as UTF-16 units after the mark of a wide
+// one, in UTF-8 otherwise (no code page the tests run under has either character).
+bool HoldsSeparator(const std::string& bytes, bool wide)
+{
+    if (!wide) return bytes.find("\xE2\x80\xA8") != std::string::npos || bytes.find("\xE2\x80\xA9") != std::string::npos;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        if (bytes[i + 1] == '\x20' && (bytes[i] == '\x28' || bytes[i] == '\x29')) return true;
+    }
+    return false;
+}
 
 bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L" \t") == std::wstring::npos; }
 
@@ -293,7 +321,11 @@ bool ExpectedBlock(const std::vector<std::wstring>& box, const std::vector<std::
                    std::vector<std::string>& out)
 {
     std::vector<bool> used(loaded.size(), false);
-    for (const std::wstring& line : box) {
+    std::vector<std::wstring> pieces;
+    for (const std::wstring& boxLine : box) {
+        for (const std::wstring& piece : Pieces(boxLine)) pieces.push_back(piece);
+    }
+    for (const std::wstring& line : pieces) {
         if (IsBlank(line)) continue;
         size_t match = loaded.size();
         for (size_t i = 0; i < loaded.size() && match == loaded.size(); ++i) {
@@ -336,8 +368,10 @@ std::wstring BoxText(const std::vector<std::wstring>& lines, bool endLast)
 std::wstring ReadBack(const std::vector<std::wstring>& box)
 {
     std::wstring text;
-    for (const std::wstring& line : box) {
-        if (!IsBlank(line)) text += TrimRight(line) + L"\r\n";
+    for (const std::wstring& boxLine : box) {
+        for (const std::wstring& line : Pieces(boxLine)) {
+            if (!IsBlank(line)) text += TrimRight(line) + L"\r\n";
+        }
     }
     return text;
 }
@@ -456,16 +490,27 @@ TEST(AutoRenderPromise, ASaveWritesExactlyTheAskedChangeOrNothing)
             }
         }
         ASSERT_EQ(expected, ReadFileBytes(path)) << context;
+        EXPECT_FALSE(HoldsSeparator(expected, script.wide)) << context << ": no pattern line holds a JavaScript line break";
 
         // Read back, the lists are the boxes' lines; and the model already holds them so. (Where
         // a block was removed whole, a later block of its kind, or one that followed it, may read
         // as the list now: the file holds just what was asked, but the first block is the list.)
         CAutoRender second;
         ASSERT_TRUE(second.Init(path)) << context;
-        // Without a mark, a file that lost its last character beyond ASCII is plain ASCII again.
-        const bool ascii = std::none_of(expected.begin(), expected.end(), [](char c) { return (c & 0x80) != 0; });
-        EXPECT_EQ(ascii && script.mark.empty() ? TextEncoding::Ansi : written, second.GetEncoding()) << context;
-        if ((ReadBack(include).empty() && !loadedInclude.empty()) || (ReadBack(exclude).empty() && !loadedExclude.empty())) {
+        // Without a mark the encoding is decided anew from the bytes: a file that lost its last
+        // character beyond ASCII is plain ASCII again, one that lost its last bytes that are no
+        // UTF-8 reads as UTF-8 from then on (its bytes are what was asked; the lists then read
+        // in the other encoding).
+        TextEncoding reread = written;
+        if (script.mark.empty()) {
+            const bool ascii = std::none_of(expected.begin(), expected.end(), [](char c) { return (c & 0x80) != 0; });
+            const bool utf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, expected.data(),
+                                                  static_cast<int>(expected.size()), nullptr, 0) > 0;
+            reread = !ascii && utf8 ? TextEncoding::Utf8 : TextEncoding::Ansi;
+        }
+        EXPECT_EQ(reread, second.GetEncoding()) << context;
+        if ((ReadBack(include).empty() && !loadedInclude.empty()) || (ReadBack(exclude).empty() && !loadedExclude.empty()) ||
+            reread != written) {
             continue;
         }
         EXPECT_EQ(ReadBack(include), second.includeText) << context;
@@ -476,6 +521,6 @@ TEST(AutoRenderPromise, ASaveWritesExactlyTheAskedChangeOrNothing)
     // Every outcome is met often enough to count.
     EXPECT_GT(refusedFiles, 150);
     EXPECT_GT(refusedTexts, 50);
-    EXPECT_GT(upgraded, 10);
+    EXPECT_GT(upgraded, 5);
     EXPECT_GT(saved, 600);
 }

@@ -226,10 +226,42 @@ TEST_F(AutoRenderTest, LoneLineBreaksNeitherEatCharactersNorMakeBareLines)
                   s.includeText = L"abc\n";
                   s.excludeText = L"xyz\r";
               }));
-    // A line break inside a pattern can never put a line into the header without its prefix.
-    EXPECT_EQ(JoinCrLf({"//@include a", "//@include alert(1)", "//@include b", "//@include c", "//@exclude old",
-                        "x"}),
-              RoundTrip(file, [](CAutoRender& s) { s.includeText = L"a\ralert(1)\nb\n\r\nc"; }));
+    // A line break inside a pattern can never put a line into the header without its prefix: not
+    // CR or LF, nor U+2028 and U+2029, at which JavaScript ends a "//" comment as well. In every
+    // encoding a script may have, none of the four reaches a pattern line.
+    const struct {
+        const char* what;
+        std::string mark;
+        std::string comment;  // a first line, which decides the encoding
+        bool wide;
+    } scripts[] = {
+        {"ANSI", "", "// x", false},
+        {"UTF-8", "", "// \xE4\xB8\xAD\xE6\x96\x87", false},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF", "// x", false},
+        {"UTF-16", "\xFF\xFE", "// x", true},
+    };
+    auto encoded = [](const std::vector<std::string>& lines, bool wide) {
+        std::string bytes = JoinCrLf(lines);
+        if (!wide) return bytes;
+        std::string units;
+        for (char c : bytes) units += std::string{c, '\0'};
+        return units;
+    };
+    for (const auto& script : scripts) {
+        SCOPED_TRACE(script.what);
+        WriteFileBytes(path, script.mark + encoded({script.comment, "//@include old", "x"}, script.wide));
+        CAutoRender edited;
+        ASSERT_TRUE(edited.Init(path));
+        edited.includeText = L"a\ralert(1)\nb\n\r\nc\u2028alert(2)//\u2029\u2029d\u2028";
+        edited.excludeText = L"\u2029e";
+        ASSERT_TRUE(edited.Save());
+        EXPECT_EQ(script.mark + encoded({"//@exclude e", script.comment, "//@include a", "//@include alert(1)",
+                                         "//@include b", "//@include c", "//@include alert(2)//", "//@include d",
+                                         "x"},
+                                        script.wide),
+                  ReadFileBytes(path));
+        EXPECT_EQ(L"a\r\nalert(1)\r\nb\r\nc\r\nalert(2)//\r\nd", edited.includeText) << "the lists as the file reads";
+    }
 }
 
 TEST_F(AutoRenderTest, SaveKeepsTheTrimmedTextsAndCanBeRepeated)

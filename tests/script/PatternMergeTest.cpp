@@ -1,6 +1,10 @@
 #include "script/PatternMerge.h"
 
+#include <random>
+
 #include <gtest/gtest.h>
+
+#include "script/PatternText.h"
 
 namespace {
 
@@ -14,8 +18,8 @@ struct MergeCase {
 };
 
 const MergeCase kMergeCases[] = {
-    // Nothing changed on disk: the box's text exactly, blank lines and a missing last line end too.
-    {"no change on disk", L"a\r\nb\r\n", L"a\r\n\r\nc", L"a\r\nb\r\n", false, L"a\r\n\r\nc"},
+    // Nothing changed on disk: the box's lines, as Save would write them.
+    {"no change on disk", L"a\r\nb\r\n", L"a\r\n\r\nc", L"a\r\nb\r\n", false, L"a\r\nc\r\n"},
     {"the file's text in another form, same lines", L"a\r\n\r\nb", L"c\r\n", L"a\r\nb\r\n", false, L"c\r\n"},
     {"the same lines in another order", L"a\r\nb\r\n", L"a\r\nb\r\nc\r\n", L"b\r\na\r\n", false,
      L"a\r\nb\r\nc\r\n"},
@@ -59,6 +63,13 @@ const MergeCase kMergeCases[] = {
     {"blank lines of the box go when it changes", L"a\r\nb\r\n", L"\r\n\r\na\r\n\r\nb\r\n\r\n", L"a\r\n",
      true, L"a\r\n"},
     {"spaces belong to the line", L"a\r\n", L" a\r\n", L"a\r\n a\r\n", false, L" a\r\n"},
+    // Trailing spaces are not read back: the line is still the loaded pattern, which the file lost.
+    {"trailing spaces typed, removed on disk", L"x\r\nb\r\n", L"x  \r\nb\r\n", L"b\r\n", true, L"b\r\n"},
+    {"trailing spaces typed, kept as typed", L"x\r\n", L"x  \r\n", L"x\r\ny\r\n", true, L"x  \r\ny\r\n"},
+    {"a line of spaces is no pattern", L"a\r\n", L"a\r\n  \t\r\n", L"a\r\nx\r\n", true, L"a\r\nx\r\n"},
+    // U+2028 and U+2029 end a JavaScript comment: they part lines as CR and LF do.
+    {"line and paragraph separators", L"a\r\n", L"a\u2028c\u2029d", L"a\r\nx\r\n", true,
+     L"a\r\nc\r\nd\r\nx\r\n"},
     {"case belongs to the line", L"a\r\n", L"a\r\n", L"a\r\nA\r\n", true, L"a\r\nA\r\n"},
 };
 
@@ -70,5 +81,36 @@ TEST(PatternMerge, MergesWhatTheFileChangedIntoTheBox)
         std::wstring saved = L"stale";
         EXPECT_EQ(c.changed, MergePatternText(c.loaded, c.box, c.file, saved)) << c.what;
         EXPECT_EQ(std::wstring(c.saved), saved) << c.what;
+    }
+}
+
+// A box's text and its pattern lines written plainly, one CR LF after each, merge alike: blank
+// lines, spaces around the patterns and every kind of line break are the box's form, not its
+// patterns.
+TEST(PatternMerge, ABoxTextMergesAsItsPatternLinesDo)
+{
+    std::mt19937 rng(2028);
+    auto pick = [&](int high) { return std::uniform_int_distribution<int>(0, high)(rng); };
+    static const wchar_t* const pieces[] = {L"a", L"b", L" a", L"a  ", L"c", L"", L" ", L"\t", L"  \t "};
+    static const wchar_t* const breaks[] = {L"\r\n", L"\r", L"\n", L"\u2028", L"\u2029", L"\r\n\r\n"};
+    auto text = [&] {
+        std::wstring made;
+        for (int n = pick(6); n > 0; --n) {
+            made += pieces[pick(8)];
+            if (n > 1 || pick(1) == 0) made += breaks[pick(5)];
+        }
+        return made;
+    };
+    for (int trial = 0; trial < 3000; ++trial) {
+        const std::wstring loaded = text();
+        const std::wstring box = text();
+        // Now and then the file is unchanged since it was read.
+        const std::wstring file = pick(3) == 0 ? loaded : text();
+        std::wstring saved;
+        std::wstring savedFromLines;
+        const bool changed = MergePatternText(loaded, box, file, saved);
+        EXPECT_EQ(changed, MergePatternText(loaded, PatternLinesText(box), file, savedFromLines));
+        ASSERT_EQ(savedFromLines, saved) << ::testing::PrintToString(loaded) << ::testing::PrintToString(box)
+                                         << ::testing::PrintToString(file);
     }
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "script/ScriptIdentity.h"
 #include "tests/common/TestFiles.h"
 
 namespace {
@@ -22,7 +23,7 @@ int CompareAsPaths(wchar_t a, wchar_t b)
 
 } // namespace
 
-TEST(ScriptSaveLock, OneNameForEverySpellingOfTheSamePath)
+TEST(ScriptSaveLock, OneIdentityAndNameForEverySpellingOfTheSamePath)
 {
     CTempDir dir;
     WriteFileBytes(dir.File(L"Autorender in IE.js"), "x");
@@ -49,6 +50,8 @@ TEST(ScriptSaveLock, OneNameForEverySpellingOfTheSamePath)
          true},
     };
     for (const Row& row : rows) {
+        // The dialog's merge tells the file its boxes came from by the same identity.
+        EXPECT_EQ(row.same, ScriptIdentity(row.a) == ScriptIdentity(row.b)) << row.a << L" / " << row.b;
         const std::wstring a = CScriptSaveLock::MutexName(row.a);
         const std::wstring b = CScriptSaveLock::MutexName(row.b);
         EXPECT_EQ(row.same, a == b) << row.a << L" / " << row.b;

@@ -1,0 +1,68 @@
+#pragma once
+// The one rule for the lines of a pattern list as a box, a quick add or a caller hands it in:
+// which characters break it into lines, which lines are no pattern, and what a line reads back as
+// once written after its prefix. The save, the read-back of a saved list, the dialog's merge and
+// the quick add all go through it, so that they agree on what a list's patterns are.
+//
+// A line break is CR LF, a lone CR, a lone LF, U+2028 (LINE SEPARATOR) or U+2029 (PARAGRAPH
+// SEPARATOR): the four characters at which JavaScript ends a "//" comment. A pattern holding one
+// would end its header line there and turn the rest into code that Opera runs on every page.
+// A line of nothing but spaces and tabs (or of nothing) is no pattern: written after a prefix it
+// would read back as an ordinary comment that ends the block.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+inline bool IsPatternLineBreak(wchar_t unit)
+{
+    return unit == L'\r' || unit == L'\n' || unit == L'\u2028' || unit == L'\u2029';
+}
+
+// True when the units are all spaces and tabs, or none.
+inline bool IsBlankPattern(std::wstring_view line)
+{
+    for (wchar_t unit : line) {
+        if (unit != L' ' && unit != L'\t') return false;
+    }
+    return true;
+}
+
+// Calls visit(line) with each line of text that is a pattern, in order, as it stands (spaces
+// kept): the text the save writes after the prefix. A plain loop: find_first_of with a set is
+// many times slower on a million patterns.
+template <typename Visit>
+void ForEachPatternLine(std::wstring_view text, Visit visit)
+{
+    const wchar_t* units = text.data();
+    const size_t size = text.size();
+    size_t pos = 0;
+    while (pos < size) {
+        size_t end = pos;
+        while (end < size && !IsPatternLineBreak(units[end])) ++end;
+        const std::wstring_view line(units + pos, end - pos);
+        if (!IsBlankPattern(line)) visit(line);
+        // CR LF is one line break; every other break character is one of its own.
+        pos = end + (end + 1 < size && units[end] == L'\r' && units[end + 1] == L'\n' ? 2 : 1);
+    }
+}
+
+// The pattern a line gives when the file is read again: without its trailing spaces, which a
+// read drops (leading ones belong to the pattern).
+inline std::wstring_view PatternAsRead(std::wstring_view line)
+{
+    size_t end = line.size();
+    while (end > 0 && line[end - 1] == L' ') --end;
+    return line.substr(0, end);
+}
+
+// True when text makes exactly one pattern line of itself: no line break, not blank. An address
+// that a quick add is to append must be one.
+bool IsSinglePattern(std::wstring_view text);
+
+// The text's pattern lines as they stand, each ended by CR LF.
+std::wstring PatternLinesText(std::wstring_view text);
+
+// Makes a list what reading the pattern lines written from it gives: its patterns as read, each
+// ended by CR LF but the last. In place: a list of a million patterns is not copied.
+void ReadBackPatternText(std::wstring& text);
