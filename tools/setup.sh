@@ -10,9 +10,12 @@
 # behind the amd64 packages installed ("held broken packages"), and that must not keep the rest
 # out. Without it the tests run on an x86-64 build under 64-bit Wine (tools/host-arch.sh), whose
 # packages are installed instead; a failed attempt is repeated a day later at the earliest
-# (build/setup-i386.failed). A failed "apt-get update" is tried three times, then the package
-# lists at hand are used. The set-up stops only when what building and testing need cannot be
-# installed.
+# (build/setup-i386.failed). A failed "apt-get update" is tried again (three tries, 10 and 30 s
+# apart) only while the package lists at hand lack a package to install; then those lists are
+# used. The set-up stops only when what building and testing need cannot be installed.
+#
+# MORVANTI_SYSROOT=DIR: the system's files that the set-up reads or checks (/etc/locale.gen,
+# Wine's 64-bit loader, ImageMagick's import) are those under DIR, as the set-up test has them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/host-arch.sh"
@@ -23,6 +26,12 @@ i386_failed=$root/build/setup-i386.failed
 say() { echo "setup: $*"; }
 fail() { echo "setup: $*" >&2; exit 1; }
 fail_with_log() { morvanti_log_end "$log" 20; fail "$*"; }
+
+sysroot=${MORVANTI_SYSROOT:-}
+locale_gen=$sysroot/etc/locale.gen
+wine64_loader=$sysroot/usr/lib/wine/wine64
+# ImageMagick by its full path: another program called "import" may come first in PATH.
+magick_import=$sysroot/usr/bin/import
 
 packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
@@ -43,6 +52,14 @@ packages64=(wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]; }
 # The names among the arguments that are not installed, one a line.
 not_installed() { local p; for p; do installed "$p" || echo "$p"; done; }
+# The names among the arguments that the package lists at hand offer no version of, one a line.
+not_offered() {
+    local offered p
+    offered=$(LC_ALL=C apt-cache policy "$@" 2>/dev/null | awk '
+        /^[^ ].*:$/ { name = substr($0, 1, length($0) - 1) }
+        $1 == "Candidate:" && $2 != "(none)" { print name }')
+    for p; do grep -qxF -- "$p" <<<"$offered" || echo "$p"; done
+}
 
 need_root() {
     if [ "$(id -u)" -eq 0 ]; then
@@ -60,13 +77,21 @@ apt_get() {
 apt_install() { apt_get install -y --no-install-recommends "$@" && [ -z "$(not_installed "$@")" ]; }
 
 # A mirror in the middle of a sync serves index files that do not match its Release file; apt
-# then ignores them and keeps the lists it had, which usually still install.
+# then ignores them, fetches the others and keeps the lists it had, which usually still install.
+# Trying again helps only when those lists lack one of the packages (the arguments).
 update_lists() {
-    local try delays=(10 30)
+    local try delays=(10 30) lacking
     for try in 1 2 3; do
         apt_get update && return 0
+        lacking=$(not_offered "$@" | xargs)
+        if [ -z "$lacking" ]; then
+            say "apt-get update failed (see build/setup.log); the package lists at hand offer every" \
+                "package to install, so the set-up goes on with them"
+            return 0
+        fi
         [ "$try" -lt 3 ] || break
-        say "apt-get update failed (try $try of 3); trying again in ${delays[try - 1]} s"
+        say "apt-get update failed (try $try of 3) and the package lists at hand lack $lacking;" \
+            "trying again in ${delays[try - 1]} s"
         sleep "${delays[try - 1]}"
     done
     say "apt-get update failed 3 times (see build/setup.log); going on with the package lists fetched"
@@ -104,7 +129,7 @@ if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
         morvanti_logged "$log" "${SUDO[@]}" dpkg --add-architecture i386 \
             || fail_with_log "dpkg --add-architecture i386 failed (see build/setup.log)"
     fi
-    update_lists
+    update_lists "${wanted[@]}"
     if [ "${#missing[@]}" -gt 0 ] && ! apt_install "${missing[@]}"; then
         fail_with_log "could not install $(not_installed "${missing[@]}" | xargs) (see build/setup.log)"
     fi
@@ -134,8 +159,8 @@ if [ "${#gen_locales[@]}" -gt 0 ]; then
     need_root "the locales ${gen_locales[*]}"
     say "generating the locales ${gen_locales[*]} (about 10 s; output: build/setup.log)"
     for loc in "${gen_locales[@]}"; do
-        grep -q "^${loc} UTF-8" /etc/locale.gen 2>/dev/null \
-            || echo "${loc} UTF-8" | "${SUDO[@]}" tee -a /etc/locale.gen >/dev/null
+        grep -q "^${loc} UTF-8" "$locale_gen" 2>/dev/null \
+            || echo "${loc} UTF-8" | "${SUDO[@]}" tee -a "$locale_gen" >/dev/null
     done
     morvanti_logged "$log" "${SUDO[@]}" locale-gen || fail_with_log "locale-gen failed (see build/setup.log)"
     for loc in "${gen_locales[@]}"; do
@@ -145,12 +170,13 @@ fi
 
 morvanti_decide_arch
 tools=(i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo clang-tidy)
-[ "$MORVANTI_RUN_ARCH" = i686 ] || tools+=(x86_64-w64-mingw32-g++-posix /usr/lib/wine/wine64)
+[ "$MORVANTI_RUN_ARCH" = i686 ] || tools+=(x86_64-w64-mingw32-g++-posix)
 for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing after the install (see build/setup.log)"
 done
-# ImageMagick by its full path: another program called "convert" may come first in PATH.
-[ -x /usr/bin/import ] || fail "ImageMagick's import is missing after the install (see build/setup.log)"
+[ "$MORVANTI_RUN_ARCH" = i686 ] || [ -x "$wine64_loader" ] \
+    || fail "Wine's 64-bit loader $wine64_loader is missing after the install (see build/setup.log)"
+[ -x "$magick_import" ] || fail "ImageMagick's import is missing after the install (see build/setup.log)"
 if [ "$MORVANTI_RUN_ARCH" = i686 ]; then
     say "all tools present; the tests run on the 32-bit build"
 elif [ "$kernel_i386" -eq 0 ]; then

@@ -4,6 +4,10 @@
 # by wineboot, whose output goes to the log file beside it (PREFIX.log).
 #   morvanti_wine_locale LOCALE  runs Wine under LOCALE (LC_ALL, LANG), which sets its ANSI code
 #                                page; fails, changing nothing, while the locale is not generated
+# wine, wineboot, winepath and wineserver are functions here that run the command under that
+# locale (env LC_ALL=LOCALE LANG=LOCALE COMMAND): the locale goes to Wine, not to this shell. A
+# shell that started before tools/setup.sh generated the locale cannot switch to it (bash warns
+# "setlocale: LC_ALL: cannot change locale"), although every process started since can.
 
 morvanti_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${MORVANTI_WINEPREFIX:-$morvanti_root/build/wineprefix}"
@@ -22,6 +26,14 @@ fi
 export WINEDEBUG=-all
 # No Mono or Gecko installer prompts.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The locale's assignments for env(1); none until morvanti_wine_locale: Wine then runs under
+# the caller's locale.
+morvanti_wine_env=()
+wine() { env ${morvanti_wine_env[@]+"${morvanti_wine_env[@]}"} wine "$@"; }
+wineboot() { env ${morvanti_wine_env[@]+"${morvanti_wine_env[@]}"} wineboot "$@"; }
+winepath() { env ${morvanti_wine_env[@]+"${morvanti_wine_env[@]}"} winepath "$@"; }
+wineserver() { env ${morvanti_wine_env[@]+"${morvanti_wine_env[@]}"} wineserver "$@"; }
 
 morvanti_wine_start() {
     mkdir -p "$WINEPREFIX"
@@ -54,9 +66,8 @@ morvanti_wine_start() {
 }
 
 morvanti_wine_locale() {
-    # Checked first: assigning a locale that does not exist makes bash warn.
     grep -qx "${1/UTF-8/utf8}" < <(locale -a 2>/dev/null) || return 1
-    export LC_ALL=$1 LANG=$1
+    morvanti_wine_env=(LC_ALL="$1" LANG="$1")
 }
 
 morvanti_wine_stop() {

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Runs tools/setup.sh of a copy of the work tree against stand-ins for apt-get, dpkg, dpkg-query,
-# locale, locale-gen, id and sleep placed first in PATH (no root, no network, no waiting), one
-# row per machine state, and checks what it says, its exit status, what it asked apt for, its log,
-# and the build tools/host-arch.sh chooses afterwards. The stand-ins answer as Debian 12's tools
-# do: "apt-get update" exits 100 on an index file that does not match, "apt-get install" exits
-# 100 with "Unable to locate package" or "held broken packages", "dpkg-query -W" exits 1 for a
-# package that is not installed.
+# Runs tools/setup.sh of a copy of the work tree against stand-ins for apt-get, apt-cache, dpkg,
+# dpkg-query, locale, locale-gen, id and sleep placed first in PATH (no root, no network, no
+# waiting) and a system root of its own (MORVANTI_SYSROOT), one row per machine state, and checks
+# what it says, its exit status, what it asked apt for, its log, and the build tools/host-arch.sh
+# chooses afterwards. The stand-ins answer as Debian 12's tools do: "apt-get update" exits 100 on
+# an index file that does not match, "apt-get install" exits 100 with "Unable to locate package"
+# or "held broken packages", "apt-cache policy" shows nothing for a package the lists lack,
+# "dpkg-query -W" exits 1 for a package that is not installed. Then it checks that
+# tools/wine-env.sh gives the locale to Wine from a shell that cannot switch to it.
 #
 #   check_setup.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
@@ -20,13 +22,31 @@ standins=$work/standins
 
 # The stand-ins keep the machine's state in $STATE: installed (package names, or "*" for all but
 # those in absent), archs (foreign architectures), update-fails (how many more updates fail),
-# refused ("package=absent" or "package=held", "*" for every package), calls (every call).
-standin() { printf '#!/usr/bin/env bash\necho "%s $*" >>"$STATE/calls"\n%s\n' "$1" "$2" >"$standins/$1"
+# refused ("package=absent": no list has it; "package=stale": the lists at hand lack it until an
+# update succeeds; "package=held"; "*" for every package), root (the system root), calls (every
+# call). What they share is in state.sh beside them.
+cat >"$standins/state.sh" <<'END'
+installed() { grep -qxF "$1" "$STATE/installed" || { grep -qx "[*]" "$STATE/installed" && ! grep -qxF "$1" "$STATE/absent"; }; }
+# How the mirror refuses a package: absent, stale, held or not at all (nothing).
+refusal() {
+    local name how
+    while IFS="=" read -r name how; do case $name in "$1"|"*") echo "$how"; return ;; esac; done <"$STATE/refused"
+    case $1 in *:i386) grep -qx i386 "$STATE/archs" || echo absent ;; esac
+}
+# The file of the system root that the set-up checks, made by the package that installs it.
+provide() {
+    local file
+    case $1 in wine64) file=usr/lib/wine/wine64 ;; imagemagick) file=usr/bin/import ;; *) return 0 ;; esac
+    mkdir -p "$(dirname "$STATE/root/$file")" && touch "$STATE/root/$file" && chmod +x "$STATE/root/$file"
+}
+END
+source "$standins/state.sh"
+standin() { printf '#!/usr/bin/env bash\necho "%s $*" >>"$STATE/calls"\nsource "${0%%/*}/state.sh"\n%s\n' \
+                "$1" "$2" >"$standins/$1"
             chmod +x "$standins/$1"; }
 standin dpkg-query '
 for p; do case $p in -*) ;; *) pkg=$p ;; esac; done
-if grep -qxF "$pkg" "$STATE/installed" || { grep -qx "[*]" "$STATE/installed" && ! grep -qxF "$pkg" "$STATE/absent"; }
-then printf "install ok installed"; else echo "dpkg-query: no packages found matching $pkg" >&2; exit 1; fi'
+if installed "$pkg"; then printf "install ok installed"; else echo "dpkg-query: no packages found matching $pkg" >&2; exit 1; fi'
 standin dpkg '
 case $1 in
     --print-foreign-architectures) cat "$STATE/archs" ;;
@@ -42,7 +62,7 @@ done
 echo "Reading package lists..."
 if [ "$cmd" = update ]; then
     left=$(cat "$STATE/update-fails")
-    [ "$left" -gt 0 ] || exit 0
+    if [ "$left" -eq 0 ]; then sed -i "/=stale$/d" "$STATE/refused"; exit 0; fi
     echo $((left - 1)) >"$STATE/update-fails"
     echo "Err:4 http://deb.debian.org/debian-security bookworm-security/main i386 Packages"
     echo "  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 203.0.113.80 80]"
@@ -53,10 +73,7 @@ fi
 echo "Building dependency tree..."
 absent=() held=()
 for p in "${pkgs[@]}"; do
-    how=
-    while IFS="=" read -r name h; do case $name in "$p"|"*") how=$h; break ;; esac; done <"$STATE/refused"
-    case $p in *:i386) grep -qx i386 "$STATE/archs" || how=absent ;; esac
-    case $how in absent) absent+=("$p") ;; held) held+=("$p") ;; esac
+    case $(refusal "$p") in absent|stale) absent+=("$p") ;; held) held+=("$p") ;; esac
 done
 for p in "${absent[@]}"; do echo "E: Unable to locate package $p" >&2; done
 [ "${#absent[@]}" -eq 0 ] || exit 100
@@ -71,16 +88,23 @@ if [ "${#held[@]}" -gt 0 ]; then
     exit 100
 fi
 printf "%s\n" "${pkgs[@]}" >>"$STATE/installed"
-printf "Setting up %s ...\n" "${pkgs[@]}"'
+for p in "${pkgs[@]}"; do provide "$p"; echo "Setting up $p ..."; done'
+standin apt-cache '
+[ "$1" = policy ] || exit 2
+shift
+for p; do
+    case $(refusal "$p") in absent|stale) ;; *) printf "%s:\n  Installed: (none)\n  Candidate: 1.0\n" "$p" ;; esac
+done'
 standin locale '[ "$1" = -a ] && printf "C\nC.utf8\nPOSIX\nen_US.utf8\nzh_CN.utf8\n"'
 standin locale-gen 'exit 0'
 standin id '[ "$1" = -u ] && echo 0'
 standin sleep 'exit 0'
 # The tools setup.sh looks for once the packages are in: found wherever their packages are.
 for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres x86_64-w64-mingw32-g++-posix \
-    cmake wine Xvfb zip unzip xwininfo clang-tidy; do
+    cmake Xvfb zip unzip xwininfo clang-tidy; do
     standin "$tool" 'exit 0'
 done
+standin wine 'echo "wine under LC_ALL=${LC_ALL:-} LANG=${LANG:-}" >>"$STATE/calls"'
 
 all="*"
 # row NAME KERNEL_RUNS_I386 INSTALLED UPDATE_FAILS REFUSED STATUS ARCH EXPECTATION...
@@ -95,6 +119,7 @@ row() {
     mkdir -p "$tree/tools" "$state"
     cp "$src"/tools/{setup.sh,host-arch.sh,stage.sh} "$tree/tools/"
     : >"$state/installed"; : >"$state/absent"; : >"$state/archs"; : >"$state/calls"
+    mkdir -p "$state/root"
     local p words refusals
     read -ra words <<<"$installed"
     read -ra refusals <<<"$refused"
@@ -107,9 +132,10 @@ row() {
     done
     echo "$fails" >"$state/update-fails"
     printf '%s\n' ${refusals[@]+"${refusals[@]}"} >"$state/refused"
+    for p in wine64 imagemagick; do STATE=$state installed "$p" && STATE=$state provide "$p"; done
 
     local out status=0 arch
-    out=$(STATE=$state PATH="$standins:$PATH" MORVANTI_KERNEL_RUNS_I386=$kernel \
+    out=$(STATE=$state PATH="$standins:$PATH" MORVANTI_KERNEL_RUNS_I386=$kernel MORVANTI_SYSROOT=$state/root \
           bash "$tree/tools/setup.sh" 2>&1) || status=$?
     arch=$(STATE=$state PATH="$standins:$PATH" MORVANTI_KERNEL_RUNS_I386=$kernel \
            bash -c 'source "$1/tools/host-arch.sh"; echo "$MORVANTI_RUN_ARCH"' - "$tree")
@@ -146,23 +172,29 @@ row() {
 
 i386_line="setup: 32-bit Wine could not be installed (see build/setup.log); the tests run on the x86-64 build, the 32-bit program is built and checked as a file"
 
-# A fresh machine whose mirror serves a broken index for as long as the set-up tries: three
-# updates 10 s and 30 s apart, then the install from the lists at hand, 32-bit Wine on its own.
+# A fresh machine whose mirror serves one broken index for as long as the set-up tries: the
+# update fetches the others, whose lists offer every package, so the install follows at once from
+# them, 32-bit Wine on its own.
 row update-broken 1 "" 3 "" 0 i686 \
     'out: setup: installing 18 packages with apt-get' 'out: (apt'"'"'s output: build/setup.log)' \
-    'out: setup: apt-get update failed (try 1 of 3); trying again in 10 s' \
-    'out: setup: apt-get update failed (try 2 of 3); trying again in 30 s' \
-    'out: setup: apt-get update failed 3 times (see build/setup.log); going on with the package lists fetched' \
-    'call: sleep 10' 'call: sleep 30' 'call: dpkg --add-architecture i386' \
+    'out: setup: apt-get update failed (see build/setup.log); the package lists at hand offer every package to install, so the set-up goes on with them' \
+    'no call: sleep' 'no out: try 1 of 3' 'call: dpkg --add-architecture i386' \
     'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine32:i386' \
     'no call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine64' \
     'log: Mirror sync in progress?' 'no out: Reading package lists' 'no out: Mirror sync' \
     'out: setup: all tools present; the tests run on the 32-bit build'
+# The lists at hand lack a package (cmake) until an update succeeds, which the third does: two
+# more tries, 10 s and 30 s after the failed ones.
+row update-lacking 1 "" 2 "cmake=stale" 0 i686 \
+    'out: setup: apt-get update failed (try 1 of 3) and the package lists at hand lack cmake; trying again in 10 s' \
+    'out: setup: apt-get update failed (try 2 of 3) and the package lists at hand lack cmake; trying again in 30 s' \
+    'call: sleep 10' 'call: sleep 30' 'no out: going on with' \
+    'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine32:i386' \
+    'out: setup: all tools present; the tests run on the 32-bit build'
 # The i386 lists lag behind the amd64 packages: wine32:i386 cannot be installed, the rest can,
-# and the x86-64 build takes its place. One failed update is retried once.
+# and the x86-64 build takes its place. A failed update is not retried: the lists offer wine32.
 row i386-held 1 "" 1 "wine32:i386=held" 0 x86_64 \
-    'out: setup: apt-get update failed (try 1 of 3); trying again in 10 s' 'no call: sleep 30' \
-    'no out: going on with the package lists fetched' \
+    'out: the package lists at hand offer every package to install' 'no call: sleep' \
     "out: $i386_line" 'out: setup: installing 3 packages for the x86-64 build: wine64' \
     'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64' \
     'log: you have held broken packages' 'no out: held broken' 'file: build/setup-i386.failed' \
@@ -182,6 +214,8 @@ row all-present 1 "$all" 0 "" 0 i686 'no call: apt-get' 'no file: build/setup.lo
 # No package lists and no mirror: nothing can be installed. One line names the packages and the
 # log; the end of the log is shown.
 row nothing-installable 1 "" 3 "*=absent" 1 x86_64 \
+    'out: setup: apt-get update failed (try 2 of 3) and the package lists at hand lack g++-mingw-w64-i686-posix' \
+    'out: setup: apt-get update failed 3 times (see build/setup.log); going on with the package lists fetched' \
     'out: setup: could not install g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake' \
     'out: clang-tidy (see build/setup.log)' 'out: | E: Unable to locate package clang-tidy' \
     'no call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine32' \
@@ -192,4 +226,32 @@ row no-wine 1 "" 0 "wine32:i386=held wine64=absent" 1 x86_64 \
     'out: setup: could not install wine32:i386 wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64: no Wine runs here (see build/setup.log)' \
     'out: | E: Unable to locate package wine64' 'no out: all tools present'
 
-[ "$failures" -eq 0 ] || { echo "setup: $failures row(s) failed"; exit 1; }
+# tools/wine-env.sh in a shell that started before tools/setup.sh generated the locale it needs:
+# such a shell has looked for it (LANG) and cannot switch to it, although "locale -a" lists it and
+# every new process loads it. Here the locale is looked for in a folder of the test's own
+# (LOCPATH) and is made there after the shell has started, from Debian's compiled C.utf8. Wine
+# must run under the locale, and the shell must neither switch to it nor warn.
+check_wine_locale() {
+    local tree=$work/wine-locale state=$work/wine-locale.state out bad=()
+    mkdir -p "$tree/tools" "$state" "$work/locales"
+    cp "$src"/tools/{wine-env.sh,host-arch.sh,stage.sh} "$tree/tools/"
+    echo wine32:i386 >"$state/installed"; : >"$state/absent"; : >"$state/calls"
+    out=$(STATE=$state PATH="$standins:$PATH" MORVANTI_KERNEL_RUNS_I386=1 LOCPATH=$work/locales \
+          LC_ALL= LANG=zh_CN.UTF-8 bash -c '
+              ln -s /usr/lib/locale/C.utf8 "$LOCPATH/zh_CN.UTF-8" || exit
+              source "$1/tools/wine-env.sh" && morvanti_wine_locale zh_CN.UTF-8 && wine start &&
+              echo "shell under LC_ALL=${LC_ALL:-}"' - "$tree" 2>&1)
+    [ "$out" = "shell under LC_ALL=" ] || bad+=("the shell said or did more:" "$out")
+    grep -qxF "wine under LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8" "$state/calls" \
+        || bad+=("Wine ran otherwise:" "$(grep '^wine' "$state/calls")")
+    if [ "${#bad[@]}" -eq 0 ]; then
+        echo "ok   wine-locale"
+    else
+        failures=$((failures + 1))
+        echo "FAIL wine-locale"
+        printf '     %s\n' "${bad[@]}"
+    fi
+}
+check_wine_locale
+
+[ "$failures" -eq 0 ] || { echo "setup: $failures check(s) failed"; exit 1; }
