@@ -20,8 +20,9 @@ const wchar_t kInstallValue[] = L"Install Directory";
 const wchar_t kOperaSoftwareKey[] = L"Software\\Opera Software";
 const wchar_t kUserPrefs[] = L"User Prefs";
 const wchar_t kBeta95Folder[] = L"Opera 9.5 beta";
-// A multi-user Opera 10 to 12 installed in a folder without a name (a drive's root).
-const wchar_t kDefaultProfileName[] = L"Opera";
+// The profile folder of a multi-user Opera 9, and of an Opera 10 to 12 installed in a folder
+// without a name (a drive's root).
+const wchar_t kOperaFolder[] = L"Opera";
 
 // Joins two parts so that exactly one backslash stands between them, whichever of them
 // brings one.
@@ -66,6 +67,12 @@ std::wstring FolderName(const std::wstring& installDir)
 std::wstring AppDataOperaFolder(const std::wstring& name)
 {
     return WithoutTrailingBackslash(GetAppDataDir()) + L"\\Opera\\" + name + L"\\";
+}
+
+// Where a multi-user Opera 9 keeps its profile folder whatever the installation's name.
+std::wstring Opera9MultiUserFolder(const std::wstring& installDir)
+{
+    return AppDataOperaFolder(COpera::IsBeta95(installDir) ? kBeta95Folder : kOperaFolder);
 }
 
 bool SameFolder(const std::wstring& a, const std::wstring& b)
@@ -174,12 +181,12 @@ bool COpera::InitOpera9(const std::wstring& installDirectory)
     const bool multiUser = IsMultiUser(JoinPath(installDir, L"operadef6.ini"));
     g_runLog.Printf(L"Use Mode[%d]", multiUser ? 1 : 0);
     if (multiUser) {
-        dataPath = AppDataOperaFolder(IsBeta95(installDir) ? kBeta95Folder : L"Opera");
+        dataPath = Opera9MultiUserFolder(installDir);
     } else {
         dataPath = installDir;
     }
     g_runLog.WriteFormat(L"DataPath[%s]", dataPath);
-    return ReadMainConfig(JoinPath(dataPath, L"\\profile\\opera6.ini"), JoinPath(dataPath, L"\\profile\\styles\\user"));
+    return ReadMainConfig(JoinPath(dataPath, L"profile"), L"opera6.ini");
 }
 
 void COpera::InitOpera9Named(const std::wstring& installDirectory)
@@ -190,13 +197,13 @@ void COpera::InitOpera9Named(const std::wstring& installDirectory)
     const std::wstring name = FolderName(dir);
     if (name.empty()) return;
     const std::wstring folder = AppDataOperaFolder(name);
-    if (SameFolder(folder, AppDataOperaFolder(IsBeta95(dir) ? kBeta95Folder : L"Opera"))) return;
+    if (SameFolder(folder, Opera9MultiUserFolder(dir))) return;
 
     ResetFields();
     installDir = dir;
     dataPath = folder;
     g_runLog.WriteFormat(L"DataPath[%s]", dataPath);
-    ReadMainConfig(JoinPath(dataPath, L"\\profile\\opera6.ini"), JoinPath(dataPath, L"\\profile\\styles\\user"));
+    ReadMainConfig(JoinPath(dataPath, L"profile"), L"opera6.ini");
 }
 
 void COpera::InitOpera10(const std::wstring& installDirectory)
@@ -209,19 +216,19 @@ void COpera::InitOpera10(const std::wstring& installDirectory)
     std::wstring profileDir;
     if (multiUser) {
         const std::wstring name = FolderName(installDir);
-        dataPath = AppDataOperaFolder(name.empty() ? kDefaultProfileName : name);
+        dataPath = AppDataOperaFolder(name.empty() ? kOperaFolder : name);
         profileDir = dataPath;
     } else {
         dataPath = installDir;
         profileDir = JoinPath(installDir, L"profile");
     }
     g_runLog.WriteFormat(L"DataPath[%s]", dataPath);
-    ReadMainConfig(JoinPath(profileDir, L"operaprefs.ini"), JoinPath(profileDir, L"styles\\user"));
+    ReadMainConfig(profileDir, L"operaprefs.ini");
 }
 
-bool COpera::ReadMainConfig(const std::wstring& configPath, const std::wstring& stylesDir)
+bool COpera::ReadMainConfig(const std::wstring& profileDir, const wchar_t* fileName)
 {
-    mainConfigPath = configPath;
+    mainConfigPath = JoinPath(profileDir, fileName);
     pluginsDir = JoinPath(installDir, L"\\program\\plugins\\");
     g_runLog.WriteFormat(L"Main Config[%s]", mainConfigPath);
 
@@ -256,7 +263,7 @@ bool COpera::ReadMainConfig(const std::wstring& configPath, const std::wstring& 
     toolbarConfig = config.GetString(kUserPrefs, L"Toolbar Configuration", L"");
     mouseConfig = config.GetString(kUserPrefs, L"Mouse Configuration", L"");
 
-    userStylesDir = stylesDir;
+    userStylesDir = JoinPath(profileDir, L"styles\\user");
     return true;
 }
 

@@ -65,8 +65,9 @@ private:
     bool InitOpera9(const std::wstring& installDirectory);
     void InitOpera9Named(const std::wstring& installDirectory);
     void InitOpera10(const std::wstring& installDirectory);
-    // Reads the main configuration file into the fields (messages tells when it cannot).
-    bool ReadMainConfig(const std::wstring& configPath, const std::wstring& stylesDir);
+    // Reads the main configuration file of that name in Opera's profile folder into the fields
+    // (messages tells when it cannot).
+    bool ReadMainConfig(const std::wstring& profileDir, const wchar_t* fileName);
     // Every field but messages.
     void ResetFields();
 

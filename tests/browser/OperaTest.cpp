@@ -204,21 +204,14 @@ enum class Place { Hklm, Hklm64View, Hkcu, LastInstallPath, LastInstallPathX64 }
 
 std::unique_ptr<RegistryValue> Record(Place place, const std::wstring& folder)
 {
-    switch (place) {
-    case Place::Hklm:
-        return std::make_unique<RegistryValue>(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, kOperaKeyPath, kInstallValue, &folder);
-    case Place::Hklm64View:
-        return std::make_unique<RegistryValue>(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, kOperaKeyPath, kInstallValue, &folder);
-    case Place::Hkcu:
-        return std::make_unique<RegistryValue>(HKEY_CURRENT_USER, KEY_WOW64_32KEY, kOperaKeyPath, kInstallValue, &folder);
-    case Place::LastInstallPath:
-        return std::make_unique<RegistryValue>(HKEY_CURRENT_USER, KEY_WOW64_32KEY, kOperaSoftwarePath,
-                                               L"Last Install Path", &folder);
-    case Place::LastInstallPathX64:
-        return std::make_unique<RegistryValue>(HKEY_CURRENT_USER, KEY_WOW64_32KEY, kOperaSoftwarePath,
-                                               L"Last Install Path x64", &folder);
-    }
-    return nullptr;
+    const bool machine = place == Place::Hklm || place == Place::Hklm64View;
+    const bool operaKey = machine || place == Place::Hkcu;
+    return std::make_unique<RegistryValue>(
+        machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+        place == Place::Hklm64View ? KEY_WOW64_64KEY : KEY_WOW64_32KEY,
+        operaKey ? kOperaKeyPath : kOperaSoftwarePath,
+        operaKey ? kInstallValue : place == Place::LastInstallPath ? L"Last Install Path" : L"Last Install Path x64",
+        &folder);
 }
 
 // Opera 10 to 12's files as Opera writes them: UTF-8 with a mark, a first line of its own.
@@ -240,6 +233,13 @@ struct OperaFile {
     const wchar_t* path;  // {T}: the test's folder; {A}: Opera's folder in the application-data folder
     std::string bytes;
 };
+// A single-user Opera 12 installed in {T}\\Opera.
+std::vector<OperaFile> SingleUserOpera12(const std::wstring& userJavaScriptDir)
+{
+    return {{L"{T}\\Opera\\operaprefs_default.ini", Defaults('0')},
+            {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(userJavaScriptDir)}};
+}
+
 struct DiscoveryCase {
     const char* name;
     std::vector<Recorded> recorded;
@@ -298,13 +298,13 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
          {{L"{T}\\Opera\\profile\\operaprefs.ini", wrong}, {L"{A}\\Opera\\operaprefs.ini", Prefs(L"D:\\multi\\")}},
          L"{A}\\Opera\\operaprefs.ini", L"D:\\multi\\", 0},
         {"key under HKEY_CURRENT_USER only", {{Place::Hkcu, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\cu\\")}},
+         SingleUserOpera12(L"D:\\cu\\"),
          L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\cu\\", 0},
         {"Last Install Path only", {{Place::LastInstallPath, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\lip\\")}},
+         SingleUserOpera12(L"D:\\lip\\"),
          L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\lip\\", 0},
         {"Last Install Path x64 only", {{Place::LastInstallPathX64, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\x64\\")}},
+         SingleUserOpera12(L"D:\\x64\\"),
          L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\x64\\", 0},
         {"key in the 64-bit view only, which comes before HKEY_CURRENT_USER",
          {{Place::Hklm64View, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\Later"}},
@@ -323,7 +323,7 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
          {{L"{A}\\Opera 9.6\\profile\\opera6.ini", Prefs(L"D:\\o96\\")}},
          L"{A}\\Opera 9.6\\profile\\opera6.ini", L"D:\\o96\\", 0},
         {"User JavaScript File empty: not found", {{Place::Hklm, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"")}},
+         SingleUserOpera12(L""),
          L"{T}\\Opera\\profile\\operaprefs.ini", L"", 1},
         {"a Chinese folder name", {{Place::Hklm, L"{T}\\Opera 浏览器"}},
          {{L"{A}\\Opera 浏览器\\operaprefs.ini", Prefs(L"D:\\用户脚本\\")}},
