@@ -11,6 +11,8 @@
 #include "support/LastError.h"
 #include "support/TextEdit.h"
 
+class CTextStream;
+
 // One stored line. A section header has a section name, a key line has a key; every other
 // line carries only its text.
 struct ProfileLine {
@@ -38,6 +40,12 @@ public:
     // Reads the file in UTF-16 LE (unicode) or the ANSI code page. False when it cannot be
     // opened or read to its end; the document is then empty.
     bool Open(const std::wstring& path, bool unicode);
+    // Reads the file in the encoding it has: UTF-16 LE or UTF-8 after their byte-order mark;
+    // without one UTF-16 LE when the second byte of a two-byte unit is zero anywhere (8-bit text
+    // holds no zero byte; the program's own file, UTF-16 LE without a mark, always does), else
+    // UTF-8 when the bytes are strictly valid UTF-8, else the ANSI code page. The unicode flag
+    // becomes true: a save writes UTF-16 LE, which holds whatever was read. False as Open.
+    bool OpenInItsEncoding(const std::wstring& path);
     // Takes lines that the caller has read itself; path and encoding stay as they are.
     bool OpenFromLines(const StringList& lines);
     // Empties the document and forgets the path; the encoding stays.
@@ -80,6 +88,8 @@ public:
 private:
     // headerRegion is true until the first line that is not a leading comment.
     void ParseLine(std::wstring line, bool& headerRegion);
+    // Parses every line of the stream; false (the document empty) when it cannot be read to its end.
+    bool ParseStream(CTextStream& in);
     // Index of the first section header at or after start, or the document's size.
     size_t NextSectionHeader(size_t start) const;
     // Index of the first header named section, or npos.

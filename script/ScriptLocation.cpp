@@ -36,7 +36,8 @@ ScriptSource LocateScript(bool logProfileLine)
     const std::wstring settingsPath = GetSettingsFilePath();
     CProfileCFile settings;
     if (logProfileLine) g_runLog.WriteFormat(L"Open profile[%s]", settingsPath);
-    if (settings.Open(settingsPath, true)) {
+    // A file written by hand may be in any encoding; the program writes UTF-16 LE.
+    if (settings.OpenInItsEncoding(settingsPath)) {
         g_scriptPath = settings.GetString(kSettingsSection, kScriptPathKey, L"");
         g_runLog.WriteFormat(L"Open profile Success[%s]", g_scriptPath);
     }
@@ -44,7 +45,7 @@ ScriptSource LocateScript(bool logProfileLine)
     if (!g_scriptPath.empty()) return ScriptSource::SettingsFile;
 
     COpera opera;
-    opera.Init(opera.GetInstallDir());
+    opera.FindUserJavaScript();
     const std::wstring& scriptDir = opera.userJavaScriptDir;
     if (scriptDir.empty()) {
         g_runLog.Printf(L"not find script path");

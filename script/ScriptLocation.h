@@ -1,6 +1,6 @@
 #pragma once
-// Finding the user script "Autorender in IE.js" (through the settings file, else through Opera's
-// profile) and adding one address to its include list.
+// Finding the user script "Autorender in IE.js" (through the settings file, else in the user
+// JavaScript folder of an Opera's profile) and adding one address to its include list.
 
 #include <string>
 

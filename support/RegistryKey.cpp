@@ -30,14 +30,15 @@ std::wstring TextBefore(const std::vector<wchar_t>& buffer)
 
 } // namespace
 
-bool CRegistryKey::Open(HKEY parent, const std::wstring& subKey)
+bool CRegistryKey::Open(HKEY parent, const std::wstring& subKey, RegistryView view)
 {
     Close();
     // The rights RegOpenKeyW asks for, through the extended call: for an empty path RegOpenKeyW
     // hands back the parent's own handle, which this object would then close as if it owned it.
     // (For a predefined root the extended call does so too; closing one of those is harmless.)
     HKEY opened = nullptr;
-    const LONG status = RegOpenKeyExW(parent, subKey.c_str(), 0, MAXIMUM_ALLOWED | kRegistryView, &opened);
+    const REGSAM viewFlag = view == RegistryView::Bits64 ? KEY_WOW64_64KEY : kRegistryView;
+    const LONG status = RegOpenKeyExW(parent, subKey.c_str(), 0, MAXIMUM_ALLOWED | viewFlag, &opened);
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 // One open registry key: its values as text or raw bytes, its subkeys created, deleted and
-// walked by name. A 32-bit program sees the 32-bit view of the registry.
+// walked by name. A 32-bit program sees the 32-bit view of the registry; a key can also be opened
+// in the 64-bit view, where a 64-bit program's installer writes.
 
 #include <windows.h>
 
@@ -9,6 +10,10 @@
 #include "support/ByteStream.h"
 #include "support/LastError.h"
 
+// The two views of the registry that 64-bit Windows keeps; 32-bit Windows has one, and opening
+// in either view opens that one.
+enum class RegistryView { Bits32, Bits64 };
+
 class CRegistryKey {
 public:
     CRegistryKey() = default;
@@ -16,8 +21,9 @@ public:
     CRegistryKey(const CRegistryKey&) = delete;
     CRegistryKey& operator=(const CRegistryKey&) = delete;
 
-    // Closes any open key, then opens subKey under parent (a predefined root or any open key).
-    bool Open(HKEY parent, const std::wstring& subKey);
+    // Closes any open key, then opens subKey under parent (a predefined root or any open key) in
+    // the given view (keys that Windows shares between the views are the same in both).
+    bool Open(HKEY parent, const std::wstring& subKey, RegistryView view = RegistryView::Bits32);
     void Close();
     bool IsOpen() const { return open_; }
 

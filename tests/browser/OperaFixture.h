@@ -1,7 +1,7 @@
 #pragma once
-// An Opera installation for tests: the registry key Opera's installer writes (32-bit view of
-// HKEY_LOCAL_MACHINE) and its configuration files on disk. Everything created is removed again,
-// and anything that was there before is put back.
+// An Opera installation for tests: the registry values Opera's installers write and its
+// configuration files on disk. Everything created is removed again, and anything that was there
+// before is put back.
 
 #include <windows.h>
 
@@ -18,79 +18,98 @@ namespace opera_test {
 
 const wchar_t kOperaKeyPath[] = L"SOFTWARE\\Netscape\\Netscape Navigator\\Opera\\main";
 const wchar_t kInstallValue[] = L"Install Directory";
+const wchar_t kOperaSoftwarePath[] = L"Software\\Opera Software";
 
-inline bool KeyExists(const std::wstring& path)
+// view: KEY_WOW64_32KEY (what the program reads first) or KEY_WOW64_64KEY.
+inline bool KeyExists(const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE, REGSAM view = KEY_WOW64_32KEY)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
-        return false;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
-// Holds Opera's key for the life of the object. Without a value the key is there but
-// "Install Directory" is not.
-class OperaKey {
+// Holds one value of a registry key for the life of the object, in one view of the registry.
+// Keys missing on its way are created and removed again; a value that was there gets its data
+// back. Without data the key is there but the value is not.
+class RegistryValue {
 public:
-    OperaKey() { Create(nullptr); }
-    explicit OperaKey(const std::wstring& installDir) { Create(&installDir); }
-    ~OperaKey()
+    RegistryValue(HKEY root, REGSAM view, const std::wstring& keyPath, const std::wstring& valueName,
+                  const std::wstring* data)
+        : root_(root), view_(view), keyPath_(keyPath), valueName_(valueName)
+    {
+        Create(data);
+    }
+    ~RegistryValue()
     {
         if (!firstCreated_.empty()) {
             // Removes the whole branch this object added, below the last key that was there.
             const size_t cut = firstCreated_.rfind(L'\\');
             HKEY parent = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, firstCreated_.substr(0, cut).c_str(), 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, &parent) == ERROR_SUCCESS) {
+            if (RegOpenKeyExW(root_, firstCreated_.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | view_, &parent) ==
+                ERROR_SUCCESS) {
                 EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(parent, firstCreated_.substr(cut + 1).c_str()));
                 RegCloseKey(parent);
             }
         } else if (key_ != nullptr) {
             if (hadValue_) {
-                RegSetValueExW(key_, kInstallValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(oldValue_.c_str()),
+                RegSetValueExW(key_, valueName_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(oldValue_.c_str()),
                                static_cast<DWORD>((oldValue_.size() + 1) * sizeof(wchar_t)));
             } else {
-                RegDeleteValueW(key_, kInstallValue);
+                RegDeleteValueW(key_, valueName_.c_str());
             }
         }
         if (key_ != nullptr) RegCloseKey(key_);
-        EXPECT_EQ(existedBefore_, KeyExists(kOperaKeyPath));
+        EXPECT_EQ(existedBefore_, KeyExists(keyPath_, root_, view_));
     }
-    OperaKey(const OperaKey&) = delete;
-    OperaKey& operator=(const OperaKey&) = delete;
+    RegistryValue(const RegistryValue&) = delete;
+    RegistryValue& operator=(const RegistryValue&) = delete;
 
 private:
-    void Create(const std::wstring* installDir)
+    void Create(const std::wstring* data)
     {
-        const std::wstring full(kOperaKeyPath);
-        existedBefore_ = KeyExists(full);
-        for (size_t pos = full.find(L'\\'); firstCreated_.empty(); pos = full.find(L'\\', pos + 1)) {
-            const std::wstring part = full.substr(0, pos);
-            if (!KeyExists(part)) firstCreated_ = part;
+        existedBefore_ = KeyExists(keyPath_, root_, view_);
+        for (size_t pos = keyPath_.find(L'\\'); firstCreated_.empty(); pos = keyPath_.find(L'\\', pos + 1)) {
+            const std::wstring part = keyPath_.substr(0, pos);
+            if (!KeyExists(part, root_, view_)) firstCreated_ = part;
             if (pos == std::wstring::npos) break;
         }
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOperaKeyPath, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key_, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_,
+                                                 nullptr, &key_, nullptr));
         wchar_t buffer[MAX_PATH + 1] = {};
         DWORD size = sizeof buffer - sizeof(wchar_t);
         DWORD type = REG_NONE;
-        hadValue_ = RegQueryValueExW(key_, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) ==
-                    ERROR_SUCCESS;
+        hadValue_ = RegQueryValueExW(key_, valueName_.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+                                     &size) == ERROR_SUCCESS;
         oldValue_ = buffer;
-        if (installDir != nullptr) {
+        if (data != nullptr) {
             ASSERT_EQ(ERROR_SUCCESS,
-                      RegSetValueExW(key_, kInstallValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(installDir->c_str()),
-                                     static_cast<DWORD>((installDir->size() + 1) * sizeof(wchar_t))));
+                      RegSetValueExW(key_, valueName_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()),
+                                     static_cast<DWORD>((data->size() + 1) * sizeof(wchar_t))));
         } else {
-            RegDeleteValueW(key_, kInstallValue);
+            RegDeleteValueW(key_, valueName_.c_str());
         }
     }
 
+    HKEY root_;
+    REGSAM view_;
+    std::wstring keyPath_;
+    std::wstring valueName_;
     HKEY key_ = nullptr;
     std::wstring firstCreated_;   // empty when the whole path was there already
     bool existedBefore_ = false;
     bool hadValue_ = false;
     std::wstring oldValue_;
+};
+
+// Opera's key as its installer writes it for all users (32-bit view of HKEY_LOCAL_MACHINE).
+class OperaKey : public RegistryValue {
+public:
+    OperaKey() : RegistryValue(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, kOperaKeyPath, kInstallValue, nullptr) {}
+    explicit OperaKey(const std::wstring& installDir)
+        : RegistryValue(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, kOperaKeyPath, kInstallValue, &installDir)
+    {
+    }
 };
 
 // Owns one file for the life of the object: folders missing on its way are created and removed

@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "support/SystemHelpers.h"
@@ -190,4 +195,195 @@ TEST(Opera, UnreadableProfileFailsWithOneMessage)
     opera.Reset();
     EXPECT_EQ(L"", opera.messages);
     EXPECT_EQ(L"", opera.installDir);
+}
+
+namespace {
+
+// Where an installer records the installation folder.
+enum class Place { Hklm, Hklm64View, Hkcu, LastInstallPath, LastInstallPathX64 };
+
+std::unique_ptr<RegistryValue> Record(Place place, const std::wstring& folder)
+{
+    const bool machine = place == Place::Hklm || place == Place::Hklm64View;
+    const bool operaKey = machine || place == Place::Hkcu;
+    return std::make_unique<RegistryValue>(
+        machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+        place == Place::Hklm64View ? KEY_WOW64_64KEY : KEY_WOW64_32KEY,
+        operaKey ? kOperaKeyPath : kOperaSoftwarePath,
+        operaKey ? kInstallValue : place == Place::LastInstallPath ? L"Last Install Path" : L"Last Install Path x64",
+        &folder);
+}
+
+// Opera 10 to 12's files as Opera writes them: UTF-8 with a mark, a first line of its own.
+std::string Prefs(const std::wstring& userJavaScriptDir)
+{
+    return "\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=" +
+           Utf8(userJavaScriptDir) + "\r\n";
+}
+std::string Defaults(char multiUser)
+{
+    return std::string("\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[System]\r\nMulti User=") + multiUser + "\r\n";
+}
+
+struct Recorded {
+    Place place;
+    const wchar_t* folder;  // {T}: the test's folder
+};
+struct OperaFile {
+    const wchar_t* path;  // {T}: the test's folder; {A}: Opera's folder in the application-data folder
+    std::string bytes;
+};
+// A single-user Opera 12 installed in {T}\\Opera.
+std::vector<OperaFile> SingleUserOpera12(const std::wstring& userJavaScriptDir)
+{
+    return {{L"{T}\\Opera\\operaprefs_default.ini", Defaults('0')},
+            {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(userJavaScriptDir)}};
+}
+
+struct DiscoveryCase {
+    const char* name;
+    std::vector<Recorded> recorded;
+    std::vector<OperaFile> files;
+    const wchar_t* configPath;  // the file the fields come from: the one found, else the last tried
+    const wchar_t* scriptDir;   // empty: none found
+    size_t unreadFiles;         // lines in messages when none is found
+};
+
+// Every file below folder with its bytes, to show that nothing was written.
+std::wstring TreeOf(const std::wstring& folder)
+{
+    std::wstring tree;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        tree += it->path().wstring() + L"=";
+        if (it->is_regular_file()) tree += Utf8ToWide(ReadFileBytes(it->path().wstring()));
+        tree += L"\n";
+    }
+    return tree;
+}
+
+// Files created in turn and removed in the opposite order, so the folders each created go too.
+struct ScopedFiles {
+    std::vector<std::unique_ptr<ScopedFile>> files;
+    ~ScopedFiles()
+    {
+        while (!files.empty()) files.pop_back();
+    }
+};
+
+}  // namespace
+
+TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
+{
+    const std::wstring appDataOpera = AppDataNoSlash() + L"\\Opera";
+    const std::string single = Defaults('0');
+    const std::string multi = Defaults('1');
+    const std::string wrong = Prefs(L"C:\\wrong\\");
+    const DiscoveryCase cases[] = {
+        {"Opera 12, multi-user", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", multi}, {L"{A}\\Opera\\operaprefs.ini", Prefs(L"D:\\js12\\")}},
+         L"{A}\\Opera\\operaprefs.ini", L"D:\\js12\\", 0},
+        {"Opera 12, multi-user, named after its folder", {{Place::Hklm, L"{T}\\Opera Next\\"}},
+         {{L"{T}\\Opera Next\\operaprefs_default.ini", multi},
+          {L"{A}\\Opera\\operaprefs.ini", wrong},
+          {L"{A}\\Opera Next\\operaprefs.ini", Prefs(L"D:\\next\\")}},
+         L"{A}\\Opera Next\\operaprefs.ini", L"D:\\next\\", 0},
+        {"Opera 12, single-user", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", single},
+          {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\single\\")},
+          {L"{A}\\Opera\\operaprefs.ini", wrong}},
+         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\single\\", 0},
+        {"Opera 12 without a defaults file is multi-user", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\profile\\operaprefs.ini", wrong}, {L"{A}\\Opera\\operaprefs.ini", Prefs(L"D:\\multi\\")}},
+         L"{A}\\Opera\\operaprefs.ini", L"D:\\multi\\", 0},
+        {"key under HKEY_CURRENT_USER only", {{Place::Hkcu, L"{T}\\Opera"}},
+         SingleUserOpera12(L"D:\\cu\\"),
+         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\cu\\", 0},
+        {"Last Install Path only", {{Place::LastInstallPath, L"{T}\\Opera"}},
+         SingleUserOpera12(L"D:\\lip\\"),
+         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\lip\\", 0},
+        {"Last Install Path x64 only", {{Place::LastInstallPathX64, L"{T}\\Opera"}},
+         SingleUserOpera12(L"D:\\x64\\"),
+         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\x64\\", 0},
+        {"key in the 64-bit view only, which comes before HKEY_CURRENT_USER",
+         {{Place::Hklm64View, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\Later"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", single},
+          {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\v64\\")},
+          {L"{T}\\Later\\operaprefs_default.ini", single},
+          {L"{T}\\Later\\profile\\operaprefs.ini", wrong}},
+         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\v64\\", 0},
+        {"both layouts: Opera 9's wins", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operadef6.ini", "[System]\r\nMulti User=0\r\n"},
+          {L"{T}\\Opera\\profile\\opera6.ini", Prefs(L"D:\\opera9\\")},
+          {L"{T}\\Opera\\operaprefs_default.ini", single},
+          {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\opera12\\")}},
+         L"{T}\\Opera\\profile\\opera6.ini", L"D:\\opera9\\", 0},
+        {"Opera 9, multi-user, named after its folder", {{Place::Hklm, L"{T}\\Opera 9.6"}},
+         {{L"{A}\\Opera 9.6\\profile\\opera6.ini", Prefs(L"D:\\o96\\")}},
+         L"{A}\\Opera 9.6\\profile\\opera6.ini", L"D:\\o96\\", 0},
+        {"User JavaScript File empty: not found", {{Place::Hklm, L"{T}\\Opera"}},
+         SingleUserOpera12(L""),
+         L"{T}\\Opera\\profile\\operaprefs.ini", L"", 1},
+        {"a Chinese folder name", {{Place::Hklm, L"{T}\\Opera 浏览器"}},
+         {{L"{A}\\Opera 浏览器\\operaprefs.ini", Prefs(L"D:\\用户脚本\\")}},
+         L"{A}\\Opera 浏览器\\operaprefs.ini", L"D:\\用户脚本\\", 0},
+        {"folders in turn until one names a folder",
+         {{Place::Hklm, L"{T}\\A"},
+          {Place::Hkcu, L"{T}\\a\\"},
+          {Place::LastInstallPath, L"{T}\\B"},
+          {Place::LastInstallPathX64, L"{T}\\C"}},
+         {{L"{T}\\A\\operaprefs_default.ini", single},
+          {L"{T}\\A\\profile\\operaprefs.ini", Prefs(L"")},
+          {L"{T}\\B\\operaprefs_default.ini", single},
+          {L"{T}\\B\\profile\\operaprefs.ini", Prefs(L"D:\\b\\")},
+          {L"{T}\\C\\operaprefs_default.ini", single},
+          {L"{T}\\C\\profile\\operaprefs.ini", wrong}},
+         L"{T}\\B\\profile\\operaprefs.ini", L"D:\\b\\", 0},
+        // Tried twice, the folder would give four unreadable files.
+        {"a folder recorded twice is tried once", {{Place::Hklm, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\OPERA\\"}},
+         {},
+         L"{A}\\Opera\\operaprefs.ini", L"", 2},
+    };
+    for (const Place place : {Place::Hklm, Place::Hklm64View, Place::Hkcu}) {
+        ASSERT_FALSE(KeyExists(kOperaKeyPath, place == Place::Hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                               place == Place::Hklm64View ? KEY_WOW64_64KEY : KEY_WOW64_32KEY))
+            << "the test prefix already holds an Opera key";
+    }
+    ASSERT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
+    ASSERT_FALSE(PathExists(appDataOpera)) << "the test prefix already holds an Opera profile";
+
+    for (const DiscoveryCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;
+        const auto expand = [&](std::wstring text) {
+            for (const auto& [mark, with] : {std::pair<std::wstring, std::wstring>(L"{T}", WithoutSlash(dir.Path())),
+                                             std::pair<std::wstring, std::wstring>(L"{A}", appDataOpera)}) {
+                for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark)) {
+                    text.replace(at, mark.size(), with);
+                }
+            }
+            return text;
+        };
+        std::vector<std::unique_ptr<RegistryValue>> recorded;
+        for (const Recorded& r : c.recorded) recorded.push_back(Record(r.place, expand(r.folder)));
+        ScopedFiles files;
+        for (const OperaFile& f : c.files) {
+            files.files.push_back(std::make_unique<ScopedFile>(expand(f.path)));
+            files.files.back()->Write(f.bytes);
+        }
+        const std::wstring before = TreeOf(dir.Path()) + TreeOf(appDataOpera);
+
+        COpera opera;
+        const bool found = opera.FindUserJavaScript();
+        EXPECT_EQ(*c.scriptDir != L'\0', found);
+        EXPECT_EQ(c.scriptDir, opera.userJavaScriptDir);
+        EXPECT_EQ(expand(c.configPath), opera.mainConfigPath);
+        EXPECT_EQ(c.unreadFiles, static_cast<size_t>(std::count(opera.messages.begin(), opera.messages.end(), L'\n')))
+            << opera.messages;
+        EXPECT_EQ(before, TreeOf(dir.Path()) + TreeOf(appDataOpera)) << "nothing is written, no folder created";
+        while (!recorded.empty()) recorded.pop_back();
+    }
+    EXPECT_FALSE(PathExists(appDataOpera));
+    EXPECT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
 }

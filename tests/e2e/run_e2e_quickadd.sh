@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end test of morvanti.exe's quick add (an address given on the command line) along each
 # way the script is found: a settings file in the per-user application-data folder, a settings
-# file beside the program with a relative path, and an Opera installation in single-user and in
-# multi-user mode; and several quick adds started at once on one script. Each runs under code
+# file beside the program with a relative path, an Opera 9 installation in single-user and in
+# multi-user mode, and an Opera 12 one that the dialog finds and whose script path its Close
+# stores; and several quick adds started at once on one script. Each runs under code
 # page 1252 and under code page 936 (Wine takes the ANSI code page from the locale), and the
 # script must then hold the address in that code page.
 #
@@ -179,6 +180,41 @@ case_opera() { # NAME single|multi LOCALE ARG BYTES
     rm -rf "$appdata_opera"
 }
 
+# --- Opera 12, multi-user, installed in "Opera Next": the dialog finds the script in the folder
+# that %APPDATA%\Opera\Opera Next\operaprefs.ini names, and its Close stores that path in the
+# application-data settings file (UTF-16 LE, a Chinese folder in it); with Opera's key gone, a
+# quick add then finds the script through that file alone. Opera's files stay as they were.
+case_opera12_dialog() { # NAME LOCALE ARG BYTES
+    new_case "$1"
+    rm "$dir/autorender_in_ie.ini" "$script"
+    if [ -z "$opera_usable" ]; then fail "Opera's key was in the prefix already; not overwritten"; return; fi
+    local install="$dir/Opera Next" js_dir="$dir/用户脚本"
+    local prefs="$appdata_opera/Opera Next/operaprefs.ini"
+    mkdir -p "$install" "$js_dir"
+    script="$js_dir/Autorender in IE.js"
+    start_script "$script"
+    printf '\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[System]\r\nMulti User=1\r\n' >"$install/operaprefs_default.ini"
+    opera_profile "$prefs" "$(winpath "$js_dir")"
+    keep "$prefs"
+    keep "$install/operaprefs_default.ini"
+    reg add "$opera_key" /v 'Install Directory' /t REG_SZ /d "$(winpath "$install")" /f || fail "cannot add Opera's key"
+    local found_win
+    found_win=$(winpath "$script")
+    LC_ALL=$2 drive start "$exe_win" '' \
+        expect-edit 1002 "${found_win//\\/\\\\}" expect-edit 1000 'http://a.example.org/*\r\n' \
+        click 2 expect-exit 0
+    settings_bytes "$found_win" >"$dir/settings.expected"
+    same_bytes "$appdata_ini" "$dir/settings.expected"
+    [ ! -e "$dir/autorender_in_ie.ini" ] || fail "a settings file was written beside the program"
+    reg delete "$opera_key" /v 'Install Directory' /f || fail "cannot remove Opera's value"
+    quick_add "$2" "$3"
+    expected_script "$4" >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+    unchanged "$prefs"
+    unchanged "$install/operaprefs_default.ini"
+    rm -rf "$appdata_opera" "$appdata_ini"
+}
+
 # --- Quick adds started at the same moment on one large script (a browser's button pressed a few
 # times) take turns: every address whose copy reported success is in the file once, one whose
 # copy reported failure is not, and every line the file held before is still there, in order.
@@ -223,12 +259,14 @@ case_appdata_settings appdata-settings-1252 "$cp1252" "$ascii_arg" "$ascii_bytes
 case_relative_settings relative-settings-1252 "$cp1252" "$chinese_arg"
 case_opera opera-single-1252 single "$cp1252" "$ascii_arg" "$ascii_bytes"
 case_opera opera-multi-1252 multi "$cp1252" "$latin_arg" "$latin_bytes_1252"
+case_opera12_dialog opera12-dialog-1252 "$cp1252" "$latin_arg" "$latin_bytes_1252"
 case_race race-1252 "$cp1252"
 
 case_appdata_settings appdata-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_relative_settings relative-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera opera-single-936 single "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera opera-multi-936 multi "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_opera12_dialog opera12-dialog-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_race race-936 "$cp936"
 
 finish

@@ -239,4 +239,73 @@ TEST_F(ScriptLocationTest, QuickAddFindsTheScriptThroughOpera)
     EXPECT_FALSE(g_pathChanged);
 }
 
+TEST_F(ScriptLocationTest, QuickAddFindsTheScriptOfAnOpera12InstalledForTheCurrentUser)
+{
+    DeleteFileW(besideProgram.Path().c_str());
+    DeleteFileW(inAppData.Path().c_str());
+    const std::wstring install = dir.File(L"Opera Next");
+    MakeDirs(install);
+    RegistryValue recorded(HKEY_CURRENT_USER, KEY_WOW64_32KEY, kOperaKeyPath, kInstallValue, &install);
+    const std::wstring scriptDir = dir.File(L"用户脚本");
+    MakeDirs(scriptDir);
+    const std::wstring script = scriptDir + L"\\Autorender in IE.js";
+    WriteFileBytes(script, JoinCrLf({"// header", "go();"}));
+    ScopedFile prefs(GetAppDataDir() + L"Opera\\Opera Next\\operaprefs.ini");
+    prefs.Write("\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=" +
+                Utf8(scriptDir) + "\r\n");
+
+    EXPECT_TRUE(AddURLtoInlcude(L"http://opera12/"));
+    EXPECT_EQ(script, g_scriptPath);
+    const std::string added = JoinCrLf({"//@include http://opera12/", "// header", "go();"});
+    EXPECT_EQ(added, ReadFileBytes(script));
+
+    // Opera's setting empty: not found, and nothing is written anywhere.
+    prefs.Write("\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=\r\n");
+    g_scriptPath.clear();
+    EXPECT_EQ(ScriptSource::NotFound, LocateScript(true));
+    EXPECT_FALSE(AddURLtoInlcude(L"http://nowhere/"));
+    EXPECT_EQ(L"", g_scriptPath);
+    EXPECT_EQ(added, ReadFileBytes(script));
+    EXPECT_FALSE(PathExists(besideProgram.Path()));
+    EXPECT_FALSE(PathExists(inAppData.Path()));
+}
+
+TEST_F(ScriptLocationTest, SettingsFileIsReadInTheEncodingItHas)
+{
+    DeleteFileW(besideProgram.Path().c_str());
+    // A folder name in the system's ANSI code page, for the settings file written in it.
+    const unsigned codePage = GetACP();
+    const std::wstring ansiName = codePage == 936 ? L"中文" : L"café";
+    const std::string ansiBytes = codePage == 936 ? "\xD6\xD0\xCE\xC4" : "caf\xE9";
+    ASSERT_TRUE(codePage == 936 || codePage == 1252) << codePage;
+    const std::string header = "[AutoRenderInIE]\r\nScriptPath=";
+    const auto settingsText = [&](const std::wstring& folder) {
+        return L"[AutoRenderInIE]\r\nScriptPath=" + dir.File(folder) + L"\\Autorender in IE.js\r\n";
+    };
+    const struct {
+        const char* name;
+        std::wstring folder;
+        std::string bytes;
+    } cases[] = {
+        // As the program writes it: only its ASCII characters have a zero second byte.
+        {"UTF-16 LE without a mark", L"用户脚本", Utf16Le(settingsText(L"用户脚本"))},
+        {"UTF-16 LE with a mark", L"脚本 16", "\xFF\xFE" + Utf16Le(settingsText(L"脚本 16"))},
+        {"UTF-8 with a mark", L"脚本 8", "\xEF\xBB\xBF" + Utf8(settingsText(L"脚本 8"))},
+        {"UTF-8 without a mark", L"Skript ä", Utf8(settingsText(L"Skript ä"))},
+        {"ANSI", ansiName, header + Narrow(dir.Path()) + ansiBytes + "\\Autorender in IE.js\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring script = dir.File(c.folder) + L"\\Autorender in IE.js";
+        MakeDirs(dir.File(c.folder));
+        WriteFileBytes(script, JoinCrLf({"go();"}));
+        inAppData.Write(c.bytes);
+        g_scriptPath.clear();
+        EXPECT_TRUE(AddURLtoInlcude(L"http://enc/"));
+        EXPECT_EQ(script, g_scriptPath);
+        EXPECT_EQ(JoinCrLf({"//@include http://enc/", "go();"}), ReadFileBytes(script));
+        EXPECT_EQ(c.bytes, ReadFileBytes(inAppData.Path())) << "the settings file is only read";
+    }
+}
+
 }  // namespace
