@@ -41,7 +41,7 @@ std::wstring WithoutTrailingBackslash(std::wstring path)
     return path;
 }
 
-// [System] "Multi User" in Opera's defaults file (operadef6.ini, operaprefs_default.ini); a
+// [System] "Multi User" in Opera 9's defaults file operadef6.ini; a
 // missing file or key reads as the default "1". Only a file is read: a device's name, which
 // the system would open for the call, reads as missing.
 bool IsMultiUser(const std::wstring& defaultsPath)
@@ -73,6 +73,44 @@ std::wstring AppDataOperaFolder(const std::wstring& name)
 std::wstring Opera9MultiUserFolder(const std::wstring& installDir)
 {
     return AppDataOperaFolder(COpera::IsBeta95(installDir) ? kBeta95Folder : kOperaFolder);
+}
+
+// Reads one of Opera's own preferences files, UTF-8 whatever the system code page, a
+// byte-order mark set aside, into document. False, with the reason in error, when the file
+// cannot be opened or read to its end.
+bool ReadOperaPrefs(const std::wstring& path, CProfileCFile& document, CLastError& error)
+{
+    CTextFile file;
+    if (!file.Open(path, kOpenRead, false)) {
+        error = file.Error();
+        return false;
+    }
+    // The lines are taken as bytes and decoded here rather than by the text file.
+    const char kMark[] = "\xEF\xBB\xBF";
+    unsigned char mark[3];
+    if (file.NextBytesAre(kMark, 3)) file.ReadBytes(mark, 3);
+    StringList lines;
+    std::string narrow;
+    while (file.ReadLine(narrow)) lines.push_back(Utf8ToWide(narrow));
+    // A read that stops early would pass for a file without the settings.
+    if (file.HasError()) {
+        error = file.Error();
+        return false;
+    }
+    document.OpenFromLines(lines);
+    return true;
+}
+
+// [System] "Multi User" in Opera 10 to 12's defaults file, read as Opera writes it (UTF-8 with a
+// mark, which the system's profile functions take for part of the first line); a missing file
+// or key means multi-user, as for Opera 9.
+bool IsMultiUserUtf8(const std::wstring& defaultsPath)
+{
+    CProfileCFile defaults;
+    CLastError ignored;
+    if (!FileExists(defaultsPath) || !ReadOperaPrefs(defaultsPath, defaults, ignored)) return true;
+    const std::wstring value = defaults.GetString(L"System", L"Multi User", L"1");
+    return value.empty() || value[0] != L'0';
 }
 
 bool SameFolder(const std::wstring& a, const std::wstring& b)
@@ -210,7 +248,7 @@ void COpera::InitOpera10(const std::wstring& installDirectory)
 {
     ResetFields();
     installDir = WithoutTrailingBackslash(installDirectory);
-    const bool multiUser = IsMultiUser(JoinPath(installDir, L"operaprefs_default.ini"));
+    const bool multiUser = IsMultiUserUtf8(JoinPath(installDir, L"operaprefs_default.ini"));
     g_runLog.Printf(L"Use Mode[%d]", multiUser ? 1 : 0);
     // A multi-user profile has no "profile" folder of its own: its folder is the profile.
     std::wstring profileDir;
@@ -232,31 +270,12 @@ bool COpera::ReadMainConfig(const std::wstring& profileDir, const wchar_t* fileN
     pluginsDir = JoinPath(installDir, L"\\program\\plugins\\");
     g_runLog.WriteFormat(L"Main Config[%s]", mainConfigPath);
 
-    CTextFile file;
-    StringList lines;
-    bool read = file.Open(mainConfigPath, kOpenRead, false);
-    if (read) {
-        // Opera writes the file in UTF-8 whatever the system code page, so the lines are taken
-        // as bytes and decoded here rather than by the text file.
-        std::string narrow;
-        while (file.ReadLine(narrow)) lines.push_back(Utf8ToWide(narrow));
-        // A read that stops early would pass for a file without the settings.
-        if (file.HasError()) {
-            read = false;
-            error_ = file.Error();
-        }
-        file.Close();
-    } else {
-        error_ = file.Error();
-    }
-    if (!read) {
+    CProfileCFile config;
+    if (!ReadOperaPrefs(mainConfigPath, config, error_)) {
         g_runLog.WriteFormat(L"can not read opera.ini[%s]", mainConfigPath);
         AddMessage(L"无法读取主配置文件:" + mainConfigPath);
         return false;
     }
-
-    CProfileCFile config;
-    config.OpenFromLines(lines);
     menuConfig = config.GetString(kUserPrefs, L"Menu Configuration", L"");
     keyboardConfig = config.GetString(kUserPrefs, L"Keyboard Configuration", L"");
     userJavaScriptDir = config.GetString(kUserPrefs, L"User JavaScript File", L"");
