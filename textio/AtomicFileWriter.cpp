@@ -131,8 +131,8 @@ bool CreateSaveFile(const std::wstring& folder, SaveFileKind kind, uint32_t firs
 {
     for (unsigned attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
         const std::wstring candidate = SaveFilePath(folder, kind, firstNumber + attempt);
-        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        DWORD code = ERROR_SUCCESS;
+        HANDLE file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, code);
         if (file != INVALID_HANDLE_VALUE) {
             if (!CloseHandle(file)) {
                 error.SetErrorFromLastError();
@@ -142,7 +142,6 @@ bool CreateSaveFile(const std::wstring& folder, SaveFileKind kind, uint32_t firs
             path = candidate;
             return true;
         }
-        const DWORD code = GetLastError();
         // A name in the middle of being deleted answers "access denied" rather than "exists".
         const bool taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
                            (code == ERROR_ACCESS_DENIED && Exists(candidate));
@@ -167,6 +166,11 @@ CAtomicFileWriter::~CAtomicFileWriter()
 
 bool CAtomicFileWriter::Begin()
 {
+    // A device or a pipe is never written to, nor a file made beside it.
+    if (NamesDevice(targetPath_)) {
+        error_.SetErrorFromCode(ERROR_BAD_FILE_TYPE);
+        return false;
+    }
     if (!CreateSaveFile(FolderOf(targetPath_), SaveFileKind::Temporary, SaveFileTimeNow(), tempPath_, error_)) {
         tempPath_.clear();
         return false;

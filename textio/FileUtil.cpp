@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "textio/TextFile.h"
@@ -29,7 +27,123 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix)
     return text.compare(0, wcslen(prefix), prefix) == 0;
 }
 
+bool IsSlash(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+bool IsAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// The units of text from start up to end, in upper case where they are ASCII letters.
+std::wstring AsciiUpper(const std::wstring& text, size_t start, size_t end)
+{
+    std::wstring upper = text.substr(start, end - start);
+    for (wchar_t& c : upper) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    return upper;
+}
+
+// True when text, from start, is the part name (in upper case) followed by a slash or the end.
+bool PartIs(const std::wstring& text, size_t start, const wchar_t* name)
+{
+    const size_t length = wcslen(name);
+    if (text.size() < start + length) return false;
+    if (AsciiUpper(text, start, start + length) != name) return false;
+    return text.size() == start + length || IsSlash(text[start + length]);
+}
+
+// The DOS device names that the system finds in every folder, in upper case.
+bool IsDosDeviceStem(const std::wstring& stem)
+{
+    for (const wchar_t* name : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (stem == name) return true;
+    }
+    if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;
+    const wchar_t digit = stem[3];
+    // The superscript digits one, two and three count as digits too.
+    return (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+}
+
+// True when the last part of path is a DOS device name: what stands before its first dot or
+// colon, without the spaces that end it, as the system reads it.
+bool LastPartIsDosDevice(const std::wstring& path)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsSlash(path[i])) start = i + 1;
+    }
+    // "C:NUL" names the device as well.
+    if (start == 0 && path.size() >= 2 && path[1] == L':') start = 2;
+    size_t end = path.find_first_of(L".:", start);
+    if (end == std::wstring::npos) end = path.size();
+    while (end > start && path[end - 1] == L' ') --end;
+    return IsDosDeviceStem(AsciiUpper(path, start, end));
+}
+
+// True when the share of a UNC path (from the server name at start on) is the pipe or mailslot
+// folder of that server.
+bool IsPipeShare(const std::wstring& path, size_t start)
+{
+    size_t slash = start;
+    while (slash < path.size() && !IsSlash(path[slash])) ++slash;
+    if (slash == start || slash >= path.size()) return false;
+    return PartIs(path, slash + 1, L"PIPE") || PartIs(path, slash + 1, L"MAILSLOT");
+}
+
 } // namespace
+
+bool NamesDevice(const std::wstring& path)
+{
+    const bool twoSlashes = path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1]);
+    // "\\.\" and "\\?\" (either slash), and the object manager's "\??\".
+    const bool prefixed = path.size() >= 4 && IsSlash(path[3]) &&
+                          ((twoSlashes && (path[2] == L'.' || path[2] == L'?')) ||
+                           (path[0] == L'\\' && path[1] == L'?' && path[2] == L'?'));
+    if (prefixed) {
+        if (path[2] == L'.') return true;
+        const bool drive = path.size() >= 7 && IsAsciiLetter(path[4]) && path[5] == L':' && IsSlash(path[6]);
+        if (drive) return LastPartIsDosDevice(path);
+        if (PartIs(path, 4, L"UNC") && path.size() > 8) return IsPipeShare(path, 8) || LastPartIsDosDevice(path);
+        return true;
+    }
+    if (twoSlashes && IsPipeShare(path, 2)) return true;
+    return LastPartIsDosDevice(path);
+}
+
+HANDLE OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
+                    DWORD& code)
+{
+    if (NamesDevice(path)) {
+        code = ERROR_BAD_FILE_TYPE;
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateFileW(LongPathForm(path).c_str(), access, share, nullptr, creation, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        code = GetLastError();
+        return file;
+    }
+    // What no name shows: a device or pipe under a file's name (under Wine, Z:\dev\zero or a
+    // FIFO), or a folder.
+    // (The basic information only: GetFileInformationByHandle also asks for the volume, which
+    // under Wine costs more than the open itself.)
+    FILE_BASIC_INFO info = {};
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        code = ERROR_BAD_FILE_TYPE;
+    } else if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info)) {
+        code = GetLastError();
+    } else if ((info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        code = ERROR_ACCESS_DENIED;
+    } else {
+        code = ERROR_SUCCESS;
+        return file;
+    }
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+}
 
 std::wstring LongPathForm(const std::wstring& path)
 {
@@ -62,29 +176,38 @@ bool CopyFileContents(const std::wstring& source, const std::wstring& destinatio
                       CLastError& error)
 {
     if (!overwrite && FileExists(destination)) return true;
-    std::ifstream in(std::filesystem::path(LongPathForm(source)), std::ios_base::in | std::ios_base::binary);
-    if (!in.is_open()) {
-        error.SetErrorFromLastError();
+    DWORD code = ERROR_SUCCESS;
+    HANDLE in = OpenDiskFile(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, code);
+    if (in == INVALID_HANDLE_VALUE) {
+        error.SetErrorFromCode(code);
         return false;
     }
-    std::ofstream out(std::filesystem::path(LongPathForm(destination)),
-                      std::ios_base::out | std::ios_base::trunc | std::ios_base::binary);
-    if (!out.is_open()) {
-        error.SetErrorFromLastError();
+    HANDLE out = OpenDiskFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, code);
+    if (out == INVALID_HANDLE_VALUE) {
+        CloseHandle(in);
+        error.SetErrorFromCode(code);
         return false;
     }
-    char chunk[4096];
+    std::vector<char> chunk(64 * 1024);
     for (;;) {
-        in.read(chunk, sizeof chunk);
-        std::streamsize got = in.gcount();
-        if (got > 0) out.write(chunk, got);
-        if (out.fail() || in.bad()) break;
-        if (in.eof()) {
-            out.close();
-            if (!out.fail()) return true;
+        DWORD got = 0;
+        if (!ReadFile(in, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) break;
+        if (got == 0) {
+            CloseHandle(in);
+            if (CloseHandle(out)) return true;
+            error.SetErrorFromLastError();
+            return false;
+        }
+        DWORD written = 0;
+        if (!WriteFile(out, chunk.data(), got, &written, nullptr)) break;
+        if (written != got) {
+            SetLastError(ERROR_WRITE_FAULT);
             break;
         }
     }
     error.SetErrorFromLastError();
+    CloseHandle(in);
+    CloseHandle(out);
     return false;
 }

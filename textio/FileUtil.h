@@ -15,6 +15,22 @@ std::wstring GetFullPath(const std::wstring& path);
 std::wstring LongPathForm(const std::wstring& path);
 // The path as a user knows it: a "\\?\" or "\\?\UNC\" path without its prefix, for messages.
 std::wstring PlainPathForm(const std::wstring& path);
+// True when the name alone shows that path is a device or a pipe, never a file on a disk:
+// - a DOS device name as its last part (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9, LPT1
+//   to LPT9, also with the digits 1 to 3 in superscript), in any letter case and any folder,
+//   whatever follows it after a dot or a colon and with spaces before that (NUL.js, com1 .txt,
+//   CON:, LPT1...);
+// - a path in the device namespace ("\\.\", as "\\.\pipe\x" or "\\.\C:\x");
+// - a "\\?\" or "\??\" path that names neither a drive ("\\?\C:\") nor a share ("\\?\UNC\");
+// - a share's pipe or mailslot folder ("\\server\pipe\x").
+// Opening such a path can wait (a serial port under Wine) and reading it can wait for ever.
+bool NamesDevice(const std::wstring& path);
+// Opens path as CreateFileW does (through LongPathForm), but only a file on a disk: a path whose
+// name shows a device is refused before any open, and a handle that is not FILE_TYPE_DISK, or
+// is a folder's, is closed again before a byte went through it. INVALID_HANDLE_VALUE, with the
+// reason in code (ERROR_BAD_FILE_TYPE for a device or pipe), when it cannot be opened so.
+HANDLE OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
+                    DWORD& code);
 // Deletes the file; a file that is already gone counts as success.
 bool RemoveFile(const std::wstring& path, CLastError& error);
 // Copies the bytes of source to destination. Without overwrite an existing destination is kept

@@ -1,12 +1,20 @@
 #include "textio/TextFile.h"
 
-#include <filesystem>
+#include <algorithm>
 
 #include "textio/FileUtil.h"
 
-CTextFile::CTextFile() : streamBuffer_(new char[kStreamBufferSize]), readBuffer_(new unsigned char[kBufferSize])
+namespace {
+
+// What a reader shares a file with: other readers, and a writer such as an editor that saves in
+// place, as the C library's streams did.
+const DWORD kShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+} // namespace
+
+CTextFile::CTextFile() : block_(new unsigned char[kBlockSize])
 {
-    State().buffer = readBuffer_;
+    State().buffer = block_.get();
 }
 
 CTextFile::CTextFile(const std::wstring& path, uint32_t mode, bool unicode) : CTextFile()
@@ -16,46 +24,59 @@ CTextFile::CTextFile(const std::wstring& path, uint32_t mode, bool unicode) : CT
 
 CTextFile::~CTextFile()
 {
-    if (file_.is_open()) {
+    if (IsOpen()) {
         FlushWrites();
-        file_.close();
+        CloseHandleOnly();
     }
     State().buffer = nullptr;
-    delete[] readBuffer_;
+}
+
+bool CTextFile::CloseHandleOnly()
+{
+    const bool closed = CloseHandle(file_) != FALSE;
+    if (!closed) Error().SetErrorFromLastError();
+    file_ = INVALID_HANDLE_VALUE;
+    blockCount_ = 0;
+    blockPos_ = 0;
+    blockShort_ = false;
+    return closed;
 }
 
 bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
 {
-    if (file_.is_open()) {
+    if (IsOpen()) {
         FlushWrites();
-        file_.close();
+        CloseHandleOnly();
     }
     // Nothing meant for the old file may reach the new one.
     DiscardWrites();
     SetWriteLimit(0);
     path_.clear();
     ResetState();
-    // A failure of an earlier open or close must not make this one fail.
-    file_.clear();
+    State().buffer = block_.get();
 
     mode |= kOpenBinary;
     // Read wins over the others, and applies when none is given.
-    std::ios_base::openmode streamMode = std::ios_base::in | std::ios_base::binary;
+    DWORD access = GENERIC_READ;
+    DWORD creation = OPEN_EXISTING;
+    DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN;
     uint32_t stateMode = kModeRead;
     if ((mode & kOpenRead) == 0 && (mode & kOpenReadWrite) != 0) {
-        streamMode = std::ios_base::in | std::ios_base::out | std::ios_base::binary;
+        access = GENERIC_READ | GENERIC_WRITE;
+        flags = FILE_ATTRIBUTE_NORMAL;
         stateMode = kModeRead | kModeWrite;
     } else if ((mode & (kOpenRead | kOpenReadWrite)) == 0 && (mode & kOpenWrite) != 0) {
-        streamMode = std::ios_base::out | std::ios_base::trunc | std::ios_base::binary;
+        access = GENERIC_WRITE;
+        creation = CREATE_ALWAYS;
+        flags = FILE_ATTRIBUTE_NORMAL;
         stateMode = kModeWrite;
     }
 
-    file_.rdbuf()->pubsetbuf(streamBuffer_.get(), static_cast<std::streamsize>(kStreamBufferSize));
-    file_.open(std::filesystem::path(LongPathForm(path)), streamMode);
+    DWORD code = ERROR_SUCCESS;
+    file_ = OpenDiskFile(path, access, kShareMode, creation, flags, code);
     State().mode = stateMode;
-    if (!file_.is_open() || file_.fail()) {
-        Error().SetErrorText(L"File Cannot Open.");
-        file_.clear();
+    if (!IsOpen()) {
+        Error().SetError(L"File Cannot Open.", code);
         return false;
     }
     autoFlush_ = false;
@@ -70,7 +91,7 @@ void CTextFile::ChooseWriteLimit()
 {
     // Reading and writing share one file position, so a file open for both gets every write at
     // once, as it does with auto-flush.
-    const bool collect = file_.is_open() && State().mode == kModeWrite && !autoFlush_;
+    const bool collect = IsOpen() && State().mode == kModeWrite && !autoFlush_;
     SetWriteLimit(collect ? kWriteLimit : 0);
 }
 
@@ -84,14 +105,12 @@ void CTextFile::SetAutoFlush(bool autoFlush)
 bool CTextFile::Close()
 {
     bool ok = true;
-    if (file_.is_open()) {
+    if (IsOpen()) {
         ok = FlushWrites();
-        file_.close();
-        ok = !file_.fail() && ok;
+        ok = CloseHandleOnly() && ok;
     }
     DiscardWrites();
     SetWriteLimit(0);
-    file_.clear();
     path_.clear();
     autoFlush_ = false;
     return ok;
@@ -99,34 +118,78 @@ bool CTextFile::Close()
 
 bool CTextFile::Flush()
 {
-    if (!file_.is_open()) return false;
-    if (!FlushWrites()) return false;
-    file_.flush();
-    if (file_.fail()) {
-        State().error = true;
-        return false;
-    }
-    return !State().error;
+    if (!IsOpen()) return false;
+    return FlushWrites() && !State().error;
 }
 
 bool CTextFile::FillBuffer()
 {
-    if (!file_.is_open()) return false;
+    if (!IsOpen()) return false;
     TextStreamState& s = State();
-    file_.read(reinterpret_cast<char*>(s.buffer), kBufferSize);
-    s.count = static_cast<uint32_t>(file_.gcount());
-    if (file_.eof()) s.eof = true;
-    if (file_.bad()) s.error = true;
-    return s.count > 0;
+    s.count = 0;
+    if (blockPos_ >= blockCount_) {
+        if (blockShort_) {
+            s.eof = true;
+            return false;
+        }
+        DWORD got = 0;
+        if (!ReadFile(file_, block_.get(), kBlockSize, &got, nullptr)) {
+            Error().SetErrorFromLastError();
+            s.error = true;
+            return false;
+        }
+        blockCount_ = got;
+        blockPos_ = 0;
+        // A file on a disk gives fewer bytes than asked only at its end.
+        blockShort_ = got < kBlockSize;
+        if (got == 0) {
+            s.eof = true;
+            return false;
+        }
+    }
+    s.buffer = block_.get() + blockPos_;
+    s.count = std::min(kBufferSize, blockCount_ - blockPos_);
+    blockPos_ += s.count;
+    if (blockShort_ && blockPos_ == blockCount_) s.eof = true;
+    return true;
+}
+
+bool CTextFile::DropReadAhead()
+{
+    TextStreamState& s = State();
+    const int64_t unread = static_cast<int64_t>(blockCount_ - blockPos_) + (s.count - std::min(s.pos, s.count));
+    if (unread == 0) return true;
+    LARGE_INTEGER back = {};
+    back.QuadPart = -unread;
+    if (!SetFilePointerEx(file_, back, nullptr, FILE_CURRENT)) return false;
+    blockCount_ = 0;
+    blockPos_ = 0;
+    blockShort_ = false;
+    s.count = 0;
+    s.pos = 0;
+    s.eof = false;
+    return true;
 }
 
 bool CTextFile::WriteRaw(const void* bytes, int32_t count)
 {
-    if (!file_.is_open()) return false;
-    file_.write(static_cast<const char*>(bytes), count);
-    if (autoFlush_) file_.flush();
-    if (file_.bad()) {
-        State().error = true;
+    if (!IsOpen()) return false;
+    TextStreamState& s = State();
+    if (count < 0 || (CanRead() && !DropReadAhead())) {
+        if (count < 0) SetLastError(ERROR_INVALID_PARAMETER);
+        Error().SetErrorFromLastError();
+        s.error = true;
+        return false;
+    }
+    DWORD written = 0;
+    if (!WriteFile(file_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
+        Error().SetErrorFromLastError();
+        s.error = true;
+        return false;
+    }
+    if (written != static_cast<DWORD>(count)) {
+        Error().SetErrorFromCode(ERROR_WRITE_FAULT);
+        s.error = true;
         return false;
     }
     return true;
@@ -134,19 +197,20 @@ bool CTextFile::WriteRaw(const void* bytes, int32_t count)
 
 int64_t CTextFile::GetLength()
 {
-    if (!file_.is_open()) return 0;
+    if (!IsOpen()) return 0;
     // Lines still waiting belong to the file's length.
     FlushWrites();
-    std::streampos here = file_.tellg();
-    file_.seekg(0, std::ios_base::end);
-    std::streampos end = file_.tellg();
-    file_.seekg(here);
-    return static_cast<int64_t>(end);
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file_, &size)) return 0;
+    return size.QuadPart;
 }
 
 bool FileExists(const std::wstring& path)
 {
     if (path.empty()) return false;
-    std::ifstream probe(std::filesystem::path(LongPathForm(path)), std::ios_base::in | std::ios_base::binary);
-    return probe.is_open() && !probe.fail();
+    DWORD code = ERROR_SUCCESS;
+    HANDLE probe = OpenDiskFile(path, GENERIC_READ, kShareMode, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, code);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+    return true;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // A text file read and written line by line, in the system ANSI code page or in UTF-16 LE,
 // as the caller chooses when opening it. No byte-order mark is read or written on its own.
+// Only a file on a disk is opened (OpenDiskFile): never a device or a pipe.
+
+#include <windows.h>
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -13,7 +15,7 @@ enum OpenMode : uint32_t {
     kOpenRead = 1,       // reading; the file must exist
     kOpenReadWrite = 2,  // reading and writing; the file must exist, its content stays
     kOpenWrite = 4,      // writing; the file is created, or emptied if it exists
-    kOpenBinary = 8,     // always added: no line-end translation by the C++ library
+    kOpenBinary = 8,     // always added: bytes go through as they are, line ends included
 };
 
 class CTextFile : public CTextStream {
@@ -23,6 +25,7 @@ public:
     ~CTextFile() override;
 
     bool FillBuffer() override;
+    // A failed write keeps the system's reason (ERROR_DISK_FULL, ...) in Error().
     bool WriteRaw(const void* bytes, int32_t count) override;
 
     // Opens the file under its wide-character name. A file already open is closed first,
@@ -30,9 +33,9 @@ public:
     bool Open(const std::wstring& path, uint32_t mode, bool unicode);
     // Closes the file; false when pending data could not be written out.
     bool Close();
-    // Pushes buffered data to the operating system; false (and the sticky error) when that fails.
+    // Hands the lines waiting in memory to the system; false (and the sticky error) when that fails.
     bool Flush();
-    bool IsOpen() const { return file_.is_open(); }
+    bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
     std::wstring GetPath() const { return path_; }
     // With auto-flush every write reaches the file at once; without it lines written to a file
     // opened for writing only collect in memory and go out together.
@@ -40,18 +43,27 @@ public:
     int64_t GetLength();
 
 private:
-    // The file stream's own buffer: large, so that a script of many megabytes costs few system calls.
-    static const size_t kStreamBufferSize = 64 * 1024;
-    // How many written bytes collect before they go to the file stream together.
+    // The file is read in blocks this large, handed to the line logic a read buffer at a time:
+    // a script of many megabytes costs few system calls.
+    static constexpr uint32_t kBlockSize = 64 * 1024;
+    // How many written bytes collect before they go to the file together.
     static constexpr size_t kWriteLimit = 64 * 1024;
 
     // Lets written lines collect when nothing else reads the file or needs each write at once.
     void ChooseWriteLimit();
-    std::unique_ptr<char[]> streamBuffer_;
-    std::fstream file_;
+    // Forgets the bytes read ahead and not handed out yet, moving the file position back to the
+    // first of them, so that a write in a file open for both lands where reading stopped.
+    bool DropReadAhead();
+    // Closes the handle (a failure goes to Error()) and forgets what was read ahead.
+    bool CloseHandleOnly();
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::unique_ptr<unsigned char[]> block_;
+    uint32_t blockCount_ = 0;   // valid bytes in block_
+    uint32_t blockPos_ = 0;     // the next byte of block_ to hand out
+    bool blockShort_ = false;   // the read that filled block_ reached the file's end
     std::wstring path_;
     bool autoFlush_ = false;
-    unsigned char* readBuffer_;
 };
 
 // True when the file exists and can be opened for reading (a directory does not count).

@@ -43,6 +43,9 @@
 //                                   copy N box "CAPTION" "TEXT" and presses OK, closes a main
 //                                   dialog that opens, and waits until every copy has ended
 //                                   (copy N exit CODE); fails when one does not end in time
+//   pipe-server NAME                creates the named pipe \\.\pipe\NAME and waits, without
+//                                   blocking, for a client to open it
+//   expect-pipe-unused              no client has opened that pipe
 
 #include <windows.h>
 
@@ -55,6 +58,9 @@
 namespace {
 
 DWORD g_timeoutMs = 15000;
+// The server end of the pipe that pipe-server made, and the wait for a client to open it.
+HANDLE g_pipe = INVALID_HANDLE_VALUE;
+OVERLAPPED g_pipeConnect = {};
 std::wstring g_currentDir;
 std::wstring g_desktopName;
 PROCESS_INFORMATION g_process = {};
@@ -581,6 +587,31 @@ bool RunMany(const std::wstring& exe, const std::wstring& countText, const std::
     return ok;
 }
 
+bool PipeServer(const std::wstring& name)
+{
+    const std::wstring path = L"\\\\.\\pipe\\" + name;
+    g_pipe = CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT,
+                              1, 4096, 4096, 0, nullptr);
+    if (g_pipe == INVALID_HANDLE_VALUE) {
+        return Fail(L"cannot create " + path + L", error " + std::to_wstring(GetLastError()));
+    }
+    g_pipeConnect.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (ConnectNamedPipe(g_pipe, &g_pipeConnect) || GetLastError() != ERROR_IO_PENDING) {
+        return Fail(L"the pipe " + path + L" was opened before the program started");
+    }
+    Print(L"pipe " + path);
+    return true;
+}
+
+bool ExpectPipeUnused()
+{
+    if (g_pipe == INVALID_HANDLE_VALUE) return Fail(L"expect-pipe-unused without a pipe");
+    // A client that opened the pipe completes the wait, even when it has closed it again.
+    const bool opened = WaitForSingleObject(g_pipeConnect.hEvent, 0) == WAIT_OBJECT_0;
+    Print(opened ? L"pipe opened" : L"pipe unused");
+    return !opened || Fail(L"the program opened the pipe");
+}
+
 // Under Wine the desktop process of the prefix may have been started before our X server and
 // cannot show windows there; a desktop of our own is served by a process started from here,
 // with our DISPLAY.
@@ -605,6 +636,7 @@ const Command kCommands[] = {
     {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
     {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
     {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2}, {L"run-many", 3},
+    {L"pipe-server", 1}, {L"expect-pipe-unused", 0},
 };
 
 // For a person watching from a terminal: prints every message box and answers it with OK; a
@@ -687,6 +719,8 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"run-beside") return RunBeside(a[0], Unescape(a[1]), Unescape(a[2]), Unescape(a[3]));
     if (name == L"copy-file") return CopyOver(a[0], a[1]);
     if (name == L"run-many") return RunMany(a[0], a[1], Unescape(a[2]));
+    if (name == L"pipe-server") return PipeServer(a[0]);
+    if (name == L"expect-pipe-unused") return ExpectPipeUnused();
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;

@@ -30,6 +30,60 @@ drive start "$exe_win" 'http://x.example.net/' \
     click 2 expect-exit 0
 [ ! -e "$script" ] || fail "a script was created"
 
+# --- Names of devices and pipes are no script: a read from one can wait for ever (a serial port
+# waits for data), so the quick add, the dialog's load, its Reload and its Save each say within a
+# second that the script cannot be opened, and nothing is written anywhere. A {dir} in a row is
+# the case's folder, the program's current one. Under Wine COM1 is the machine's first serial
+# port; Z:\dev\zero (a device under a file's name) and a FIFO in the folder are refused by what
+# the opened handle is, as no name shows them.
+device_pipe="morvanti-e2e-$$"
+# What a folder holds, to the byte; a FIFO is listed, never opened. (The dialog's Close writes
+# the path in the settings file back as it always does: the same bytes.)
+folder_state() { (cd "$1" && ls -A && find . -maxdepth 1 -type f -exec md5sum {} + | sort); }
+device_rows=(NUL CON COM1 LPT1 AUX COM1.js '\\.\NUL' "\\\\.\\pipe\\$device_pipe" '{dir}\com1.txt' 'Z:\dev\zero'
+    '{dir}\fifo.js')
+for n in "${!device_rows[@]}"; do
+    new_case "device-$n"
+    dir_win=${script_win%\\*}
+    value=${device_rows[$n]//\{dir\}/$dir_win}
+    [ "$value" = "$dir_win\\fifo.js" ] && mkfifo "$dir/fifo.js"
+    settings_bytes "$value" >"$dir/autorender_in_ie.ini"
+    pipe_steps=()
+    [[ "$value" == *"\\pipe\\"* ]] && pipe_steps=(pipe-server "$device_pipe")
+    pipe_check=()
+    [ ${#pipe_steps[@]} -gt 0 ] && pipe_check=(expect-pipe-unused)
+    before=$(folder_state "$dir")
+    appdata_before=$(folder_state "$appdata_unix")
+    echo "    [$current] ScriptPath=$value"
+    # Each failure must come within a second; a Wine process takes longer than that to start.
+    drive cwd "$dir_win" ${pipe_steps[@]+"${pipe_steps[@]}"} timeout 5000 start "$exe_win" 'http://device.example.net/' \
+        expect-box Morvanti '添加http://device.example.net/失败。' press-ok \
+        timeout 1000 expect-box 错误 "$ok_script" timeout 5000 press-ok expect-edit 1002 "${value//\\/\\\\}" \
+        click 1003 timeout 1000 expect-box 错误 "$ok_script" timeout 5000 press-ok \
+        click 1 timeout 1000 expect-box 错误 "$ok_script" timeout 5000 press-ok \
+        ${pipe_check[@]+"${pipe_check[@]}"} click 2 expect-exit 0
+    diff <(echo "$before") <(folder_state "$dir") || fail "something in the case's folder changed"
+    [ "$(folder_state "$appdata_unix")" = "$appdata_before" ] \
+        || fail "something in the application-data folder changed"
+done
+
+# --- A settings file that is a device under a file's name (under Wine, a link to /dev/zero) is
+# not read: it counts as missing, as the application-data one does here, and neither is written.
+new_case settings-device
+rm "$dir/autorender_in_ie.ini"
+ln -s /dev/zero "$dir/autorender_in_ie.ini"
+saved_appdata=
+if [ -e "$appdata_ini" ]; then saved_appdata="$work/appdata.ini.saved"; mv "$appdata_ini" "$saved_appdata"; fi
+before=$(folder_state "$dir")
+drive timeout 5000 start "$exe_win" 'http://device.example.net/' \
+    expect-box Morvanti '添加http://device.example.net/失败。' press-ok \
+    timeout 1000 expect-box 错误 '找不到javascript文件，请自己指定其路径。' timeout 5000 press-ok \
+    click 2 expect-exit 0
+diff <(echo "$before") <(folder_state "$dir") || fail "something in the case's folder changed"
+[ -L "$dir/autorender_in_ie.ini" ] || fail "the link was replaced"
+[ ! -e "$appdata_ini" ] || fail "a settings file was written in the application-data folder"
+[ -n "$saved_appdata" ] && mv "$saved_appdata" "$appdata_ini"
+
 # --- The three boxes after start, then Save after editing the include box.
 new_case save
 drive start "$exe_win" '' \

@@ -88,3 +88,32 @@ TEST(FileUtil, LongPathFormTakesEveryPathTheSystemOpens)
     }
     SetCurrentDirectoryW(previous);
 }
+
+TEST(FileUtil, NamesDeviceKnowsTheSystemsDeviceNamesAndNoFileName)
+{
+    struct Row {
+        const wchar_t* path;
+        bool device;
+    };
+    const Row rows[] = {
+        // DOS device names, in every folder, every letter case, whatever follows a dot or colon.
+        {L"NUL", true}, {L"con", true}, {L"Aux", true}, {L"PRN", true}, {L"COM1", true}, {L"com9", true},
+        {L"LPT1", true}, {L"lpt9", true}, {L"CONIN$", true}, {L"conout$", true}, {L"COM\u00B9", true},
+        {L"LPT\u00B2.txt", true}, {L"COM\u00B3", true}, {L"COM1.js", true}, {L"nul.tar.gz", true},
+        {L"com1 .txt", true}, {L"NUL  ", true}, {L"aux...", true}, {L"CON:", true}, {L"C:NUL", true},
+        {L"C:\\Users\\u\\userjs\\Com1.js", true}, {L"..\\nul", true}, {L"D:/folder/lpt1.txt", true},
+        // The device namespace, and extended forms that name no drive and no share.
+        {L"\\\\.\\NUL", true}, {L"\\\\.\\pipe\\x", true}, {L"//./COM1", true}, {L"\\\\.\\C:\\x\\a.js", true},
+        {L"\\\\?\\pipe\\x", true}, {L"\\\\?\\GLOBALROOT\\Device\\Null", true}, {L"\\??\\COM1", true},
+        {L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\a.js", true}, {L"\\\\?\\C:\\x\\nul.js", true},
+        // A server's pipes and mailslots.
+        {L"\\\\server\\pipe\\x", true}, {L"\\\\server\\PIPE", true}, {L"\\\\?\\UNC\\server\\mailslot\\x", true},
+        // Files.
+        {L"", false}, {L"Autorender in IE.js", false}, {L"C:\\x\\a.js", false}, {L"COM10", false},
+        {L"COM0", false}, {L"LPT", false}, {L"CONSOLE.js", false}, {L"nul1.js", false}, {L"auxiliary", false},
+        {L"xnul", false}, {L"a.nul", false}, {L" com1", false}, {L"C:\\NUL\\a.js", false},
+        {L"C:\\folder\\", false}, {L"\\\\?\\C:\\x\\a.js", false}, {L"\\\\?\\UNC\\server\\share\\a.js", false},
+        {L"\\\\server\\share\\a.js", false}, {L"\\\\server\\pipes\\a.js", false}, {L"\\\\pipe\\share\\a.js", false},
+    };
+    for (const Row& row : rows) EXPECT_EQ(row.device, NamesDevice(row.path)) << row.path;
+}
