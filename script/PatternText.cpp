@@ -21,23 +21,23 @@ std::wstring PatternLinesText(std::wstring_view text)
 
 void ReadBackPatternText(std::wstring& text)
 {
-    // In place where every pattern goes where it or the lines before it stood, as with CR LF
-    // between the lines (what a read or an edit box gives); a text whose lines a lone break
-    // character parts grows where CR LF takes its place, and is built anew.
+    // In place, one pass: each pattern goes where it or the lines before it stood, as long as
+    // CR LF stood between the lines (what a read or an edit box gives). From the first line that
+    // a lone break character parted from the one before, where CR LF would overtake the text
+    // still to be read, the rest is built in a text of its own.
     size_t out = 0;
     bool inPlace = true;
-    ForEachPatternLine(text, [&](std::wstring_view line) {
-        if (out > 0) out += 2;
-        if (out > static_cast<size_t>(line.data() - text.data())) inPlace = false;
-        out += PatternAsRead(line).size();
-    });
     std::wstring built;
-    if (!inPlace) built.reserve(out);
-    out = 0;
     ForEachPatternLine(text, [&](std::wstring_view line) {
         const std::wstring_view pattern = PatternAsRead(line);
+        const size_t from = static_cast<size_t>(pattern.data() - text.data());
+        if (inPlace && out > 0 && out + 2 > from) {
+            inPlace = false;
+            built.reserve(text.size() + text.size() / 8);
+            built.assign(text, 0, out);
+        }
         if (!inPlace) {
-            if (out++ > 0) built += L"\r\n";
+            built += L"\r\n";
             built.append(pattern.data(), pattern.size());
             return;
         }
@@ -45,7 +45,6 @@ void ReadBackPatternText(std::wstring& text)
             text[out++] = L'\r';
             text[out++] = L'\n';
         }
-        const size_t from = static_cast<size_t>(pattern.data() - text.data());
         if (from != out) std::copy(pattern.begin(), pattern.end(), text.begin() + static_cast<std::ptrdiff_t>(out));
         out += pattern.size();
     });

@@ -91,19 +91,42 @@ TEST(PatternMerge, ABoxTextMergesAsItsPatternLinesDo)
 {
     std::mt19937 rng(2028);
     auto pick = [&](int high) { return std::uniform_int_distribution<int>(0, high)(rng); };
-    static const wchar_t* const pieces[] = {L"a", L"b", L" a", L"a  ", L"c", L"", L" ", L"\t", L"  \t "};
+    // Longer pieces put the line breaks at every position of the words a line is scanned in.
+    static const wchar_t* const pieces[] = {L"a",  L"b", L" a", L"a  ", L"http://c.example/*", L"",
+                                            L" ", L"\t", L"  \t ", L"http://\u4E2D.example/xy"};
     static const wchar_t* const breaks[] = {L"\r\n", L"\r", L"\n", L"\u2028", L"\u2029", L"\r\n\r\n"};
     auto text = [&] {
         std::wstring made;
         for (int n = pick(6); n > 0; --n) {
-            made += pieces[pick(8)];
+            made += pieces[pick(9)];
             if (n > 1 || pick(1) == 0) made += breaks[pick(5)];
         }
         return made;
     };
+    // The pattern lines, unit by unit: CR LF, CR, LF, U+2028 and U+2029 part them, blank ones go.
+    auto plainLines = [](const std::wstring& from) {
+        std::wstring lines;
+        std::wstring line;
+        auto flush = [&] {
+            if (line.find_first_not_of(L" \t") != std::wstring::npos) lines += line + L"\r\n";
+            line.clear();
+        };
+        for (size_t i = 0; i < from.size(); ++i) {
+            const wchar_t unit = from[i];
+            if (unit == L'\r' || unit == L'\n' || unit == L'\u2028' || unit == L'\u2029') {
+                flush();
+                if (unit == L'\r' && i + 1 < from.size() && from[i + 1] == L'\n') ++i;
+            } else {
+                line += unit;
+            }
+        }
+        flush();
+        return lines;
+    };
     for (int trial = 0; trial < 3000; ++trial) {
         const std::wstring loaded = text();
         const std::wstring box = text();
+        ASSERT_EQ(plainLines(box), PatternLinesText(box)) << ::testing::PrintToString(box);
         // Now and then the file is unchanged since it was read.
         const std::wstring file = pick(3) == 0 ? loaded : text();
         std::wstring saved;
