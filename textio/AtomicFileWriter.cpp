@@ -180,8 +180,8 @@ bool CAtomicFileWriter::Begin()
 
 void CAtomicFileWriter::Discard()
 {
-    if (!tempPath_.empty() && !keepTemp_) DeleteFileW(tempPath_.c_str());
-    if (!keepTemp_) tempPath_.clear();
+    if (!tempPath_.empty()) DeleteFileW(tempPath_.c_str());
+    tempPath_.clear();
 }
 
 bool CAtomicFileWriter::FlushToDisk()
@@ -211,69 +211,39 @@ bool CAtomicFileWriter::MoveIntoPlace()
     return false;
 }
 
-bool CAtomicFileWriter::ReplaceExisting()
+bool CAtomicFileWriter::CarryAttributesOver()
 {
-    // With a backup name, ReplaceFileW tells exactly where each file is after a partial failure.
-    // The name is reserved by creating the file; ReplaceFileW wants it free.
-    std::wstring backup;
-    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileKind::Backup, SaveFileTimeNow(), backup, error_)) return false;
-    if (!DeleteFileW(backup.c_str())) {
+    const DWORD old = GetFileAttributesW(targetPath_.c_str());
+    // No file yet; or one that cannot even be asked, which the move then answers for.
+    if (old == INVALID_FILE_ATTRIBUTES) return true;
+    // Windows does not rename over a read-only file (Wine would): it is not replaced.
+    if ((old & FILE_ATTRIBUTE_READONLY) != 0) {
+        error_.SetErrorFromCode(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const DWORD kept = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept == 0) return true;
+    if (!SetFileAttributesW(tempPath_.c_str(), kept)) {
         error_.SetErrorFromLastError();
         return false;
     }
-
-    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const DWORD oldAttributes = GetFileAttributesW(targetPath_.c_str());
-    DWORD code = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (ReplaceFileW(targetPath_.c_str(), tempPath_.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                         nullptr, nullptr)) {
-            // A backup that cannot go now is a leftover that a later save removes.
-            DeleteFileW(backup.c_str());
-            // Windows carries the attributes over; not every platform that runs the program does.
-            DWORD now = GetFileAttributesW(targetPath_.c_str());
-            if (oldAttributes != INVALID_FILE_ATTRIBUTES && now != INVALID_FILE_ATTRIBUTES &&
-                (now & kept) != (oldAttributes & kept)) {
-                DWORD wanted = (now & ~(kept | FILE_ATTRIBUTE_NORMAL)) | (oldAttributes & kept);
-                SetFileAttributesW(targetPath_.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
-            }
-            return true;
-        }
-        code = GetLastError();
-        if (!IsTransient(code)) break;
-        // A failed attempt may have moved the original aside already; never retry from there.
-        if (!Exists(targetPath_)) break;
-        Sleep(kRetryDelayMs);
-    }
-    error_.SetErrorFromCode(code);
-
-    // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (and any surprise) can leave the original under the
-    // backup name: put it back. The new content then stays under the temporary name.
-    if (!Exists(targetPath_) && Exists(backup)) {
-        MoveFileExW(backup.c_str(), targetPath_.c_str(), MOVEFILE_WRITE_THROUGH);
-    }
-    if (!Exists(targetPath_)) {
-        // The old file is gone: the new content is the only complete copy. Put it in place,
-        // or, failing that, keep it under its temporary name and say where.
-        if (Exists(tempPath_) && MoveIntoPlace()) return true;
-        keepTemp_ = Exists(tempPath_);
-        if (keepTemp_) error_.SetError(L"The new content is kept in " + PlainPathForm(tempPath_), code);
-    }
-    if (Exists(backup) && Exists(targetPath_)) DeleteFileW(backup.c_str());
-    return false;
+    return true;
 }
 
 bool CAtomicFileWriter::Commit()
 {
     if (tempPath_.empty()) return false;
-    if (!FlushToDisk()) return false;
-    bool ok = Exists(targetPath_) ? ReplaceExisting() : MoveIntoPlace();
-    if (ok) {
-        committed_ = true;
-        tempPath_.clear();
-        RemoveSaveLeftovers(FolderOf(targetPath_));
-    }
-    return ok;
+    // The new content takes the name in one rename, which replaces the old file: at every moment
+    // the name holds the whole old or the whole new file. ReplaceFileW is not that step: with a
+    // backup name it moves the old file away first, and without one it may also leave the name
+    // empty (ERROR_UNABLE_TO_MOVE_REPLACEMENT), which Wine's does by moving the old file away and
+    // deleting it before the new one is moved in. The old file's attributes go to the new one
+    // before the rename.
+    if (!FlushToDisk() || !CarryAttributesOver() || !MoveIntoPlace()) return false;
+    committed_ = true;
+    tempPath_.clear();
+    RemoveSaveLeftovers(FolderOf(targetPath_));
+    return true;
 }
 
 bool SaveTextFileAtomically(const std::wstring& path, bool unicode,

@@ -32,13 +32,14 @@ public:
 
 private:
     bool FlushToDisk();
-    bool ReplaceExisting();
+    // Refuses a read-only target, and gives the new file the target's hidden, system and
+    // not-indexed attributes.
+    bool CarryAttributesOver();
     bool MoveIntoPlace();
 
     std::wstring targetPath_;   // full path, in the "\\?\" form when it is too long for the plain one
     std::wstring tempPath_;
     bool committed_ = false;
-    bool keepTemp_ = false;     // the temporary file holds the only copy of the new content
     CLastError error_;
 };
 
@@ -48,8 +49,9 @@ private:
 bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
                             const std::function<bool(CTextStream&)>& writeLines, CLastError& error);
 
-// The files a save makes beside the saved file: the new content while it is written, and the old
-// file while ReplaceFileW puts the new one in its place. Their names are "~mvt" or "~mvb", eight
+// The files a save makes beside the saved file: "~mvt" holds the new content while it is written
+// (earlier versions also moved the old file to a "~mvb" name while ReplaceFileW put the new one
+// in its place; such leftovers are still removed). Their names are "~mvt" or "~mvb", eight
 // uppercase hexadecimal digits and ".tmp": 16 characters, shorter than the script's own default
 // name, so they fit in every folder where such a script fits. The digits are the time the file
 // was made, in seconds since 1970 (UTC), or a few seconds later when that name was taken: a
