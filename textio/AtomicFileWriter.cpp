@@ -1,10 +1,8 @@
 #include "textio/AtomicFileWriter.h"
 
-#include <windows.h>
-
-#include "support/TextEdit.h"
 #include "textio/FileUtil.h"
-#include "textio/TextFile.h"
+#include "textio/SaveLeftovers.h"
+#include "textio/TextStream.h"
 
 namespace {
 
@@ -12,13 +10,8 @@ namespace {
 const int kAttempts = 8;
 const DWORD kRetryDelayMs = 40;
 
-// A save file whose name is this old belongs to no save in progress: a save takes well under a
-// second, and one that waits for its turn at the script waits ten seconds at most.
-const uint32_t kLeftoverAgeSeconds = 10 * 60;
-
-// FILETIME counts 100 ns units from 1601; save file names count seconds from 1970.
-const ULONGLONG kFileTimeOf1970 = 116444736000000000ULL;
-const ULONGLONG kFileTimeUnitsPerSecond = 10000000ULL;
+// How many written bytes collect before they go to the new file together.
+const size_t kWriteBlock = 64 * 1024;
 
 bool IsTransient(DWORD code)
 {
@@ -44,101 +37,45 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-const wchar_t* SaveFilePrefix(SaveFileKind kind)
-{
-    return kind == SaveFileKind::Temporary ? L"~mvt" : L"~mvb";
-}
-
-// The value of a hexadecimal digit in either case; -1 for any other character.
-int HexValue(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    return -1;
-}
-
-// True when name is one this program gives its save files: "~mvt" or "~mvb", eight hexadecimal
-// digits and ".tmp", letters in any case, as file names compare. The digits, the time the file
-// was made, go to seconds.
-bool ReadSaveFileName(const std::wstring& name, uint32_t& seconds)
-{
-    const size_t prefixLength = 4;
-    const size_t digits = 8;
-    const std::wstring extension = L".tmp";
-    if (name.size() != prefixLength + digits + extension.size()) return false;
-    const std::wstring prefix = name.substr(0, prefixLength);
-    if (CompareNoCase(prefix, SaveFilePrefix(SaveFileKind::Temporary)) != 0 &&
-        CompareNoCase(prefix, SaveFilePrefix(SaveFileKind::Backup)) != 0) {
-        return false;
+// Lines written to a writer's new file: the line logic of CTextStream over the writer's bytes,
+// which go out in blocks.
+class CWriterStream : public CTextStream {
+public:
+    CWriterStream(CAtomicFileWriter& writer, bool unicode) : writer_(writer)
+    {
+        State().mode = kModeWrite;
+        State().unicode = unicode;
+        State().lineEnd = 1;
+        SetWriteLimit(kWriteBlock);
     }
-    uint32_t value = 0;
-    for (size_t i = prefixLength; i < prefixLength + digits; ++i) {
-        const int digit = HexValue(name[i]);
-        if (digit < 0) return false;
-        value = (value << 4) | static_cast<uint32_t>(digit);
-    }
-    if (CompareNoCase(name.substr(prefixLength + digits), extension) != 0) return false;
-    seconds = value;
-    return true;
-}
 
-// Removes from folder the save files that saves interrupted long ago left behind. Their age is
-// read from their names alone: the backup that ReplaceFileW makes keeps the replaced file's time
-// stamps, so by its own times a backup that another save still needs can look hours old. A file
-// still open cannot be deleted and stays; so does anything that is not plainly one of our files.
-// Nothing here can fail the save that has just succeeded.
-void RemoveSaveLeftovers(const std::wstring& folder)
-{
-    const uint32_t now = SaveFileTimeNow();
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW(LongPathForm(folder + L"*").c_str(), &found);
-    // A folder that cannot be listed is not cleaned this time.
-    if (search == INVALID_HANDLE_VALUE) return;
-    const DWORD notOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT;
-    do {
-        uint32_t made = 0;
-        if ((found.dwFileAttributes & notOurs) != 0 || !ReadSaveFileName(found.cFileName, made)) continue;
-        // A time in the future says nothing about the file's age.
-        if (made > now || now - made < kLeftoverAgeSeconds) continue;
-        // Failure (the file is open, or just went) leaves it for a later save.
-        DeleteFileW(LongPathForm(folder + found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
+    bool WriteRaw(const void* bytes, int32_t count) override
+    {
+        if (count < 0 || !writer_.Write(bytes, static_cast<size_t>(count))) {
+            State().error = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Hands the bytes still waiting to the writer; false when any write failed.
+    bool Finish() { return FlushWrites() && !HasError(); }
+
+private:
+    CAtomicFileWriter& writer_;
+};
 
 } // namespace
 
-uint32_t SaveFileTimeNow()
-{
-    FILETIME now = {};
-    GetSystemTimeAsFileTime(&now);
-    const ULONGLONG units = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return static_cast<uint32_t>((units - kFileTimeOf1970) / kFileTimeUnitsPerSecond);
-}
-
-std::wstring SaveFilePath(const std::wstring& folder, SaveFileKind kind, uint32_t number)
-{
-    const wchar_t digits[] = L"0123456789ABCDEF";
-    std::wstring name = SaveFilePrefix(kind);
-    for (int shift = 28; shift >= 0; shift -= 4) name += digits[(number >> shift) & 0xF];
-    name += L".tmp";
-    return LongPathForm(folder + name);
-}
-
-bool CreateSaveFile(const std::wstring& folder, SaveFileKind kind, uint32_t firstNumber, std::wstring& path,
+bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, HANDLE& file,
                     CLastError& error)
 {
     for (unsigned attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
-        const std::wstring candidate = SaveFilePath(folder, kind, firstNumber + attempt);
+        const std::wstring candidate = SaveFilePath(folder, firstNumber + attempt);
         DWORD code = ERROR_SUCCESS;
-        HANDLE file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, code);
+        // Nobody else has a use for the file while it is written.
+        file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, code);
         if (file != INVALID_HANDLE_VALUE) {
-            if (!CloseHandle(file)) {
-                error.SetErrorFromLastError();
-                DeleteFileW(candidate.c_str());
-                return false;
-            }
             path = candidate;
             return true;
         }
@@ -171,31 +108,75 @@ bool CAtomicFileWriter::Begin()
         error_.SetErrorFromCode(ERROR_BAD_FILE_TYPE);
         return false;
     }
-    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileKind::Temporary, SaveFileTimeNow(), tempPath_, error_)) {
+    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileTimeNow(), tempPath_, file_, error_)) {
         tempPath_.clear();
+        file_ = INVALID_HANDLE_VALUE;
         return false;
+    }
+    return true;
+}
+
+bool CAtomicFileWriter::WriteToFile(HANDLE file, const void* bytes, DWORD count, DWORD& written)
+{
+    return WriteFile(file, bytes, count, &written, nullptr) != FALSE;
+}
+
+bool CAtomicFileWriter::FlushFile(HANDLE file)
+{
+    return FlushFileBuffers(file) != FALSE;
+}
+
+bool CAtomicFileWriter::Write(const void* bytes, size_t count)
+{
+    if (file_ == INVALID_HANDLE_VALUE) {
+        error_.SetErrorFromCode(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const char* next = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const DWORD part = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+        DWORD written = 0;
+        if (!WriteToFile(file_, next, part, written)) {
+            error_.SetErrorFromLastError();
+            return false;
+        }
+        // A file on a disk takes all or fails; a write that takes nothing would never end.
+        if (written == 0) {
+            error_.SetErrorFromCode(ERROR_WRITE_FAULT);
+            return false;
+        }
+        next += written;
+        count -= written;
     }
     return true;
 }
 
 void CAtomicFileWriter::Discard()
 {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
     if (!tempPath_.empty()) DeleteFileW(tempPath_.c_str());
     tempPath_.clear();
 }
 
-bool CAtomicFileWriter::FlushToDisk()
+bool CAtomicFileWriter::CarryAttributesOver()
 {
-    HANDLE file = CreateFileW(tempPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const DWORD old = GetFileAttributesW(targetPath_.c_str());
+    // No file yet; or one that cannot even be asked, which the move then answers for.
+    if (old == INVALID_FILE_ATTRIBUTES) return true;
+    // Windows does not rename over a read-only file (Wine would): it is not replaced.
+    if ((old & FILE_ATTRIBUTE_READONLY) != 0) {
+        error_.SetErrorFromCode(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    FILE_BASIC_INFO basic = {};  // times of zero stay as they are
+    basic.FileAttributes = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (basic.FileAttributes == 0) return true;
+    if (!SetFileInformationByHandle(file_, FileBasicInfo, &basic, sizeof basic)) {
         error_.SetErrorFromLastError();
         return false;
     }
-    bool ok = FlushFileBuffers(file) != FALSE;
-    if (!ok) error_.SetErrorFromLastError();
-    CloseHandle(file);
-    return ok;
+    return true;
 }
 
 bool CAtomicFileWriter::MoveIntoPlace()
@@ -211,38 +192,55 @@ bool CAtomicFileWriter::MoveIntoPlace()
     return false;
 }
 
-bool CAtomicFileWriter::CarryAttributesOver()
+bool CAtomicFileWriter::Commit()
 {
-    const DWORD old = GetFileAttributesW(targetPath_.c_str());
-    // No file yet; or one that cannot even be asked, which the move then answers for.
-    if (old == INVALID_FILE_ATTRIBUTES) return true;
-    // Windows does not rename over a read-only file (Wine would): it is not replaced.
-    if ((old & FILE_ATTRIBUTE_READONLY) != 0) {
-        error_.SetErrorFromCode(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    const DWORD kept = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (kept == 0) return true;
-    if (!SetFileAttributesW(tempPath_.c_str(), kept)) {
+    if (file_ == INVALID_HANDLE_VALUE) return false;
+    if (!CarryAttributesOver()) return false;
+    if (!FlushFile(file_)) {
         error_.SetErrorFromLastError();
         return false;
     }
-    return true;
-}
-
-bool CAtomicFileWriter::Commit()
-{
-    if (tempPath_.empty()) return false;
+    const bool closed = CloseHandle(file_) != FALSE;
+    file_ = INVALID_HANDLE_VALUE;
+    if (!closed) {
+        error_.SetErrorFromLastError();
+        return false;
+    }
     // The new content takes the name in one rename, which replaces the old file: at every moment
     // the name holds the whole old or the whole new file. ReplaceFileW is not that step: with a
     // backup name it moves the old file away first, and without one it may also leave the name
     // empty (ERROR_UNABLE_TO_MOVE_REPLACEMENT), which Wine's does by moving the old file away and
-    // deleting it before the new one is moved in. The old file's attributes go to the new one
-    // before the rename.
-    if (!FlushToDisk() || !CarryAttributesOver() || !MoveIntoPlace()) return false;
+    // deleting it before the new one is moved in.
+    if (!MoveIntoPlace()) return false;
     committed_ = true;
     tempPath_.clear();
-    RemoveSaveLeftovers(FolderOf(targetPath_));
+    CSaveLeftovers(FolderOf(targetPath_)).RemoveOld();
+    return true;
+}
+
+bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
+                            const std::function<bool(CTextStream&)>& writeLines, CLastError& error)
+{
+    if (!writer.Begin()) {
+        error = writer.Error();
+        return false;
+    }
+    CWriterStream out(writer, unicode);
+    if (!writeLines(out) || !out.Finish()) {
+        // A write that failed tells why; writeLines may also have given up on its own.
+        if (out.HasError()) {
+            error = writer.Error();
+        } else {
+            error.SetError(L"File Write Failed.", ERROR_WRITE_FAULT);
+        }
+        writer.Discard();
+        return false;
+    }
+    if (!writer.Commit()) {
+        error = writer.Error();
+        writer.Discard();
+        return false;
+    }
     return true;
 }
 
@@ -250,26 +248,5 @@ bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
                             const std::function<bool(CTextStream&)>& writeLines, CLastError& error)
 {
     CAtomicFileWriter writer(path);
-    if (!writer.Begin()) {
-        error = writer.Error();
-        return false;
-    }
-    {
-        CTextFile file;
-        if (!file.Open(writer.GetTempPath(), kOpenWrite, unicode)) {
-            error = file.Error();
-            return false;
-        }
-        bool written = writeLines(file) && file.Flush() && !file.HasError();
-        bool closed = file.Close();
-        if (!written || !closed) {
-            error.SetError(L"File Write Failed.", ERROR_WRITE_FAULT);
-            return false;
-        }
-    }
-    if (!writer.Commit()) {
-        error = writer.Error();
-        return false;
-    }
-    return true;
+    return SaveTextFileAtomically(writer, unicode, writeLines, error);
 }

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "textio/TextFile.h"
-
 std::wstring GetFullPath(const std::wstring& path)
 {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -162,6 +160,17 @@ std::wstring PlainPathForm(const std::wstring& path)
     if (StartsWith(path, kExtendedUncPrefix)) return L"\\\\" + path.substr(wcslen(kExtendedUncPrefix));
     if (StartsWith(path, kExtendedPrefix)) return path.substr(wcslen(kExtendedPrefix));
     return path;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    if (path.empty()) return false;
+    DWORD code = ERROR_SUCCESS;
+    HANDLE probe = OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, code);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+    return true;
 }
 
 bool RemoveFile(const std::wstring& path, CLastError& error)

@@ -31,6 +31,9 @@ bool NamesDevice(const std::wstring& path);
 // reason in code (ERROR_BAD_FILE_TYPE for a device or pipe), when it cannot be opened so.
 HANDLE OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
                     DWORD& code);
+// True when the file exists and can be opened for reading as a file on a disk (OpenDiskFile):
+// neither a folder nor a device counts.
+bool FileExists(const std::wstring& path);
 // Deletes the file; a file that is already gone counts as success.
 bool RemoveFile(const std::wstring& path, CLastError& error);
 // Copies the bytes of source to destination. Without overwrite an existing destination is kept

@@ -204,13 +204,3 @@ int64_t CTextFile::GetLength()
     if (!GetFileSizeEx(file_, &size)) return 0;
     return size.QuadPart;
 }
-
-bool FileExists(const std::wstring& path)
-{
-    if (path.empty()) return false;
-    DWORD code = ERROR_SUCCESS;
-    HANDLE probe = OpenDiskFile(path, GENERIC_READ, kShareMode, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, code);
-    if (probe == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(probe);
-    return true;
-}

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "textio/FileUtil.h"  // FileExists, which the callers of this header use too
 #include "textio/TextStream.h"
 
 enum OpenMode : uint32_t {
@@ -65,6 +66,3 @@ private:
     std::wstring path_;
     bool autoFlush_ = false;
 };
-
-// True when the file exists and can be opened for reading (a directory does not count).
-bool FileExists(const std::wstring& path);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/TestFiles.h"
+#include "textio/SaveLeftovers.h"
 #include "textio/TextStream.h"
 
 namespace {
@@ -174,20 +175,19 @@ void RemoveLongFolder(const std::wstring& base, std::wstring folder)
 
 TEST(AtomicFileWriter, SaveFileNamesAreShortAndFitEveryFolderAScriptFits)
 {
-    EXPECT_EQ(L"C:\\s\\~mvt0012ABCD.tmp", SaveFilePath(L"C:\\s\\", SaveFileKind::Temporary, 0x0012ABCD));
-    EXPECT_EQ(L"C:\\s\\~mvbFFFFFFFF.tmp", SaveFilePath(L"C:\\s\\", SaveFileKind::Backup, 0xFFFFFFFF));
-    EXPECT_EQ(L"C:\\s\\~mvb00000000.tmp", SaveFilePath(L"C:\\s\\", SaveFileKind::Backup, 0));
-    const size_t nameLength = SaveFilePath(L"", SaveFileKind::Temporary, 0).size();
+    EXPECT_EQ(L"C:\\s\\~mvt0012ABCD.tmp", SaveFilePath(L"C:\\s\\", 0x0012ABCD));
+    EXPECT_EQ(L"C:\\s\\~mvtFFFFFFFF.tmp", SaveFilePath(L"C:\\s\\", 0xFFFFFFFF));
+    EXPECT_EQ(L"C:\\s\\~mvt00000000.tmp", SaveFilePath(L"C:\\s\\", 0));
+    const size_t nameLength = SaveFilePath(L"", 0).size();
     EXPECT_LE(nameLength, std::wstring(L"Autorender in IE.js").size()) << "fits wherever the default script fits";
 
     // Up to MAX_PATH - 1 characters a path is taken as it is; from MAX_PATH on only in the "\\?\" form.
     const std::wstring fits = L"C:\\" + std::wstring(MAX_PATH - 1 - 3 - nameLength - 1, L'f') + L"\\";
-    EXPECT_EQ(fits + L"~mvt00000001.tmp", SaveFilePath(fits, SaveFileKind::Temporary, 1));
+    EXPECT_EQ(fits + L"~mvt00000001.tmp", SaveFilePath(fits, 1));
     const std::wstring reaches = L"C:\\" + std::wstring(MAX_PATH - 3 - nameLength - 1, L'r') + L"\\";
-    EXPECT_EQ(L"\\\\?\\" + reaches + L"~mvt00000001.tmp", SaveFilePath(reaches, SaveFileKind::Temporary, 1));
+    EXPECT_EQ(L"\\\\?\\" + reaches + L"~mvt00000001.tmp", SaveFilePath(reaches, 1));
     const std::wstring share = L"\\\\server\\share\\" + std::wstring(240, L'u') + L"\\";
-    EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\" + share.substr(15) + L"~mvb0000002A.tmp",
-              SaveFilePath(share, SaveFileKind::Backup, 42));
+    EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\" + share.substr(15) + L"~mvt0000002A.tmp", SaveFilePath(share, 42));
 
     // A script with a short name in a folder of 250 characters (where GetTempFileNameW gives up)
     // is saved through the long form of the temporary and backup names.
@@ -196,7 +196,9 @@ TEST(AtomicFileWriter, SaveFileNamesAreShortAndFitEveryFolderAScriptFits)
     ASSERT_EQ(250u, folder.size());
     std::wstring made;
     CLastError error;
-    ASSERT_TRUE(CreateSaveFile(folder, SaveFileKind::Temporary, 7, made, error)) << error.GetErrorCode();
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(CreateSaveFile(folder, 7, made, handle, error)) << error.GetErrorCode();
+    CloseHandle(handle);
     EXPECT_EQ(Extended(folder) + L"~mvt00000007.tmp", made);
     EXPECT_TRUE(PathExists(made));
     EXPECT_TRUE(DeleteFileW(made.c_str()));
@@ -215,25 +217,27 @@ TEST(AtomicFileWriter, ASaveFileNameThatIsTakenIsRetriedAFewTimes)
     CLastError error;
     std::wstring made;
     // A file and a folder of the same names as the first numbers stay as they were.
-    const std::wstring takenFile = SaveFilePath(dir.Path(), SaveFileKind::Temporary, 0xFFFFFFFF);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const std::wstring takenFile = SaveFilePath(dir.Path(), 0xFFFFFFFF);
     WriteFileBytes(takenFile, "user's");
-    ASSERT_TRUE(CreateDirectoryW(SaveFilePath(dir.Path(), SaveFileKind::Temporary, 0).c_str(), nullptr));
-    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Temporary, 0xFFFFFFFF, made, error)) << error.GetErrorCode();
-    EXPECT_EQ(SaveFilePath(dir.Path(), SaveFileKind::Temporary, 1), made);
+    ASSERT_TRUE(CreateDirectoryW(SaveFilePath(dir.Path(), 0).c_str(), nullptr));
+    ASSERT_TRUE(CreateSaveFile(dir.Path(), 0xFFFFFFFF, made, handle, error)) << error.GetErrorCode();
+    CloseHandle(handle);
+    EXPECT_EQ(SaveFilePath(dir.Path(), 1), made);
     EXPECT_EQ("", ReadFileBytes(made));
     EXPECT_EQ("user's", ReadFileBytes(takenFile));
 
     // With every name it may try taken, it gives up.
     for (uint32_t n = 0x100; n < 0x100 + kSaveFileAttempts; ++n) {
-        WriteFileBytes(SaveFilePath(dir.Path(), SaveFileKind::Backup, n), "");
+        WriteFileBytes(SaveFilePath(dir.Path(), n), "");
     }
     const std::wstring before = ListFolder(dir.Path());
-    EXPECT_FALSE(CreateSaveFile(dir.Path(), SaveFileKind::Backup, 0x100, made, error));
+    EXPECT_FALSE(CreateSaveFile(dir.Path(), 0x100, made, handle, error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), error.GetErrorCode());
     EXPECT_EQ(before, ListFolder(dir.Path()));
 
     // Any other failure is not a taken name and ends the attempts with its own reason.
-    EXPECT_FALSE(CreateSaveFile(dir.File(L"missing\\"), SaveFileKind::Temporary, 5, made, error));
+    EXPECT_FALSE(CreateSaveFile(dir.File(L"missing\\"), 5, made, handle, error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), error.GetErrorCode());
 }
 
@@ -333,9 +337,10 @@ TEST(AtomicFileWriter, ASuccessfulSaveRemovesOnlyItsOwnLeftoversOfEarlierSaves)
     }
     // The names this version makes are among those it removes.
     CLastError error;
-    std::wstring made[2];
-    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Temporary, now - 11 * 60, made[0], error));
-    ASSERT_TRUE(CreateSaveFile(dir.Path(), SaveFileKind::Backup, now - 11 * 60, made[1], error));
+    std::wstring made;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(CreateSaveFile(dir.Path(), now - 11 * 60, made, handle, error));
+    CloseHandle(handle);
 
     const std::wstring script = dir.File(L"Autorender in IE.js");
     WriteFileBytes(script, kOld);
@@ -347,8 +352,7 @@ TEST(AtomicFileWriter, ASuccessfulSaveRemovesOnlyItsOwnLeftoversOfEarlierSaves)
         const std::wstring name = LeftoverName(leftover, now);
         EXPECT_EQ(leftover.removed, !PathExists(dir.File(name))) << name;
     }
-    EXPECT_FALSE(PathExists(made[0]));
-    EXPECT_FALSE(PathExists(made[1]));
+    EXPECT_FALSE(PathExists(made));
 }
 
 namespace {
@@ -402,6 +406,84 @@ TEST(AtomicFileWriter, AFullDiskLeavesTheOldFileAsItWas)
     RemoveDirectoryW(folder.c_str());
 
     EXPECT_FALSE(saved) << "a save that did not fit must not report success";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), error.GetErrorCode()) << "the system's own reason";
     EXPECT_EQ(old, after) << "the old script is untouched";
     EXPECT_EQ(L"Autorender in IE.js;filler.bin;", listing) << "no half-written temporary file is left";
+}
+
+namespace {
+
+// A stand-in for a disk that fails where tests cannot fill or lock a real one: the new file's
+// bytes reach the real file until failAfter of them went, then a write fails with writeCode; the
+// flush fails with flushCode (0: it works).
+class CFailingDiskWriter : public CAtomicFileWriter {
+public:
+    CFailingDiskWriter(const std::wstring& path, size_t failAfter, DWORD writeCode, DWORD flushCode)
+        : CAtomicFileWriter(path), failAfter_(failAfter), writeCode_(writeCode), flushCode_(flushCode)
+    {
+    }
+
+protected:
+    bool WriteToFile(HANDLE file, const void* bytes, DWORD count, DWORD& written) override
+    {
+        if (count > failAfter_ - taken_) {
+            SetLastError(writeCode_);
+            return false;
+        }
+        taken_ += count;
+        return CAtomicFileWriter::WriteToFile(file, bytes, count, written);
+    }
+    bool FlushFile(HANDLE file) override
+    {
+        if (flushCode_ == 0) return CAtomicFileWriter::FlushFile(file);
+        SetLastError(flushCode_);
+        return false;
+    }
+
+private:
+    size_t failAfter_;
+    DWORD writeCode_;
+    DWORD flushCode_;
+    size_t taken_ = 0;
+};
+
+} // namespace
+
+TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
+{
+    struct Row {
+        size_t failAfter;
+        DWORD writeCode;
+        DWORD flushCode;
+    };
+    const size_t never = static_cast<size_t>(-1);
+    const Row rows[] = {
+        {0, ERROR_DISK_FULL, 0},                // the first block of lines
+        {64 * 1024, ERROR_DISK_FULL, 0},        // after a block went
+        {64 * 1024, ERROR_LOCK_VIOLATION, 0},
+        {never, 0, ERROR_DISK_FULL},            // every byte went; the flush fails
+        {never, 0, ERROR_LOCK_VIOLATION},
+    };
+    auto manyLines = [](CTextStream& out) {
+        for (int i = 0; i < 5000; ++i) {
+            if (!out.WriteLine(L"//@include http://new" + std::to_wstring(i) + L".example.com/*")) return false;
+        }
+        return true;
+    };
+    for (const Row& row : rows) {
+        CTempDir dir;
+        const std::wstring path = dir.File(L"script.js");
+        WriteFileBytes(path, kOld);
+        CFailingDiskWriter writer(path, row.failAfter, row.writeCode, row.flushCode);
+        CLastError error;
+        const DWORD code = row.flushCode != 0 ? row.flushCode : row.writeCode;
+        EXPECT_FALSE(SaveTextFileAtomically(writer, false, manyLines, error)) << code;
+        EXPECT_EQ(code, error.GetErrorCode());
+        std::wstring message;
+        ASSERT_TRUE(FormatSystemMessage(code, message));
+        EXPECT_FALSE(error.GetErrorText().empty());
+        EXPECT_EQ(0u, message.find(error.GetErrorText())) << "the system's message";
+        EXPECT_EQ(kOld, ReadFileBytes(path));
+        EXPECT_EQ(L"script.js;", ListFolder(dir.Path())) << code;
+    }
 }
