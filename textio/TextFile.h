@@ -53,7 +53,8 @@ private:
     // Lets written lines collect when nothing else reads the file or needs each write at once.
     void ChooseWriteLimit();
     // Forgets the bytes read ahead and not handed out yet, moving the file position back to the
-    // first of them, so that a write in a file open for both lands where reading stopped.
+    // first of them, so that a write in a file open for both lands where reading stopped (after
+    // a line that ended at a CR that is before its LF, which the next read would take).
     bool DropReadAhead();
     // Closes the handle (a failure goes to Error()) and forgets what was read ahead.
     bool CloseHandleOnly();

@@ -181,6 +181,20 @@ TEST(TextFile, OpenModesAndFailures)
     file.Close();
     EXPECT_EQ("new\r\n", ReadFileBytes(path)) << "Write empties the file";
 
+    // Reading and writing share one position: a line written after a line read follows it,
+    // however far the file was read ahead.
+    WriteFileBytes(path, "ab\ncd\r\n" + std::string(100000, 'z'));
+    ASSERT_TRUE(file.Open(path, kOpenReadWrite, false));
+    std::wstring first;
+    ASSERT_TRUE(file.ReadLine(first));
+    EXPECT_EQ(L"ab", first);
+    EXPECT_TRUE(file.WriteLine(L"XY"));
+    EXPECT_TRUE(file.Close());
+    const std::string after = ReadFileBytes(path);
+    EXPECT_EQ("ab\nXY\r\n", after.substr(0, 7));
+    EXPECT_EQ(100007u, after.size());
+    EXPECT_EQ(std::string::npos, after.find_first_not_of('z', 7));
+
     CTextFile closed;
     std::wstring line;
     EXPECT_FALSE(closed.ReadLine(line));
