@@ -28,6 +28,9 @@ trap cleanup EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/xvfb.sh"
 morvanti_xvfb_start 90 120 || exit 1
 xvfb_pid=$morvanti_xvfb_pid
+# That display has no window manager. Wine waits up to two seconds at each window it hides for a
+# manager to confirm it (a box closed, the dialog ended); windows Wine manages itself need none.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
 
 winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
 appdata_unix=$(winepath -u "$(wine cmd /c echo %APPDATA% 2>/dev/null </dev/null | tr -d '\r')" 2>/dev/null </dev/null)
