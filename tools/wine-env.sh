@@ -37,6 +37,12 @@ wineserver() { env ${morvanti_wine_env[@]+"${morvanti_wine_env[@]}"} wineserver 
 
 morvanti_wine_start() {
     mkdir -p "$WINEPREFIX"
+    # One server for the whole run, started before any Wine program: a server that a program
+    # starts on its own (wineboot's, on a new prefix) ends a few seconds after the last program
+    # has gone, and a test starting just then cannot reach it ("recvmsg: Connection reset by
+    # peer"); a persistent one started later would find it running and end at once. A server
+    # already running is most likely the persistent one of an earlier start; it is kept.
+    wineserver -p >/dev/null 2>&1 </dev/null || true
     # The first Wine process starts background services that inherit its output; detach them
     # so nothing waiting for the end of our output hangs.
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -50,7 +56,6 @@ morvanti_wine_start() {
             return 1
         fi
     fi
-    wineserver -p >/dev/null 2>&1 </dev/null &
     # A crash must fail a test, not wait for somebody to close a dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
     # The program speaks Chinese. Under any other locale the dialog fonts Wine picks have no
