@@ -28,6 +28,12 @@ trap cleanup EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/xvfb.sh"
 morvanti_xvfb_start 90 120 || exit 1
 xvfb_pid=$morvanti_xvfb_pid
+# A Wine server of its own, started once that display is there: the programs that earlier tests
+# left running in the prefix (among them a desktop started without any display) would serve this
+# script's windows too, slowly and now and then not at all. No other test uses the prefix
+# meanwhile (RESOURCE_LOCK morvanti_wineprefix).
+wineserver -k >/dev/null 2>&1 </dev/null
+wineserver -p >/dev/null 2>&1 </dev/null || { echo "cannot start a Wine server"; exit 1; }
 # That display has no window manager. Wine waits up to two seconds at each window it hides for a
 # manager to confirm it (a box closed, the dialog ended); windows Wine manages itself need none.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
