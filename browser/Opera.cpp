@@ -9,6 +9,7 @@
 #include "support/RegistryKey.h"
 #include "support/SystemHelpers.h"
 #include "support/TextEdit.h"
+#include "textio/FileUtil.h"
 #include "textio/RunLog.h"
 #include "textio/TextFile.h"
 

@@ -9,8 +9,8 @@
 #include "script/PatternText.h"
 #include "script/ScriptSaveLock.h"
 #include "support/SystemHelpers.h"
+#include "textio/FileUtil.h"
 #include "textio/RunLog.h"
-#include "textio/TextFile.h"
 
 std::wstring g_scriptPath;
 bool g_pathChanged = false;

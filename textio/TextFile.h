@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "textio/FileUtil.h"  // FileExists, which the callers of this header use too
 #include "textio/TextStream.h"
 
 enum OpenMode : uint32_t {

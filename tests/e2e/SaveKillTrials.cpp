@@ -150,13 +150,19 @@ void RemoveFolder(const Folder& folder)
     RemoveDirectoryW(folder.path.c_str());
 }
 
-bool StartQuickAdd(const Folder& folder, PROCESS_INFORMATION& process)
+// Puts script in the folder's script and starts the program's quick add on it; says why not.
+bool StartQuickAdd(const Folder& folder, const std::string& script, PROCESS_INFORMATION& process)
 {
     std::wstring commandLine = L"\"" + folder.exe + L"\" " + kAddress;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    return CreateProcessW(folder.exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.path.c_str(), &startup, &process) != FALSE;
+    if (!WriteAll(folder.script, script) ||
+        !CreateProcessW(folder.exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.path.c_str(), &startup, &process)) {
+        fwprintf(stderr, L"cannot start the quick add (error %lu)\n", GetLastError());
+        return false;
+    }
+    return true;
 }
 
 void EndProcess(PROCESS_INFORMATION& process)
@@ -226,8 +232,7 @@ int wmain(int argc, wchar_t** argv)
     double finishSeconds = 0;
     for (int run = 0; run < 3; ++run) {
         PROCESS_INFORMATION process = {};
-        if (!WriteAll(folder.script, before) || !StartQuickAdd(folder, process)) {
-            fwprintf(stderr, L"cannot start the quick add (error %lu)\n", GetLastError());
+        if (!StartQuickAdd(folder, before, process)) {
             RemoveFolder(folder);
             return 2;
         }
@@ -268,8 +273,7 @@ int wmain(int argc, wchar_t** argv)
     for (int trial = 0; trial < trials; ++trial) {
         for (const std::wstring& file : SaveFilesIn(folder.path)) DeleteFileW(file.c_str());
         PROCESS_INFORMATION process = {};
-        if (!WriteAll(folder.script, before) || !StartQuickAdd(folder, process)) {
-            fwprintf(stderr, L"cannot start the quick add (error %lu)\n", GetLastError());
+        if (!StartQuickAdd(folder, before, process)) {
             RemoveFolder(folder);
             return 2;
         }

@@ -190,7 +190,7 @@ TEST(AtomicFileWriter, SaveFileNamesAreShortAndFitEveryFolderAScriptFits)
     EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\" + share.substr(15) + L"~mvt0000002A.tmp", SaveFilePath(share, 42));
 
     // A script with a short name in a folder of 250 characters (where GetTempFileNameW gives up)
-    // is saved through the long form of the temporary and backup names.
+    // is saved through the long form of the new file's name.
     CTempDir dir;
     const std::wstring folder = MakeLongFolder(dir.Path(), 250);
     ASSERT_EQ(250u, folder.size());
