@@ -36,8 +36,6 @@ bool CTextFile::CloseHandleOnly()
     const bool closed = CloseHandle(file_) != FALSE;
     if (!closed) Error().SetErrorFromLastError();
     file_ = INVALID_HANDLE_VALUE;
-    blockCount_ = 0;
-    blockPos_ = 0;
     blockShort_ = false;
     return closed;
 }
@@ -127,43 +125,36 @@ bool CTextFile::FillBuffer()
     if (!IsOpen()) return false;
     TextStreamState& s = State();
     s.count = 0;
-    if (blockPos_ >= blockCount_) {
-        if (blockShort_) {
-            s.eof = true;
-            return false;
-        }
-        DWORD got = 0;
-        if (!ReadFile(file_, block_.get(), kBlockSize, &got, nullptr)) {
-            Error().SetErrorFromLastError();
-            s.error = true;
-            return false;
-        }
-        blockCount_ = got;
-        blockPos_ = 0;
-        // A file on a disk gives fewer bytes than asked only at its end.
-        blockShort_ = got < kBlockSize;
-        if (got == 0) {
-            s.eof = true;
-            return false;
-        }
+    if (blockShort_) {
+        s.eof = true;
+        return false;
     }
-    s.buffer = block_.get() + blockPos_;
-    s.count = std::min(kBufferSize, blockCount_ - blockPos_);
-    blockPos_ += s.count;
-    if (blockShort_ && blockPos_ == blockCount_) s.eof = true;
+    DWORD got = 0;
+    if (!ReadFile(file_, block_.get(), kBlockSize, &got, nullptr)) {
+        Error().SetErrorFromLastError();
+        s.error = true;
+        return false;
+    }
+    // A file on a disk gives fewer bytes than asked only at its end.
+    blockShort_ = got < kBlockSize;
+    if (got == 0) {
+        s.eof = true;
+        return false;
+    }
+    s.buffer = block_.get();
+    s.count = got;
+    if (blockShort_) s.eof = true;
     return true;
 }
 
 bool CTextFile::DropReadAhead()
 {
     TextStreamState& s = State();
-    const int64_t unread = static_cast<int64_t>(blockCount_ - blockPos_) + (s.count - std::min(s.pos, s.count));
+    const int64_t unread = s.count - std::min(s.pos, s.count);
     if (unread == 0) return true;
     LARGE_INTEGER back = {};
     back.QuadPart = -unread;
     if (!SetFilePointerEx(file_, back, nullptr, FILE_CURRENT)) return false;
-    blockCount_ = 0;
-    blockPos_ = 0;
     blockShort_ = false;
     s.count = 0;
     s.pos = 0;

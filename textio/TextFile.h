@@ -43,8 +43,8 @@ public:
     int64_t GetLength();
 
 private:
-    // The file is read in blocks this large, handed to the line logic a read buffer at a time:
-    // a script of many megabytes costs few system calls.
+    // The file is read in blocks this large, each handed to the line logic whole: a script of
+    // many megabytes costs few system calls and few refills.
     static constexpr uint32_t kBlockSize = 64 * 1024;
     // How many written bytes collect before they go to the file together.
     static constexpr size_t kWriteLimit = 64 * 1024;
@@ -60,8 +60,6 @@ private:
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<unsigned char[]> block_;
-    uint32_t blockCount_ = 0;   // valid bytes in block_
-    uint32_t blockPos_ = 0;     // the next byte of block_ to hand out
     bool blockShort_ = false;   // the read that filled block_ reached the file's end
     std::wstring path_;
     bool autoFlush_ = false;

@@ -1,5 +1,7 @@
 #include "textio/TextStream.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -15,19 +17,23 @@ template <typename Char>
 class StringUnits {
 public:
     using Unit = Char;
+    static constexpr size_t kMostPerRun = 256;
     explicit StringUnits(std::basic_string<Char>& text) : text_(text) {}
-    Char* Space(size_t) { return run_; }  // a run never exceeds the read buffer
+    Char* Space(size_t) { return run_; }
     void Commit(size_t count) { text_.append(run_, count); }
 
 private:
     std::basic_string<Char>& text_;
-    Char run_[CTextStream::kBufferSize];
+    Char run_[kMostPerRun];
 };
 
-// Takes the runs of ReadAnsiRuns into a line list as bytes, in place.
+// Takes the runs of ReadAnsiRuns into a line list as bytes, in place. A run asks the list for
+// no more room than this: a list given the room of the whole file would otherwise grow for room
+// that a long refill seems to need near the file's end and the lines never take.
 class ListUnits {
 public:
     using Unit = char;
+    static constexpr size_t kMostPerRun = 4096;
     explicit ListUnits(CLineList& lines) : lines_(lines) {}
     char* Space(size_t count) { return lines_.Space(count); }
     void Commit(size_t count) { lines_.Commit(count); }
@@ -39,13 +45,13 @@ private:
 static_assert(sizeof(wchar_t) == 2, "text is UTF-16, as on Windows");
 
 // Reading and writing a large script spends most of its time on the plain-ASCII runs of its
-// lines, so those are taken four at a time, in 32-bit words. Windows is little-endian: the
-// first of two units, or of four bytes, is the low part of the word.
+// lines, so those are taken eight bytes or units at a time, in 64-bit words. Windows is
+// little-endian: the first unit, or byte, of a word is its low part.
 
-// True when one of the four bytes of x is below 0x0E, which covers LF, CR and NUL.
-bool HasByteBelow0E(uint32_t x)
+// True when one of the eight bytes of x is below 0x0E, which covers LF, CR and NUL.
+bool HasByteBelow0E(uint64_t x)
 {
-    return ((x - 0x0E0E0E0Eu) & ~x & 0x80808080u) != 0;
+    return ((x - 0x0E0E0E0E0E0E0E0Eull) & ~x & 0x8080808080808080ull) != 0;
 }
 
 // Copies the leading units of text that are in 1..7F, the same bytes in every ANSI code page,
@@ -53,18 +59,27 @@ bool HasByteBelow0E(uint32_t x)
 size_t NarrowAscii(const wchar_t* text, size_t length, char* bytes)
 {
     size_t i = 0;
-    for (; i + 4 <= length; i += 4) {
-        uint32_t first;
-        uint32_t second;
-        std::memcpy(&first, text + i, 4);
-        std::memcpy(&second, text + i + 2, 4);
+    for (; i + 8 <= length; i += 8) {
+        uint64_t first;
+        uint64_t second;
+        std::memcpy(&first, text + i, 8);
+        std::memcpy(&second, text + i + 4, 8);
         // A unit above 7F sets one of the bits masked first; a zero unit borrows in the
         // subtraction and sets its own top bit.
-        if (((first | second) & 0xFF80FF80u) != 0) break;
-        if ((((first - 0x00010001u) | (second - 0x00010001u)) & 0x80008000u) != 0) break;
-        const uint32_t four = (first & 0xFFu) | ((first >> 8) & 0xFF00u) | ((second & 0xFFu) << 16) |
-                              ((second << 8) & 0xFF000000u);
-        std::memcpy(bytes + i, &four, 4);
+        const uint64_t notAscii = 0xFF80FF80FF80FF80ull;
+        const uint64_t ones = 0x0001000100010001ull;
+        const uint64_t tops = 0x8000800080008000ull;
+        if (((first | second) & notAscii) != 0) break;
+        if ((((first - ones) | (second - ones)) & tops) != 0) break;
+        // Each unit's low byte, four units to a word: the units are below 80, so nothing of the
+        // high bytes gets in the way.
+        const uint64_t firstPacked = first | (first >> 8);
+        const uint64_t secondPacked = second | (second >> 8);
+        const uint32_t firstFour = static_cast<uint32_t>((firstPacked & 0xFFFFu) | ((firstPacked >> 16) & 0xFFFF0000u));
+        const uint32_t secondFour =
+            static_cast<uint32_t>((secondPacked & 0xFFFFu) | ((secondPacked >> 16) & 0xFFFF0000u));
+        std::memcpy(bytes + i, &firstFour, 4);
+        std::memcpy(bytes + i + 4, &secondFour, 4);
     }
     for (; i < length; ++i) {
         const wchar_t unit = text[i];
@@ -188,26 +203,23 @@ CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
         // Take the run of ordinary bytes in one step, copying or widening it on the way, then
         // look at the byte that stopped it: LF, CR or NUL, which ends the line.
         const unsigned char* start = s.buffer + s.pos;
-        const unsigned char* end = s.buffer + s.count;
+        const unsigned char* end = start + std::min<size_t>(s.count - s.pos, Units::kMostPerRun);
         Unit* out = units.Space(static_cast<size_t>(end - start));
         const unsigned char* p = start;
-        uint32_t bits = 0;  // every byte ORed in; a local, so that it stays in a register
+        uint64_t bits = 0;  // every byte ORed in; a local, so that it stays in a register
         while (p < end) {
-            if (end - p >= 4) {
-                uint32_t four;
-                std::memcpy(&four, p, 4);
-                if (!HasByteBelow0E(four)) {
-                    bits |= four;
+            if (end - p >= 8) {
+                uint64_t eight;
+                std::memcpy(&eight, p, 8);
+                if (!HasByteBelow0E(eight)) {
+                    bits |= eight;
                     if constexpr (sizeof(Unit) == 1) {
-                        std::memcpy(out, &four, 4);
+                        std::memcpy(out, &eight, 8);
                     } else {
-                        const uint32_t firstTwo = (four & 0xFFu) | ((four & 0xFF00u) << 8);
-                        const uint32_t lastTwo = ((four >> 16) & 0xFFu) | ((four >> 8) & 0xFF0000u);
-                        std::memcpy(out, &firstTwo, 4);
-                        std::memcpy(out + 2, &lastTwo, 4);
+                        for (int i = 0; i < 8; ++i) out[i] = static_cast<Unit>((eight >> (8 * i)) & 0xFFu);
                     }
-                    out += 4;
-                    p += 4;
+                    out += 8;
+                    p += 8;
                     continue;
                 }
             }
@@ -218,7 +230,7 @@ CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
             *out++ = static_cast<Unit>(byte);
             ++p;
         }
-        if ((bits & 0x80808080u) != 0) nonAscii = true;
+        if ((bits & 0x8080808080808080ull) != 0) nonAscii = true;
         units.Commit(static_cast<size_t>(p - start));
         s.pos += static_cast<uint32_t>(p - start);
         if (p == end) continue;

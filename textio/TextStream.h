@@ -25,13 +25,14 @@ struct TextStreamState {
     bool nulSeen = false;   // a NUL unit ended a line
     bool oddByte = false;   // UTF-16 text ended in a lone byte, which was dropped
     uint32_t mode = 0;      // kModeRead | kModeWrite
-    unsigned char* buffer = nullptr;  // the read buffer, kBufferSize bytes
+    unsigned char* buffer = nullptr;  // the read buffer: what the last refill gave
     uint32_t count = 0;     // valid bytes in buffer
     uint32_t pos = 0;       // next byte to hand out
 };
 
 class CTextStream {
 public:
+    // A refill's size where a source keeps a buffer of its own; a file hands out larger blocks.
     static const uint32_t kBufferSize = 256;
     static const uint32_t kModeRead = 1;
     static const uint32_t kModeWrite = 4;
