@@ -176,13 +176,14 @@ std::wstring LineForLog(std::string_view bytes, TextEncoding encoding)
 // for a loaded line kept in bytes is written as those bytes. A line that cannot be written
 // without loss goes to unwritable, and nothing more is written.
 bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstring& text, const CPatternBytes& bytes,
-                       std::wstring& unwritable)
+                       std::wstring& unwritable, PatternReadBackCheck* readBack)
 {
     CPatternBytes::Walk walk(bytes);
     const bool anyKept = !bytes.IsEmpty();
     bool ok = true;
     ForEachPatternLine(text, [&](std::wstring_view line) {
         if (!ok) return;
+        if (readBack != nullptr) readBack->Visit(line);
         const std::string* kept = anyKept ? walk.Next(line) : nullptr;
         bool lossy = false;
         if (kept != nullptr) {
@@ -358,10 +359,11 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
 bool CAutoRender::WriteScript(CTextStream& out) const
 {
     std::wstring unwritable;
-    return Write(out, encoding_, unwritable);
+    return Write(out, encoding_, unwritable, nullptr, nullptr);
 }
 
-bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable) const
+bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable,
+                        PatternReadBackCheck* includeReadBack, PatternReadBackCheck* excludeReadBack) const
 {
     // Empty pieces are dropped, so trailing line ends need no trimming here.
     const size_t count = keptLines_.Count();
@@ -373,8 +375,12 @@ bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& u
     const size_t excludeAt = placeOf(excludePos_);
     const bool includeFirst = includePos_ < 0 || (excludePos_ >= 0 && !excludeFirst_);
 
-    auto writeInclude = [&] { return WritePatternLines(out, kIncludePrefix, includeText, includeBytes_, unwritable); };
-    auto writeExclude = [&] { return WritePatternLines(out, kExcludePrefix, excludeText, excludeBytes_, unwritable); };
+    auto writeInclude = [&] {
+        return WritePatternLines(out, kIncludePrefix, includeText, includeBytes_, unwritable, includeReadBack);
+    };
+    auto writeExclude = [&] {
+        return WritePatternLines(out, kExcludePrefix, excludeText, excludeBytes_, unwritable, excludeReadBack);
+    };
     auto writeBlocksAt = [&](size_t place) {
         if (includeAt == place && excludeAt == place) {
             return includeFirst ? writeInclude() && writeExclude() : writeExclude() && writeInclude();
@@ -408,12 +414,15 @@ bool CAutoRender::Save()
     failure_ = ScriptFailure::None;
     unwritablePattern_.clear();
     TextEncoding encoding = encoding_;
+    // Each list's lines as the write that succeeds walked them.
+    PatternReadBackCheck includeReadBack(includeText);
+    PatternReadBackCheck excludeReadBack(excludeText);
     for (;;) {
         std::wstring unwritable;
-        if (SaveTextFileAtomically(scriptPath_, false,
-                                   [&](CTextStream& out) { return Write(out, encoding, unwritable); }, error_)) {
-            break;
-        }
+        includeReadBack = PatternReadBackCheck(includeText);
+        excludeReadBack = PatternReadBackCheck(excludeText);
+        auto write = [&](CTextStream& out) { return Write(out, encoding, unwritable, &includeReadBack, &excludeReadBack); };
+        if (SaveTextFileAtomically(scriptPath_, false, write, error_)) break;
         if (unwritable.empty()) {
             g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 154);
             failure_ = ScriptFailure::CannotWrite;
@@ -433,7 +442,7 @@ bool CAutoRender::Save()
     encoding_ = encoding;
     // What was written may no longer be plain ASCII.
     asciiOnly_ = false;
-    ReadBackPatternText(includeText);
-    ReadBackPatternText(excludeText);
+    includeReadBack.ReadBack(includeText);
+    excludeReadBack.ReadBack(excludeText);
     return true;
 }

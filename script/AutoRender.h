@@ -18,6 +18,7 @@
 #include <string>
 
 #include "script/PatternBytes.h"
+#include "script/PatternText.h"
 #include "support/LastError.h"
 #include "support/LineList.h"
 #include "textio/TextStream.h"
@@ -74,7 +75,9 @@ public:
 private:
     bool Refuse(ScriptFailure failure, const wchar_t* why, DWORD code);
     // WriteScript in the given encoding; a pattern that cannot be written in it goes to unwritable.
-    bool Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable) const;
+    // Each list's pattern lines are shown to its read-back check, where one is given.
+    bool Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable, PatternReadBackCheck* includeReadBack,
+               PatternReadBackCheck* excludeReadBack) const;
 
     int32_t includePos_ = -1;   // index in keptLines_ before which the include block stood; -1: none
     int32_t excludePos_ = -1;

@@ -88,3 +88,34 @@ std::wstring PatternLinesText(std::wstring_view text);
 // Makes a list what reading the pattern lines written from it gives: its patterns as read, each
 // ended by CR LF but the last. In place: a list of a million patterns is not copied.
 void ReadBackPatternText(std::wstring& text);
+
+// Watches the lines that ForEachPatternLine visits in text, all of them in order, and tells
+// whether text already is what ReadBackPatternText makes of it, but for a CR LF after its last
+// line: its pattern lines parted by CR LF alone, none blank, none ending in a space. A save that
+// walks the lines anyway then reads a list of a million patterns back without a second walk.
+class PatternReadBackCheck {
+public:
+    explicit PatternReadBackCheck(std::wstring_view text) : text_(text) {}
+    void Visit(std::wstring_view line)
+    {
+        const size_t start = static_cast<size_t>(line.data() - text_.data());
+        const size_t end = start + line.size();
+        if (start != next_ || line.back() == L' ') asRead_ = false;
+        const bool crLf = end + 1 < text_.size() && text_[end] == L'\r' && text_[end + 1] == L'\n';
+        next_ = crLf ? end + 2 : end;
+    }
+    // Call with the same text, after the walk: it becomes what ReadBackPatternText would make.
+    void ReadBack(std::wstring& text) const
+    {
+        if (!asRead_ || next_ != text.size()) {
+            ReadBackPatternText(text);
+        } else if (text.size() >= 2 && text[text.size() - 2] == L'\r' && text.back() == L'\n') {
+            text.resize(text.size() - 2);
+        }
+    }
+
+private:
+    std::wstring_view text_;
+    size_t next_ = 0;     // where the next line must start: after the last one and its CR LF
+    bool asRead_ = true;
+};

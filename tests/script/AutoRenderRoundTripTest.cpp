@@ -75,6 +75,7 @@ const NewText kNewTexts[] = {
     // JavaScript ends a comment at U+2028 and U+2029 too: each is a line break of the list.
     {L"http://a.example/\u2028alert(document.cookie)//", nullptr, nullptr},
     {L"\u2029http://p.example/\u2029", nullptr, nullptr},
+    {L"http://d.example/\u2028\u2029http://e.example/", nullptr, nullptr},
 };
 
 // The pieces of a box line between U+2028 and U+2029, the line breaks that are not CR or LF.
