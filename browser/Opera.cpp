@@ -104,12 +104,12 @@ bool ReadOperaPrefs(const std::wstring& path, CProfileCFile& document, CLastErro
 
 // [System] "Multi User" in Opera 10 to 12's defaults file, read as Opera writes it (UTF-8 with a
 // mark, which the system's profile functions take for part of the first line); a missing file
-// or key means multi-user, as for Opera 9.
+// or key means multi-user, as for Opera 9 (the file is opened only as a file on a disk).
 bool IsMultiUserUtf8(const std::wstring& defaultsPath)
 {
     CProfileCFile defaults;
     CLastError ignored;
-    if (!FileExists(defaultsPath) || !ReadOperaPrefs(defaultsPath, defaults, ignored)) return true;
+    if (!ReadOperaPrefs(defaultsPath, defaults, ignored)) return true;
     const std::wstring value = defaults.GetString(L"System", L"Multi User", L"1");
     return value.empty() || value[0] != L'0';
 }

@@ -106,6 +106,20 @@ for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres x86_64-w64-mingw
 done
 standin wine 'echo "wine under LC_ALL=${LC_ALL:-} LANG=${LANG:-}" >>"$STATE/calls"'
 
+# report NAME [PROBLEM...]: the row's verdict; false, and counted, when there are problems.
+report() {
+    local name=$1
+    shift
+    if [ "$#" -eq 0 ]; then
+        echo "ok   $name"
+        return 0
+    fi
+    failures=$((failures + 1))
+    echo "FAIL $name"
+    printf '     %s\n' "$@"
+    return 1
+}
+
 all="*"
 # row NAME KERNEL_RUNS_I386 INSTALLED UPDATE_FAILS REFUSED STATUS ARCH EXPECTATION...
 # INSTALLED: package names, "*" for all, "-NAME" for all but NAME, "@PATH" a file made in the tree
@@ -159,15 +173,10 @@ row() {
         esac
         [ "$found" -ne "$negate" ] || bad+=("$([ "$negate" -eq 1 ] && echo "unexpected" || echo "missing") $e")
     done
-    if [ "${#bad[@]}" -eq 0 ]; then
-        echo "ok   $name"
-    else
-        failures=$((failures + 1))
-        echo "FAIL $name"
-        printf '     %s\n' "${bad[@]}"
+    report "$name" "${bad[@]}" || {
         echo "     --- output:"; sed 's/^/     | /' <<<"$out"
         echo "     --- calls:"; sed 's/^/     | /' "$state/calls"
-    fi
+    }
 }
 
 i386_line="setup: 32-bit Wine could not be installed (see build/setup.log); the tests run on the x86-64 build, the 32-bit program is built and checked as a file"
@@ -244,13 +253,7 @@ check_wine_locale() {
     [ "$out" = "shell under LC_ALL=" ] || bad+=("the shell said or did more:" "$out")
     grep -qxF "wine under LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8" "$state/calls" \
         || bad+=("Wine ran otherwise:" "$(grep '^wine' "$state/calls")")
-    if [ "${#bad[@]}" -eq 0 ]; then
-        echo "ok   wine-locale"
-    else
-        failures=$((failures + 1))
-        echo "FAIL wine-locale"
-        printf '     %s\n' "${bad[@]}"
-    fi
+    report wine-locale "${bad[@]}"
 }
 check_wine_locale
 
