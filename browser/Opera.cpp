@@ -76,30 +76,13 @@ std::wstring Opera9MultiUserFolder(const std::wstring& installDir)
     return AppDataOperaFolder(COpera::IsBeta95(installDir) ? kBeta95Folder : kOperaFolder);
 }
 
-// Reads one of Opera's own preferences files, UTF-8 whatever the system code page, a
-// byte-order mark set aside, into document. False, with the reason in error, when the file
-// cannot be opened or read to its end.
+// Reads one of Opera's own preferences files, UTF-8 whatever the system code page, into
+// document. False, with the reason in error, when the file cannot be opened or read to its end.
 bool ReadOperaPrefs(const std::wstring& path, CProfileCFile& document, CLastError& error)
 {
-    CTextFile file;
-    if (!file.Open(path, kOpenRead, false)) {
-        error = file.Error();
-        return false;
-    }
-    // The lines are taken as bytes and decoded here rather than by the text file.
-    const char kMark[] = "\xEF\xBB\xBF";
-    unsigned char mark[3];
-    if (file.NextBytesAre(kMark, 3)) file.ReadBytes(mark, 3);
-    StringList lines;
-    std::string narrow;
-    while (file.ReadLine(narrow)) lines.push_back(Utf8ToWide(narrow));
-    // A read that stops early would pass for a file without the settings.
-    if (file.HasError()) {
-        error = file.Error();
-        return false;
-    }
-    document.OpenFromLines(lines);
-    return true;
+    if (document.OpenInItsEncoding(path, kMayBeUtf8)) return true;
+    error = document.Error();
+    return false;
 }
 
 // [System] "Multi User" in Opera 10 to 12's defaults file, read as Opera writes it (UTF-8 with a

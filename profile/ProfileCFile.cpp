@@ -1,7 +1,8 @@
 #include "profile/ProfileCFile.h"
 
+#include <algorithm>
+
 #include "support/Format.h"
-#include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
 #include "textio/TextFile.h"
 #include "textio/TextStream.h"
@@ -16,7 +17,6 @@ const wchar_t kNoSectionOrKey[] = L"Section或key未指定";
 const wchar_t kNoSection[] = L"Setion 未指定";
 const wchar_t kNoPath[] = L"sPath未指定";
 const wchar_t kLineBreak[] = L"Section、key或值含有换行符";
-const wchar_t kReadFailed[] = L"File Read Failed.";
 
 // What the parser looks at: the line without its surrounding spaces (tabs count as text).
 std::wstring WorkingText(const std::wstring& line)
@@ -32,53 +32,11 @@ std::wstring Trimmed(std::wstring text)
     return text;
 }
 
-// The text file splits lines at CR, LF and NUL, so any of them inside a name or value would
-// turn into a line of its own the next time the file is read.
+// A line break inside a name or value would turn into a line of its own the next time the
+// file is read.
 bool BreaksLine(const std::wstring& text)
 {
-    return text.find_first_of(std::wstring(L"\r\n\0", 3)) != npos;
-}
-
-// Bytes already read, handed out one buffer at a time as a file hands them out, so that they are
-// split into lines exactly as a file read directly would be.
-class CBytesSource : public CTextStream {
-public:
-    CBytesSource(const std::string& bytes, TextEncoding encoding) : bytes_(bytes)
-    {
-        State().buffer = buffer_;
-        State().mode = kModeRead;
-        SetEncoding(encoding);
-    }
-    ~CBytesSource() override { State().buffer = nullptr; }
-    CBytesSource(const CBytesSource&) = delete;
-    CBytesSource& operator=(const CBytesSource&) = delete;
-
-    bool FillBuffer() override
-    {
-        TextStreamState& s = State();
-        s.count = static_cast<uint32_t>(bytes_.copy(reinterpret_cast<char*>(buffer_), kBufferSize, taken_));
-        taken_ += s.count;
-        if (taken_ >= bytes_.size()) s.eof = true;
-        return s.count > 0;
-    }
-
-private:
-    const std::string& bytes_;
-    size_t taken_ = 0;
-    unsigned char buffer_[kBufferSize] = {};
-};
-
-// The encoding of a file's bytes (see OpenInItsEncoding).
-TextEncoding EncodingOf(const std::string& bytes)
-{
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') return TextEncoding::Utf16;
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return TextEncoding::Utf8;
-    for (size_t i = 1; i < bytes.size(); i += 2) {
-        if (bytes[i] == '\0') return TextEncoding::Utf16;
-    }
-    CUtf8Check utf8;
-    utf8.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    return utf8.IsValid() && utf8.HasNonAscii() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    return std::any_of(text.begin(), text.end(), [](wchar_t unit) { return EndsFileLine(unit); });
 }
 
 ProfileLine MakeKeyLine(const std::wstring& key, const std::wstring& value)
@@ -143,7 +101,7 @@ bool CProfileCFile::ParseStream(CTextStream& in)
     if (in.HasError()) {
         // Half a document saved back later would drop the rest of the file.
         Clear();
-        error_.SetError(kReadFailed, ERROR_READ_FAULT);
+        error_ = in.Error();
         return false;
     }
     return true;
@@ -153,30 +111,26 @@ bool CProfileCFile::Open(const std::wstring& path, bool unicode)
 {
     Clear();
     CTextFile file(path, kOpenRead, unicode);
-    if (!file.IsOpen()) return false;
+    if (!file.IsOpen()) {
+        error_ = file.Error();
+        return false;
+    }
     if (!ParseStream(file)) return false;
     unicode_ = unicode;
     path_ = path;
     return true;
 }
 
-bool CProfileCFile::OpenInItsEncoding(const std::wstring& path)
+bool CProfileCFile::OpenInItsEncoding(const std::wstring& path, unsigned choices)
 {
     Clear();
-    CTextFile file(path, kOpenRead, false);
-    if (!file.IsOpen()) return false;
-    // The whole file first: whether it is UTF-8 or UTF-16 without a mark shows only in all its bytes.
-    std::string bytes;
-    char chunk[4096];
-    for (uint32_t got = 0; (got = file.ReadBytes(chunk, sizeof chunk)) != 0;) bytes.append(chunk, got);
-    if (file.HasError()) {
-        error_.SetError(kReadFailed, ERROR_READ_FAULT);
+    CTextFile file;
+    if (!file.OpenText(path, choices)) {
+        error_ = file.Error();
         return false;
     }
-    file.Close();
-    // A mark is read as the first character of the first line, which the parser keeps apart.
-    CBytesSource source(bytes, EncodingOf(bytes));
-    if (!ParseStream(source)) return false;
+    if (!ParseStream(file)) return false;
+    leadingBom_ = file.HadByteOrderMark();
     unicode_ = true;
     path_ = path;
     return true;

@@ -10,8 +10,7 @@
 
 #include "support/LastError.h"
 #include "support/TextEdit.h"
-
-class CTextStream;
+#include "textio/TextStream.h"
 
 // One stored line. A section header has a section name, a key line has a key; every other
 // line carries only its text.
@@ -40,12 +39,11 @@ public:
     // Reads the file in UTF-16 LE (unicode) or the ANSI code page. False when it cannot be
     // opened or read to its end; the document is then empty.
     bool Open(const std::wstring& path, bool unicode);
-    // Reads the file in the encoding it has: UTF-16 LE or UTF-8 after their byte-order mark;
-    // without one UTF-16 LE when the second byte of a two-byte unit is zero anywhere (8-bit text
-    // holds no zero byte; the program's own file, UTF-16 LE without a mark, always does), else
-    // UTF-8 when the bytes are strictly valid UTF-8, else the ANSI code page. The unicode flag
-    // becomes true: a save writes UTF-16 LE, which holds whatever was read. False as Open.
-    bool OpenInItsEncoding(const std::wstring& path);
+    // Reads the file in the encoding it has (CTextFile::OpenText), among the choices its kind of
+    // file allows (EncodingChoice; by default any: the program's own file is UTF-16 LE without a
+    // mark, one saved by hand often UTF-8). The unicode flag becomes true: a save writes UTF-16
+    // LE, which holds whatever was read. False as Open, with the system's reason in Error().
+    bool OpenInItsEncoding(const std::wstring& path, unsigned choices = kMayBeUtf16 | kMayBeUtf8 | kMayBeAnsi);
     // Takes lines that the caller has read itself; path and encoding stay as they are.
     bool OpenFromLines(const StringList& lines);
     // Empties the document and forgets the path; the encoding stays.

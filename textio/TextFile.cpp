@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "support/Utf8Check.h"
 #include "textio/FileUtil.h"
 
 namespace {
@@ -50,6 +51,8 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
     DiscardWrites();
     SetWriteLimit(0);
     path_.clear();
+    whole_.clear();
+    hadMark_ = false;
     ResetState();
     State().buffer = block_.get();
 
@@ -74,7 +77,7 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
     file_ = OpenDiskFile(path, access, kShareMode, creation, flags, code);
     State().mode = stateMode;
     if (!IsOpen()) {
-        Error().SetError(L"File Cannot Open.", code);
+        Error().SetErrorFromCode(code);
         return false;
     }
     autoFlush_ = false;
@@ -82,6 +85,37 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
     State().unicode = unicode;
     State().lineEnd = 1;
     ChooseWriteLimit();
+    return true;
+}
+
+bool CTextFile::OpenText(const std::wstring& path, unsigned choices)
+{
+    if (!Open(path, kOpenRead, false)) return false;
+    for (;;) {
+        const size_t had = whole_.size();
+        whole_.resize(had + kBlockSize);
+        DWORD got = 0;
+        if (!ReadFile(file_, &whole_[had], kBlockSize, &got, nullptr)) {
+            Error().SetErrorFromLastError();
+            Close();
+            return false;
+        }
+        whole_.resize(had + got);
+        if (got == 0) break;
+    }
+    TextStreamState& s = State();
+    s.buffer = reinterpret_cast<unsigned char*>(&whole_[0]);
+    s.count = static_cast<uint32_t>(whole_.size());
+    s.eof = true;
+    blockShort_ = true;
+    TextEncoding encoding = TextEncoding::Ansi;
+    hadMark_ = ReadByteOrderMark(encoding);
+    if (hadMark_) return true;
+    bool zeroSecond = false;
+    for (size_t i = 1; i < whole_.size() && !zeroSecond; i += 2) zeroSecond = whole_[i] == '\0';
+    CUtf8Check utf8;
+    utf8.Feed(s.buffer, whole_.size());
+    SetEncoding(DecideEncoding(choices, zeroSecond, utf8));
     return true;
 }
 

@@ -31,6 +31,15 @@ public:
     // Opens the file under its wide-character name. A file already open is closed first,
     // and a successful open always leaves the object ready to read or write.
     bool Open(const std::wstring& path, uint32_t mode, bool unicode);
+    // Opens the file for reading in the encoding it has: the one a byte-order mark names (the
+    // mark is then skipped), else the one DecideEncoding gives among choices (EncodingChoice).
+    // Whether the bytes are UTF-8, or UTF-16 without a mark, shows only in all of them, so the
+    // whole file is read here and its lines are then taken from memory: for the small files of
+    // settings and preferences. False, with the system's reason in Error(), when the file cannot
+    // be opened or read.
+    bool OpenText(const std::wstring& path, unsigned choices);
+    // After OpenText: whether the file began with a byte-order mark.
+    bool HadByteOrderMark() const { return hadMark_; }
     // Closes the file; false when pending data could not be written out.
     bool Close();
     // Hands the lines waiting in memory to the system; false (and the sticky error) when that fails.
@@ -61,6 +70,8 @@ private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<unsigned char[]> block_;
     bool blockShort_ = false;   // the read that filled block_ reached the file's end
+    std::string whole_;         // the file's bytes, after OpenText
+    bool hadMark_ = false;
     std::wstring path_;
     bool autoFlush_ = false;
 };

@@ -98,6 +98,14 @@ void NarrowWidened(const wchar_t* units, size_t count, std::string& bytes)
 
 } // namespace
 
+TextEncoding DecideEncoding(unsigned choices, bool zeroSecondInPair, const CUtf8Check& utf8)
+{
+    if ((choices & kMayBeUtf16) != 0 && zeroSecondInPair) return TextEncoding::Utf16;
+    const bool utf8Shows = utf8.IsValid() && utf8.HasNonAscii();
+    if ((choices & kMayBeUtf8) != 0 && (utf8Shows || (choices & kMayBeAnsi) == 0)) return TextEncoding::Utf8;
+    return TextEncoding::Ansi;
+}
+
 CTextStream::CTextStream() : state_(new TextStreamState()) {}
 
 CTextStream::~CTextStream() = default;
@@ -225,7 +233,7 @@ CTextStream::ReadResult CTextStream::ReadAnsiRuns(Units& units, bool& nonAscii)
             }
             // One byte at a time where a line break, NUL or another control byte is near.
             const unsigned char byte = *p;
-            if (byte == '\n' || byte == '\r' || byte == 0) break;
+            if (EndsFileLine(byte)) break;
             bits |= byte;
             *out++ = static_cast<Unit>(byte);
             ++p;
@@ -268,13 +276,9 @@ CTextStream::ReadResult CTextStream::ReadUnicodeUnits(std::wstring& units)
             if (unit == L'\n') continue;
         }
         any = true;
-        if (unit == L'\n') return ReadResult::Line;
-        if (unit == L'\r') {
-            s.crEnded = true;
-            return ReadResult::Line;
-        }
-        if (unit == 0) {
-            s.nulSeen = true;
+        if (EndsFileLine(unit)) {
+            s.crEnded = unit == L'\r';
+            s.nulSeen = s.nulSeen || unit == 0;
             return ReadResult::Line;
         }
         units.push_back(unit);

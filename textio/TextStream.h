@@ -15,6 +15,27 @@
 class CLineList;
 class CUtf8Check;
 
+// Where a line of a text file ends: at CR LF, a lone LF or a lone CR (as in JavaScript), and at a
+// NUL unit, which the reader remembers (SawNul): no line read ever holds one.
+constexpr bool EndsFileLine(unsigned unit)
+{
+    return unit == '\n' || unit == '\r' || unit == 0;
+}
+
+// Which encodings a file may be in where no byte-order mark names one (FF FE: UTF-16 LE;
+// EF BB BF: UTF-8). Each reader says which its file may have.
+enum EncodingChoice : unsigned {
+    kMayBeUtf16 = 1,  // UTF-16 LE, known by a zero byte second in a pair of bytes
+    kMayBeUtf8 = 2,   // UTF-8
+    kMayBeAnsi = 4,   // the system ANSI code page
+};
+
+// The one rule for the encoding of a file without a mark, from what its bytes showed: UTF-16 LE
+// where the file may be and a zero byte stands second in a pair (ASCII text in UTF-16 has one in
+// every pair, 8-bit text none); else UTF-8 when the bytes are strictly valid UTF-8 and not plain
+// ASCII, or when the file may be nothing else; else the ANSI code page.
+TextEncoding DecideEncoding(unsigned choices, bool zeroSecondInPair, const CUtf8Check& utf8);
+
 struct TextStreamState {
     bool unicode = false;   // UTF-16 LE code units rather than 8-bit text
     bool utf8 = false;      // 8-bit text is UTF-8 rather than the ANSI code page

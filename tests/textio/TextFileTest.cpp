@@ -160,7 +160,11 @@ TEST(TextFile, OpenModesAndFailures)
     std::wstring path = dir.File(L"m.txt");
     CTextFile file;
     EXPECT_FALSE(file.Open(path, kOpenRead, false));
-    EXPECT_EQ(L"File Cannot Open.", file.Error().GetErrorText());
+    // The system's own reason, as for every failure.
+    CLastError missing;
+    missing.SetErrorFromCode(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), file.Error().GetErrorCode());
+    EXPECT_EQ(missing.GetErrorText(), file.Error().GetErrorText());
     EXPECT_FALSE(file.IsOpen());
     EXPECT_TRUE(file.GetPath().empty());
     EXPECT_FALSE(file.Open(path, kOpenReadWrite, false)) << "ReadWrite needs an existing file";
