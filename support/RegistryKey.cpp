@@ -43,27 +43,24 @@ bool CRegistryKey::Open(HKEY parent, const std::wstring& subKey, RegistryView vi
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
     }
-    key_ = opened;
+    key_.Reset(opened);
     path_ = subKey.c_str();
-    open_ = true;
     return true;
 }
 
 void CRegistryKey::Close()
 {
-    if (!open_) return;
-    RegCloseKey(key_);
+    if (!IsOpen()) return;
+    key_.Close();
     enumerating_ = false;
     path_.clear();
-    open_ = false;
-    key_ = nullptr;
     longestSubKey_ = 0;
     index_ = 0;
 }
 
 bool CRegistryKey::RequireOpen()
 {
-    if (open_) return true;
+    if (IsOpen()) return true;
     error_.SetError(kError, kErrOwn);
     return false;
 }
@@ -84,7 +81,7 @@ bool CRegistryKey::QueryTypedString(const std::wstring& name, DWORD wantedType, 
     DWORD type = 0;
     DWORD size = 0;
     // A size too large to double (no registry value comes near it) counts as a failing call.
-    if (RegQueryValueExW(key_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         size >= MAXDWORD / 2) {
         error_.SetError(kError, kErrOwn);
         return false;
@@ -95,7 +92,7 @@ bool CRegistryKey::QueryTypedString(const std::wstring& name, DWORD wantedType, 
     // data fills, so a terminator follows even data stored without one or with an odd length.
     std::vector<wchar_t> buffer(static_cast<size_t>(size) + 1, L'\0');
     DWORD read = size;
-    if (RegQueryValueExW(key_, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &read) !=
+    if (RegQueryValueExW(key_.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &read) !=
         ERROR_SUCCESS) {
         error_.SetError(kError, kErrOwn);
         return false;
@@ -110,7 +107,7 @@ bool CRegistryKey::QueryValue(const std::wstring& name, CByteStream& data, DWORD
     if (!RequireOpen()) return false;
     DWORD valueType = 0;
     DWORD size = 0;
-    LONG status = RegQueryValueExW(key_, name.c_str(), nullptr, &valueType, nullptr, &size);
+    LONG status = RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &valueType, nullptr, &size);
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
@@ -118,7 +115,7 @@ bool CRegistryKey::QueryValue(const std::wstring& name, CByteStream& data, DWORD
     // Never empty, so the call always gets a real buffer: given none, it would report a value
     // that grew since the size was taken as read.
     std::vector<unsigned char> buffer(std::max<DWORD>(size, 1), 0);
-    status = RegQueryValueExW(key_, name.c_str(), nullptr, &valueType, buffer.data(), &size);
+    status = RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &valueType, buffer.data(), &size);
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
@@ -136,7 +133,7 @@ bool CRegistryKey::SetString(const std::wstring& name, const std::wstring& text,
     const size_t byteCount = (std::wcslen(text.c_str()) + 1) * sizeof(wchar_t);
     const DWORD bytes = static_cast<DWORD>(byteCount);
     const LONG status =
-        RegSetValueExW(key_, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+        RegSetValueExW(key_.Get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
@@ -159,7 +156,7 @@ bool CRegistryKey::SetValue(const std::wstring& name, CByteStream data, DWORD ty
     // An empty stream has no address; the call still wants a readable one.
     static const BYTE kNoBytes = 0;
     const BYTE* bytes = data.Size() != 0 ? data.Data() : &kNoBytes;
-    const LONG status = RegSetValueExW(key_, name.c_str(), 0, type, bytes, static_cast<DWORD>(data.Size()));
+    const LONG status = RegSetValueExW(key_.Get(), name.c_str(), 0, type, bytes, static_cast<DWORD>(data.Size()));
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
@@ -170,7 +167,7 @@ bool CRegistryKey::SetValue(const std::wstring& name, CByteStream data, DWORD ty
 bool CRegistryKey::DeleteValue(const std::wstring& name)
 {
     if (!RequireOpen()) return false;
-    const LONG status = RegDeleteValueW(key_, name.c_str());
+    const LONG status = RegDeleteValueW(key_.Get(), name.c_str());
     if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return true;
     error_.SetErrorFromCode(static_cast<DWORD>(status));
     return false;
@@ -187,7 +184,7 @@ bool CRegistryKey::CreateSubKey(HKEY parent, const std::wstring& subKey)
         error_.SetErrorFromCode(static_cast<DWORD>(status));
         return false;
     }
-    RegCloseKey(created);
+    CRegistryHandle{created}.Close();
     return true;
 }
 
@@ -202,12 +199,12 @@ bool CRegistryKey::DeleteSubKey(HKEY parent, const std::wstring& subKey)
 bool CRegistryKey::EnumFirstSubKey(std::wstring& name)
 {
     error_.ClearError();
-    if (!open_) {
+    if (!IsOpen()) {
         error_.SetError(kNotOpen, kErrOwn);
         return false;
     }
     DWORD longest = 0;
-    const LONG status = RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr,
+    const LONG status = RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr,
                                          nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         error_.SetErrorFromCode(static_cast<DWORD>(status));
@@ -222,7 +219,7 @@ bool CRegistryKey::EnumFirstSubKey(std::wstring& name)
 bool CRegistryKey::EnumNextSubKey(std::wstring& name)
 {
     error_.ClearError();
-    if (!open_ || !enumerating_) {
+    if (!IsOpen() || !enumerating_) {
         error_.SetError(kError, kErrOwn);
         return false;
     }
@@ -235,7 +232,7 @@ bool CRegistryKey::EnumSubKeyAt(DWORD index, std::wstring& name)
     // Sized by the longest name measured at the start: a longer name added since gives
     // ERROR_MORE_DATA.
     std::vector<wchar_t> buffer(static_cast<size_t>(longestSubKey_) + 1, L'\0');
-    const LONG status = RegEnumKeyW(key_, index, buffer.data(), longestSubKey_ + 1);
+    const LONG status = RegEnumKeyW(key_.Get(), index, buffer.data(), longestSubKey_ + 1);
     if (status == ERROR_SUCCESS) {
         name = TextBefore(buffer);
         return true;

@@ -9,6 +9,7 @@
 
 #include "support/ByteStream.h"
 #include "support/LastError.h"
+#include "support/OwnedHandle.h"
 
 // The two views of the registry that 64-bit Windows keeps; 32-bit Windows has one, and opening
 // in either view opens that one.
@@ -25,7 +26,7 @@ public:
     // the given view (keys that Windows shares between the views are the same in both).
     bool Open(HKEY parent, const std::wstring& subKey, RegistryView view = RegistryView::Bits32);
     void Close();
-    bool IsOpen() const { return open_; }
+    bool IsOpen() const { return key_.IsValid(); }
 
     // A REG_SZ (QueryExpandString: REG_EXPAND_SZ) value up to its first zero character, also
     // when stored without one; environment references stay unexpanded. A value of another type
@@ -54,7 +55,7 @@ public:
     bool EnumFirstSubKey(std::wstring& name);
     bool EnumNextSubKey(std::wstring& name);
 
-    HKEY Handle() const { return key_; }
+    HKEY Handle() const { return key_.Get(); }
     const std::wstring& Path() const { return path_; }
     const CLastError& Error() const { return error_; }
 
@@ -65,9 +66,8 @@ private:
     bool RequireOpen();
 
     CLastError error_;
-    HKEY key_ = nullptr;
+    CRegistryHandle key_;
     std::wstring path_;
-    bool open_ = false;
     DWORD longestSubKey_ = 0;
     bool enumerating_ = false;
     DWORD index_ = 0;

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "support/OwnedHandle.h"
+
 namespace {
 
 // Folder buffers: 260 characters for the path, room for the terminator and a zero guard.
@@ -191,10 +193,8 @@ bool ShellExecuteAndWait(const std::wstring& file, int showCommand, bool wait)
     if (!ShellExecuteExW(&info)) return false;
     // A document handed to a program that was already running comes back without a process.
     if (info.hProcess == nullptr) return true;
-    bool ok = true;
-    if (wait) ok = WaitForSingleObject(info.hProcess, INFINITE) != WAIT_FAILED;
-    CloseHandle(info.hProcess);
-    return ok;
+    const CKernelHandle process(info.hProcess);
+    return !wait || WaitForSingleObject(process.Get(), INFINITE) != WAIT_FAILED;
 }
 
 bool CreateProcessAndWait(const std::wstring& commandLine, bool wait)
@@ -214,26 +214,22 @@ bool CreateProcessAndWait(const std::wstring& commandLine, bool wait)
                         nullptr, nullptr, &startup, &process)) {
         return false;
     }
-    bool ok = true;
-    if (wait) ok = WaitForSingleObject(process.hProcess, INFINITE) != WAIT_FAILED;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return ok;
+    const CKernelHandle thread(process.hThread);
+    const CKernelHandle owned(process.hProcess);
+    return !wait || WaitForSingleObject(owned.Get(), INFINITE) != WAIT_FAILED;
 }
 
 bool IsAnotherInstanceRunning(const std::wstring& mutexName)
 {
     if (g_ownsInstanceMutex) return false;
     const std::wstring name = mutexName.empty() ? std::wstring(kInstanceMutexName) : mutexName;
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
-    if (mutex == nullptr) return false;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        // Keeping this handle would keep the name alive after the other instance has ended,
-        // and every later start would then find a holder that is gone.
-        CloseHandle(mutex);
-        return true;
-    }
+    CKernelHandle mutex(CreateMutexW(nullptr, TRUE, name.c_str()));
+    if (!mutex.IsValid()) return false;
+    // Keeping this handle would keep the name alive after the other instance has ended, and
+    // every later start would then find a holder that is gone.
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return true;
     // The handle stays open until the process ends: it is what marks this process.
+    mutex.Release();
     g_ownsInstanceMutex = true;
     return false;
 }
@@ -243,10 +239,7 @@ bool IsUserAdmin()
     if (!ImpersonateSelf(SecurityImpersonation)) return false;
     bool isAdmin = false;
     HANDLE token = nullptr;
-    if (OpenQueryToken(token)) {
-        isAdmin = PassesAdministratorsCheck(token);
-        CloseHandle(token);
-    }
+    if (OpenQueryToken(token)) isAdmin = PassesAdministratorsCheck(CKernelHandle(token).Get());
     // Every path ends the impersonation; the thread must not go on under the copied token.
     if (!RevertToSelf()) return false;
     return isAdmin;

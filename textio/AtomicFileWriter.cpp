@@ -72,20 +72,17 @@ bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstri
 {
     for (unsigned attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
         const std::wstring candidate = SaveFilePath(folder, firstNumber + attempt);
-        DWORD code = ERROR_SUCCESS;
         // Nobody else has a use for the file while it is written.
-        file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, code);
+        file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, error).Release();
         if (file != INVALID_HANDLE_VALUE) {
             path = candidate;
             return true;
         }
         // A name in the middle of being deleted answers "access denied" rather than "exists".
+        const DWORD code = error.GetErrorCode();
         const bool taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
                            (code == ERROR_ACCESS_DENIED && Exists(candidate));
-        if (!taken) {
-            error.SetErrorFromCode(code);
-            return false;
-        }
+        if (!taken) return false;
     }
     error.SetErrorFromCode(ERROR_FILE_EXISTS);
     return false;

@@ -97,14 +97,18 @@ bool IsPipeShare(const std::wstring& path, size_t start)
 bool NamesDevice(const std::wstring& path)
 {
     const bool twoSlashes = path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1]);
-    // "\\.\" and "\\?\" (either slash), and the object manager's "\??\".
-    const bool prefixed = path.size() >= 4 && IsSlash(path[3]) &&
-                          ((twoSlashes && (path[2] == L'.' || path[2] == L'?')) ||
-                           (path[0] == L'\\' && path[1] == L'?' && path[2] == L'?'));
-    if (prefixed) {
-        if (path[2] == L'.') return true;
+    // "\\?\" only with backslashes, as LongPathForm takes it: with any forward slash the system
+    // reads it as it reads "\\.\", the device namespace. The object manager's "\??\" is the same.
+    const bool extended = StartsWith(path, kExtendedPrefix) || StartsWith(path, L"\\??\\");
+    if (!extended && path.size() >= 4 && twoSlashes && (path[2] == L'.' || path[2] == L'?') && IsSlash(path[3])) {
+        return true;
+    }
+    if (extended) {
         const bool drive = path.size() >= 7 && IsAsciiLetter(path[4]) && path[5] == L':' && IsSlash(path[6]);
-        if (drive) return LastPartIsDosDevice(path);
+        // A volume by its name, "\\?\Volume{GUID}\", as the mount manager gives it.
+        const bool volume = path.size() > 49 && AsciiUpper(path, 4, 11) == L"VOLUME{" && path[47] == L'}' &&
+                            IsSlash(path[48]);
+        if (drive || volume) return LastPartIsDosDevice(path);
         if (PartIs(path, 4, L"UNC") && path.size() > 8) return IsPipeShare(path, 8) || LastPartIsDosDevice(path);
         return true;
     }
@@ -112,35 +116,32 @@ bool NamesDevice(const std::wstring& path)
     return LastPartIsDosDevice(path);
 }
 
-HANDLE OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
-                    DWORD& code)
+CFileHandle OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
+                         CLastError& error)
 {
     if (NamesDevice(path)) {
-        code = ERROR_BAD_FILE_TYPE;
-        return INVALID_HANDLE_VALUE;
+        error.SetErrorFromCode(ERROR_BAD_FILE_TYPE);
+        return CFileHandle();
     }
-    HANDLE file = CreateFileW(LongPathForm(path).c_str(), access, share, nullptr, creation, flags, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        code = GetLastError();
+    CFileHandle file(CreateFileW(LongPathForm(path).c_str(), access, share, nullptr, creation, flags, nullptr));
+    if (!file.IsValid()) {
+        error.SetErrorFromLastError();
         return file;
     }
     // What no name shows: a device or pipe under a file's name (under Wine, Z:\dev\zero or a
-    // FIFO), or a folder.
-    // (The basic information only: GetFileInformationByHandle also asks for the volume, which
-    // under Wine costs more than the open itself.)
+    // FIFO), or a folder. (The basic information only: GetFileInformationByHandle also asks for
+    // the volume, which under Wine costs more than the open itself.)
     FILE_BASIC_INFO info = {};
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        code = ERROR_BAD_FILE_TYPE;
-    } else if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info)) {
-        code = GetLastError();
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        error.SetErrorFromCode(ERROR_BAD_FILE_TYPE);
+    } else if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &info, sizeof info)) {
+        error.SetErrorFromLastError();
     } else if ((info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        code = ERROR_ACCESS_DENIED;
+        error.SetErrorFromCode(ERROR_ACCESS_DENIED);
     } else {
-        code = ERROR_SUCCESS;
         return file;
     }
-    CloseHandle(file);
-    return INVALID_HANDLE_VALUE;
+    return CFileHandle();
 }
 
 std::wstring LongPathForm(const std::wstring& path)
@@ -164,13 +165,10 @@ std::wstring PlainPathForm(const std::wstring& path)
 
 bool FileExists(const std::wstring& path)
 {
-    if (path.empty()) return false;
-    DWORD code = ERROR_SUCCESS;
-    HANDLE probe = OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, code);
-    if (probe == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(probe);
-    return true;
+    CLastError ignored;
+    return !path.empty() && OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, ignored)
+                                .IsValid();
 }
 
 bool RemoveFile(const std::wstring& path, CLastError& error)
@@ -185,38 +183,26 @@ bool CopyFileContents(const std::wstring& source, const std::wstring& destinatio
                       CLastError& error)
 {
     if (!overwrite && FileExists(destination)) return true;
-    DWORD code = ERROR_SUCCESS;
-    HANDLE in = OpenDiskFile(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, code);
-    if (in == INVALID_HANDLE_VALUE) {
-        error.SetErrorFromCode(code);
-        return false;
-    }
-    HANDLE out = OpenDiskFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, code);
-    if (out == INVALID_HANDLE_VALUE) {
-        CloseHandle(in);
-        error.SetErrorFromCode(code);
-        return false;
-    }
+    CFileHandle in = OpenDiskFile(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, error);
+    if (!in.IsValid()) return false;
+    CFileHandle out = OpenDiskFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, error);
+    if (!out.IsValid()) return false;
     std::vector<char> chunk(64 * 1024);
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(in, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) break;
-        if (got == 0) {
-            CloseHandle(in);
-            if (CloseHandle(out)) return true;
-            error.SetErrorFromLastError();
-            return false;
-        }
         DWORD written = 0;
-        if (!WriteFile(out, chunk.data(), got, &written, nullptr)) break;
+        if (!ReadFile(in.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) break;
+        if (got == 0) {
+            if (out.Close()) return true;
+            break;
+        }
+        if (!WriteFile(out.Get(), chunk.data(), got, &written, nullptr)) break;
         if (written != got) {
             SetLastError(ERROR_WRITE_FAULT);
             break;
         }
     }
     error.SetErrorFromLastError();
-    CloseHandle(in);
-    CloseHandle(out);
     return false;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "support/LastError.h"
+#include "support/OwnedHandle.h"
 
 // The full path of path (GetFullPathNameW); empty when it cannot be made.
 std::wstring GetFullPath(const std::wstring& path);
@@ -27,10 +28,10 @@ std::wstring PlainPathForm(const std::wstring& path);
 bool NamesDevice(const std::wstring& path);
 // Opens path as CreateFileW does (through LongPathForm), but only a file on a disk: a path whose
 // name shows a device is refused before any open, and a handle that is not FILE_TYPE_DISK, or
-// is a folder's, is closed again before a byte went through it. INVALID_HANDLE_VALUE, with the
-// reason in code (ERROR_BAD_FILE_TYPE for a device or pipe), when it cannot be opened so.
-HANDLE OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
-                    DWORD& code);
+// is a folder's, is closed again before a byte went through it. No handle, with the reason in
+// error (ERROR_BAD_FILE_TYPE for a device or pipe), when it cannot be opened so.
+CFileHandle OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
+                         CLastError& error);
 // True when the file exists and can be opened for reading as a file on a disk (OpenDiskFile):
 // neither a folder nor a device counts.
 bool FileExists(const std::wstring& path);

@@ -34,9 +34,8 @@ CTextFile::~CTextFile()
 
 bool CTextFile::CloseHandleOnly()
 {
-    const bool closed = CloseHandle(file_) != FALSE;
+    const bool closed = file_.Close();
     if (!closed) Error().SetErrorFromLastError();
-    file_ = INVALID_HANDLE_VALUE;
     blockShort_ = false;
     return closed;
 }
@@ -73,13 +72,9 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
         stateMode = kModeWrite;
     }
 
-    DWORD code = ERROR_SUCCESS;
-    file_ = OpenDiskFile(path, access, kShareMode, creation, flags, code);
+    file_ = OpenDiskFile(path, access, kShareMode, creation, flags, Error());
     State().mode = stateMode;
-    if (!IsOpen()) {
-        Error().SetErrorFromCode(code);
-        return false;
-    }
+    if (!IsOpen()) return false;
     autoFlush_ = false;
     path_ = path;
     State().unicode = unicode;
@@ -95,7 +90,7 @@ bool CTextFile::OpenText(const std::wstring& path, unsigned choices)
         const size_t had = whole_.size();
         whole_.resize(had + kBlockSize);
         DWORD got = 0;
-        if (!ReadFile(file_, &whole_[had], kBlockSize, &got, nullptr)) {
+        if (!ReadFile(file_.Get(), &whole_[had], kBlockSize, &got, nullptr)) {
             Error().SetErrorFromLastError();
             Close();
             return false;
@@ -164,7 +159,7 @@ bool CTextFile::FillBuffer()
         return false;
     }
     DWORD got = 0;
-    if (!ReadFile(file_, block_.get(), kBlockSize, &got, nullptr)) {
+    if (!ReadFile(file_.Get(), block_.get(), kBlockSize, &got, nullptr)) {
         Error().SetErrorFromLastError();
         s.error = true;
         return false;
@@ -188,7 +183,7 @@ bool CTextFile::DropReadAhead()
     if (unread == 0) return true;
     LARGE_INTEGER back = {};
     back.QuadPart = -unread;
-    if (!SetFilePointerEx(file_, back, nullptr, FILE_CURRENT)) return false;
+    if (!SetFilePointerEx(file_.Get(), back, nullptr, FILE_CURRENT)) return false;
     blockShort_ = false;
     s.count = 0;
     s.pos = 0;
@@ -207,7 +202,7 @@ bool CTextFile::WriteRaw(const void* bytes, int32_t count)
         return false;
     }
     DWORD written = 0;
-    if (!WriteFile(file_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
+    if (!WriteFile(file_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr)) {
         Error().SetErrorFromLastError();
         s.error = true;
         return false;
@@ -226,6 +221,6 @@ int64_t CTextFile::GetLength()
     // Lines still waiting belong to the file's length.
     FlushWrites();
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file_, &size)) return 0;
+    if (!GetFileSizeEx(file_.Get(), &size)) return 0;
     return size.QuadPart;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "support/OwnedHandle.h"
 #include "textio/TextStream.h"
 
 enum OpenMode : uint32_t {
@@ -44,7 +45,7 @@ public:
     bool Close();
     // Hands the lines waiting in memory to the system; false (and the sticky error) when that fails.
     bool Flush();
-    bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return file_.IsValid(); }
     std::wstring GetPath() const { return path_; }
     // With auto-flush every write reaches the file at once; without it lines written to a file
     // opened for writing only collect in memory and go out together.
@@ -67,7 +68,7 @@ private:
     // Closes the handle (a failure goes to Error()) and forgets what was read ahead.
     bool CloseHandleOnly();
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    CFileHandle file_;
     std::unique_ptr<unsigned char[]> block_;
     bool blockShort_ = false;   // the read that filled block_ reached the file's end
     std::string whole_;         // the file's bytes, after OpenText

@@ -105,7 +105,8 @@ TEST(FileUtil, NamesDeviceKnowsTheSystemsDeviceNamesAndNoFileName)
         // The device namespace, and extended forms that name no drive and no share.
         {L"\\\\.\\NUL", true}, {L"\\\\.\\pipe\\x", true}, {L"//./COM1", true}, {L"\\\\.\\C:\\x\\a.js", true},
         {L"\\\\?\\pipe\\x", true}, {L"\\\\?\\GLOBALROOT\\Device\\Null", true}, {L"\\??\\COM1", true},
-        {L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\a.js", true}, {L"\\\\?\\C:\\x\\nul.js", true},
+        {L"\\\\?\\C:\\x\\nul.js", true}, {L"//?/C:/x/a.js", true}, {L"\\\\?/C:\\x\\a.js", true},
+        {L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\com1.js", true}, {L"\\\\?\\Volume{0}\\a.js", true},
         // A server's pipes and mailslots.
         {L"\\\\server\\pipe\\x", true}, {L"\\\\server\\PIPE", true}, {L"\\\\?\\UNC\\server\\mailslot\\x", true},
         // Files.
@@ -113,7 +114,8 @@ TEST(FileUtil, NamesDeviceKnowsTheSystemsDeviceNamesAndNoFileName)
         {L"COM0", false}, {L"LPT", false}, {L"CONSOLE.js", false}, {L"nul1.js", false}, {L"auxiliary", false},
         {L"xnul", false}, {L"a.nul", false}, {L" com1", false}, {L"C:\\NUL\\a.js", false},
         {L"C:\\folder\\", false}, {L"\\\\?\\C:\\x\\a.js", false}, {L"\\\\?\\UNC\\server\\share\\a.js", false},
-        {L"\\\\server\\share\\a.js", false}, {L"\\\\server\\pipes\\a.js", false}, {L"\\\\pipe\\share\\a.js", false},
+        {L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\a.js", false},
+        {L"\\\\?\\volume{0F0F0F0F-0000-0000-0000-000000000000}\\x\\a.js", false}, {L"\\\\server\\share\\a.js", false}, {L"\\\\server\\pipes\\a.js", false}, {L"\\\\pipe\\share\\a.js", false},
     };
     for (const Row& row : rows) EXPECT_EQ(row.device, NamesDevice(row.path)) << row.path;
 }

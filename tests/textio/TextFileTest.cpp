@@ -162,7 +162,8 @@ TEST(TextFile, OpenModesAndFailures)
     EXPECT_FALSE(file.Open(path, kOpenRead, false));
     // The system's own reason, as for every failure.
     CLastError missing;
-    missing.SetErrorFromCode(ERROR_FILE_NOT_FOUND);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    missing.SetErrorFromLastError();
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), file.Error().GetErrorCode());
     EXPECT_EQ(missing.GetErrorText(), file.Error().GetErrorText());
     EXPECT_FALSE(file.IsOpen());
