@@ -48,7 +48,7 @@ void ReserveIfPossible(std::wstring& text, size_t count)
 enum class LineKind { NotComment, OtherComment, Include, Exclude };
 
 // True when the count units of text from pos are those of literal; the caller has checked that
-// text is long enough. A plain loop: the library's compare measures the literal on every line.
+// text is long enough. Units of either width are compared with the wide literal.
 template <typename Char>
 bool HasAt(std::basic_string_view<Char> text, size_t pos, const wchar_t* literal, size_t count)
 {
@@ -91,9 +91,8 @@ LineKind Classify(std::basic_string_view<Char> line, size_t& patternStart, size_
 
 // Appends count units of line from start, and CR LF, to text: UTF-16 units as they are, bytes
 // each widened to the unit of its own value (the bytes are decoded once the script's encoding
-// is known; see DecodePatterns). Returns every unit ORed together. Room first, then a plain
-// loop: unit by unit through push_back, or a run at a time through the C runtime's memcpy,
-// costs several times more on a million patterns.
+// is known; see DecodePatterns). Returns every unit ORed together. The room is made first, so
+// that the copy is one tight loop.
 template <typename Char>
 unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, size_t start, size_t count)
 {
@@ -120,8 +119,7 @@ unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, si
 // In place: a pattern decodes to no more units than it has bytes (a character of an ANSI code
 // page or of UTF-8 takes at least as many bytes as it has UTF-16 units, a byte that makes none
 // becomes one unit), so each decoded pattern goes where its bytes or those of the patterns before
-// it stood. Decoding into a second text held the patterns twice, the read's largest cost in
-// memory on a large script with non-ASCII patterns.
+// it stood: the patterns are never held twice.
 void DecodePatterns(std::wstring& text, TextEncoding encoding, const char* prefix, CPatternBytes& bytes)
 {
     std::string patternBytes;
@@ -323,7 +321,7 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
     }
     if (in.HasError()) {
         failure_ = ScriptFailure::CannotRead;
-        error_.SetError(L"File Read Failed.", ERROR_READ_FAULT);
+        error_ = in.Error();
         return false;
     }
     // A NUL would come back as a line end, a lone last byte not at all.
@@ -332,8 +330,9 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
         return Refuse(ScriptFailure::EncodingNotKept, L"UTF-16 with an odd number of bytes", ERROR_UNSUPPORTED_TYPE);
     }
 
-    TextEncoding encoding = marked;
-    if (!hasMark) encoding = utf8.IsValid() && utf8.HasNonAscii() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    // The script is read as it streams in, its lines kept as bytes, so its encoding is decided
+    // once its end is reached: it may be large, and is not read whole first.
+    const TextEncoding encoding = hasMark ? marked : DecideEncoding(kMayBeUtf8 | kMayBeAnsi, false, utf8);
     if (!wide && patternBits > 0x7F) {
         DecodePatterns(include.text, encoding, "//@include ", include.bytes);
         DecodePatterns(exclude.text, encoding, "//@exclude ", exclude.bytes);

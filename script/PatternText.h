@@ -4,9 +4,10 @@
 // once written after its prefix. The save, the read-back of a saved list, the dialog's merge and
 // the quick add all go through it, so that they agree on what a list's patterns are.
 //
-// A line break is CR LF, a lone CR, a lone LF, U+2028 (LINE SEPARATOR) or U+2029 (PARAGRAPH
-// SEPARATOR): the four characters at which JavaScript ends a "//" comment. A pattern holding one
-// would end its header line there and turn the rest into code that Opera runs on every page.
+// A line break is what ends a line of the file (EndsFileLine: CR LF, a lone CR or LF, a NUL, which
+// a read refuses in a script), U+2028 (LINE SEPARATOR) or U+2029 (PARAGRAPH SEPARATOR): with CR
+// and LF the characters at which JavaScript ends a "//" comment. A pattern holding one would end
+// its header line there and turn the rest into code that Opera runs on every page.
 // A line of nothing but spaces and tabs (or of nothing) is no pattern: written after a prefix it
 // would read back as an ordinary comment that ends the block.
 
@@ -16,9 +17,11 @@
 #include <string>
 #include <string_view>
 
+#include "textio/TextStream.h"
+
 inline bool IsPatternLineBreak(wchar_t unit)
 {
-    return unit == L'\r' || unit == L'\n' || unit == L'\u2028' || unit == L'\u2029';
+    return EndsFileLine(unit) || unit == L'\u2028' || unit == L'\u2029';
 }
 
 // True when the units are all spaces and tabs, or none.

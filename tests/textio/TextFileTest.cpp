@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -291,4 +292,62 @@ TEST(TextFile, LinesWrittenToAFileForWritingOnlyAllReachIt)
     EXPECT_TRUE(reused.Close());
     EXPECT_EQ("for the first\r\n", ReadFileBytes(path));
     EXPECT_EQ("for the second\r\n", ReadFileBytes(second));
+}
+
+// Every kind of text file the program reads comes through OpenText, in each encoding its kind
+// allows: the settings file any (Notepad saves UTF-8, the program UTF-16 without a mark), Opera
+// 10 to 12's preferences UTF-8 only, Opera 9's installation defaults the ANSI code page only; a
+// mark always wins.
+TEST(TextFile, OpenTextReadsEachKindOfFileInTheEncodingsItAllows)
+{
+    const unsigned settings = kMayBeUtf16 | kMayBeUtf8 | kMayBeAnsi;
+    struct Row {
+        const char* what;
+        unsigned choices;
+        std::string bytes;
+        TextEncoding encoding;
+        bool mark;
+    };
+    const std::string eAcuteUtf8 = "k=\xC3\xA9\r\nz";  // é in UTF-8; two characters in an ANSI code page
+    const Row rows[] = {
+        {"settings, UTF-16 with a mark", settings, "\xFF\xFE" + Utf16(L"k=\u00E9\r\nz"), TextEncoding::Utf16, true},
+        {"settings, UTF-16 without one", settings, Utf16(L"k=\u00E9\r\nz"), TextEncoding::Utf16, false},
+        {"settings, UTF-8 with a mark", settings, "\xEF\xBB\xBF" + eAcuteUtf8, TextEncoding::Utf8, true},
+        {"settings, UTF-8 without one", settings, eAcuteUtf8, TextEncoding::Utf8, false},
+        {"settings, ANSI", settings, "k=\xE9\xE9\r\nz", TextEncoding::Ansi, false},
+        {"settings, plain ASCII", settings, "k=v\r\nz", TextEncoding::Ansi, false},
+        {"Opera's preferences, UTF-8", kMayBeUtf8, eAcuteUtf8, TextEncoding::Utf8, false},
+        {"Opera's preferences, no UTF-8 at all", kMayBeUtf8, "k=\xE9\r\nz", TextEncoding::Utf8, false},
+        {"Opera's preferences, a UTF-16 mark", kMayBeUtf8, "\xFF\xFE" + Utf16(L"k=v"), TextEncoding::Utf16, true},
+        {"Opera 9's defaults, ANSI", kMayBeAnsi, eAcuteUtf8, TextEncoding::Ansi, false},
+        {"Opera 9's defaults, a UTF-8 mark", kMayBeAnsi, "\xEF\xBB\xBF" + eAcuteUtf8, TextEncoding::Utf8, true},
+        {"empty", settings, "", TextEncoding::Ansi, false},
+    };
+    CTempDir dir;
+    const std::wstring path = dir.File(L"kind.ini");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteFileBytes(path, row.bytes);
+        CTextFile file;
+        ASSERT_TRUE(file.OpenText(path, row.choices));
+        EXPECT_EQ(row.encoding, file.Encoding());
+        EXPECT_EQ(row.mark, file.HadByteOrderMark());
+        // The lines are the text after the mark, in that encoding, split by the file's rule.
+        std::wstring text;
+        DecodeText(row.bytes.substr(row.mark ? (row.encoding == TextEncoding::Utf16 ? 2 : 3) : 0), row.encoding, text);
+        Lines expected;
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = std::min(text.find(L"\r\n", start), text.size());
+            expected.push_back(text.substr(start, end - start));
+            start = end + 2;
+        }
+        Lines lines;
+        std::wstring line;
+        while (file.ReadLine(line)) lines.push_back(line);
+        EXPECT_EQ(expected, lines);
+    }
+    CTextFile missing;
+    EXPECT_FALSE(missing.OpenText(dir.File(L"none.ini"), settings));
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), missing.Error().GetErrorCode());
+    EXPECT_FALSE(missing.OpenText(L"NUL", settings)) << "only a file on a disk";
 }
