@@ -63,36 +63,10 @@ std::wstring NarrowToWide(const std::string& text, UINT codePage)
 
 } // namespace
 
-std::string WideToAnsi(const std::wstring& text)
-{
-    if (text.empty()) return std::string();
-    return WideToNarrow(text, CP_ACP);
-}
-
-void WideToAnsiInto(const std::wstring& text, std::string& out)
-{
-    if (text.empty()) {
-        out.clear();
-        return;
-    }
-    WideToNarrowInto(text, CP_ACP, out);
-}
-
-void AnsiToWideInto(const std::string& text, std::wstring& out)
-{
-    if (text.empty()) {
-        out.clear();
-        return;
-    }
-    NarrowToWideInto(text, CP_ACP, out);
-}
-
-std::wstring AnsiToWide(const std::string& text)
-{
-    if (text.empty()) return std::wstring();
-    return NarrowToWide(text, CP_ACP);
-}
-
+std::string WideToAnsi(const std::wstring& text) { return WideToNarrow(text, CP_ACP); }
+void WideToAnsiInto(const std::wstring& text, std::string& out) { WideToNarrowInto(text, CP_ACP, out); }
+void AnsiToWideInto(const std::string& text, std::wstring& out) { NarrowToWideInto(text, CP_ACP, out); }
+std::wstring AnsiToWide(const std::string& text) { return NarrowToWide(text, CP_ACP); }
 std::wstring Utf8ToWide(const std::string& text) { return NarrowToWide(text, CP_UTF8); }
 std::string WideToUtf8(const std::wstring& text) { return WideToNarrow(text, CP_UTF8); }
 void Utf8ToWideInto(const std::string& text, std::wstring& out) { NarrowToWideInto(text, CP_UTF8, out); }
