@@ -249,25 +249,16 @@ bool EnablePrivilege(HANDLE token, const std::wstring& privilegeName, bool enabl
 {
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
-    if (!LookupPrivilegeValueW(nullptr, privilegeName.c_str(), &privileges.Privileges[0].Luid)) {
-        DWORD code = GetLastError();
-        error.SetError(kPrivilegeError, code);
-        return false;
-    }
     privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-    if (!AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), nullptr, nullptr)) {
-        DWORD code = GetLastError();
-        error.SetError(kPrivilegeError, code);
-        return false;
+    // The adjustment also succeeds when the token does not hold the privilege at all; only the
+    // last error then tells that nothing was changed.
+    if (LookupPrivilegeValueW(nullptr, privilegeName.c_str(), &privileges.Privileges[0].Luid) &&
+        AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), nullptr, nullptr) &&
+        GetLastError() != ERROR_NOT_ALL_ASSIGNED) {
+        return true;
     }
-    // The call also succeeds when the token does not hold the privilege at all; only the last
-    // error then tells that nothing was changed.
-    DWORD code = GetLastError();
-    if (code == ERROR_NOT_ALL_ASSIGNED) {
-        error.SetError(kPrivilegeError, code);
-        return false;
-    }
-    return true;
+    error.SetError(kPrivilegeError, GetLastError());
+    return false;
 }
 
 std::wstring GetCurrentUserName()
