@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/MainDialog.h"
+#include "app/SafeDllSearch.h"
 #include "app/VersionInfo.h"
 #include "res/resource.h"
 #include "support/SystemHelpers.h"
@@ -45,14 +46,89 @@ void ShowAboutBox(HWND owner)
 
 namespace {
 
+// The DPI the box is shown at: that of its monitor (Windows 10 and later), else the system's.
+UINT DialogDpi(HWND dialog)
+{
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    const auto dpiOf = FindFunction<GetDpiForWindowFn>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    if (dpiOf != nullptr) return dpiOf(dialog);
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen == nullptr ? 96 : GetDeviceCaps(screen, LOGPIXELSY);
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
+// The picture of bitmap resource id (32 bits a pixel, premultiplied alpha) laid on the colour
+// face, as an opaque bitmap of 24 bits a pixel; nullptr when the resource is not such a bitmap.
+HBITMAP PictureOnFace(UINT id, COLORREF face)
+{
+    HRSRC found = FindResourceW(g_hInstance, MAKEINTRESOURCEW(id), RT_BITMAP);
+    HGLOBAL loaded = found == nullptr ? nullptr : LoadResource(g_hInstance, found);
+    const auto* source = static_cast<const BITMAPINFOHEADER*>(loaded == nullptr ? nullptr : LockResource(loaded));
+    if (source == nullptr || source->biSize != sizeof(BITMAPINFOHEADER) || source->biBitCount != 32
+        || source->biCompression != BI_RGB || source->biWidth <= 0 || source->biWidth > 1024
+        || source->biHeight <= 0 || source->biHeight > 1024
+        || SizeofResource(g_hInstance, found) < sizeof(BITMAPINFOHEADER) + 4U * source->biWidth * source->biHeight) {
+        return nullptr;
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader = *source;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biSizeImage = 0;
+    void* bits = nullptr;
+    HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (picture == nullptr) return nullptr;
+    const BYTE* from = reinterpret_cast<const BYTE*>(source + 1);
+    const BYTE under[3] = {GetBValue(face), GetGValue(face), GetRValue(face)};
+    const LONG stride = (source->biWidth * 3 + 3) / 4 * 4;  // rows of a DIB are whole DWORDs
+    for (LONG y = 0; y < source->biHeight; ++y) {
+        BYTE* to = static_cast<BYTE*>(bits) + y * stride;
+        for (LONG x = 0; x < source->biWidth; ++x, from += 4) {
+            for (int c = 0; c < 3; ++c) {
+                *to++ = static_cast<BYTE>(from[c] + (under[c] * (255 - from[3]) + 127) / 255);
+            }
+        }
+    }
+    return picture;
+}
+
+// Puts bitmap into the picture control, which does not own it, and deletes the one it held.
+void SetPicture(HWND dialog, HBITMAP bitmap)
+{
+    DeleteObject(reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(dialog, IDC_ABOUT_PICTURE, STM_SETIMAGE,
+                                                               IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap))));
+}
+
+// The picture drawn for the box's DPI (48 pixels at 96 DPI, 72 at 144, 96 at 192): the largest
+// one not larger than the DPI asks for that fits its control whole, else the smallest.
+HBITMAP AboutPicture(HWND dialog)
+{
+    RECT room = {};
+    if (!GetClientRect(GetDlgItem(dialog, IDC_ABOUT_PICTURE), &room)) return nullptr;
+    const int wanted = MulDiv(48, static_cast<int>(DialogDpi(dialog)), 96);
+    const struct { UINT id; int size; } pictures[] = {{IDB_ABOUT_200, 96}, {IDB_ABOUT_150, 72}};
+    UINT chosen = IDB_ABOUT;
+    for (const auto& picture : pictures) {
+        if (picture.size <= wanted && picture.size <= room.right && picture.size <= room.bottom) {
+            chosen = picture.id;
+            break;
+        }
+    }
+    return PictureOnFace(chosen, GetSysColor(COLOR_3DFACE));
+}
+
 INT_PTR HandleAboutMessage(HWND dialog, UINT message, WPARAM wParam)
 {
     switch (message) {
     case WM_INITDIALOG:
         g_runLog.Printf(L"%s:[%d]", L"About", 383);
         SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, GetVersionFromPath(GetModulePath()).c_str());
+        SetPicture(dialog, AboutPicture(dialog));
         CenterOnDesktop(dialog);
         return TRUE;
+    case WM_DESTROY:
+        SetPicture(dialog, nullptr);
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, LOWORD(wParam));

@@ -13,7 +13,9 @@
 #define IDC_MORVANTI            109     // menu and accelerator table of the window class
 #define IDD_MAIN                129
 #define IDR_HELP_MENU           134     // the Help button's popup menu
-#define IDB_ABOUT               143     // the About box's picture
+#define IDB_ABOUT               143     // the About box's picture at 96 DPI (48 pixels)
+#define IDB_ABOUT_150           144     // the same at 144 DPI (72 pixels)
+#define IDB_ABOUT_200           145     // the same at 192 DPI (96 pixels)
 
 #define IDM_ABOUT               104
 #define IDM_EXIT                105

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Draws the program's pictures and writes them into res/:
 
-  morvanti.ico  the program icon at 16, 32 and 48 pixels (32-bit, with alpha): a blue "e" ring,
-                the sign of a page handed to the IE engine, crossed by an orange orbit stripe;
-  about.bmp     the About box's picture, 48 by 48 pixels (24-bit): a page of pattern lines with
-                the same ring on it, on the dialog's face colour.
+  morvanti.ico  the program icon at 16, 20, 24, 32, 40, 48, 64 and 256 pixels (32-bit, with
+                alpha; the 256-pixel one PNG-compressed, as Windows expects): a blue "e" ring, the
+                sign of a page handed to the IE engine, crossed by an orange orbit stripe;
+  about.bmp, about-150.bmp, about-200.bmp
+                the About box's picture for 96, 144 and 192 DPI, 48, 72 and 96 pixels square
+                (32-bit, premultiplied alpha, transparent around the drawing: the program lays
+                it on the dialog's face colour): a page of pattern lines with the same ring on it.
 
 Every pixel is sampled 4 by 4 times, so the edges are smooth at every size.
 
@@ -13,13 +16,13 @@ Usage: python3 tools/make_icon.py [RES_FOLDER]
 import os
 import struct
 import sys
+import zlib
 
 BLUE = (0x1E, 0x6E, 0xC8)       # R, G, B
 ORANGE = (0xF0, 0x9A, 0x20)
 PAPER = (0xFF, 0xFF, 0xFF)
 EDGE = (0x80, 0x88, 0x94)
 LINE = (0xA8, 0xB4, 0xC4)
-FACE = (0xF0, 0xF0, 0xF0)       # the dialog face colour the picture sits on
 SAMPLES = 4
 
 
@@ -69,7 +72,7 @@ def picture_colour(x, y, size):
     """The About picture: a page with pattern lines and the ring over its lower right."""
     unit = size / 48.0
     left, top, right, bottom = 6 * unit, 3 * unit, 34 * unit, 42 * unit
-    colour = FACE
+    colour = None
     if left <= x <= right and top <= y <= bottom:
         edge = 1.2 * unit
         inside = left + edge <= x <= right - edge and top + edge <= y <= bottom - edge
@@ -86,24 +89,38 @@ def picture_colour(x, y, size):
     return colour
 
 
+def coverage(colour_at, x, y):
+    """(R, G, B, A) of the pixel at x, y, premultiplied by its coverage; colour_at gives a
+    sample's colour or None where nothing is drawn."""
+    r = g = b = hits = 0
+    for sy in range(SAMPLES):
+        for sx in range(SAMPLES):
+            colour = colour_at(x + (sx + 0.5) / SAMPLES, y + (sy + 0.5) / SAMPLES)
+            if colour is not None:
+                r, g, b, hits = r + colour[0], g + colour[1], b + colour[2], hits + 1
+    n = SAMPLES * SAMPLES
+    return (r // n, g // n, b // n, 255 * hits // n)
+
+
 def picture_pixels(size):
-    rows = []
-    for y in range(size):
-        row = []
-        for x in range(size):
-            r = g = b = 0
-            for sy in range(SAMPLES):
-                for sx in range(SAMPLES):
-                    colour = picture_colour(x + (sx + 0.5) / SAMPLES, y + (sy + 0.5) / SAMPLES, size)
-                    r, g, b = r + colour[0], g + colour[1], b + colour[2]
-            n = SAMPLES * SAMPLES
-            row.append((r // n, g // n, b // n))
-        rows.append(row)
-    return rows
+    return [[coverage(lambda px, py: picture_colour(px, py, size), x, y) for x in range(size)]
+            for y in range(size)]
+
+
+def png_image(pixels):
+    """The pixels (R, G, B, A, straight alpha) as a PNG file."""
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+    size = len(pixels)
+    raw = b''.join(b'\0' + bytes(c for px in row for c in px) for row in pixels)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0))
+            + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
 
 
 def icon_image(size):
     pixels = icon_pixels(size)
+    if size >= 256:
+        return png_image(pixels)
     header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
     xor = bytearray()
     for row in reversed(pixels):          # bitmaps are stored bottom-up
@@ -125,7 +142,7 @@ def icon_file(sizes):
     data = struct.pack('<HHH', 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for s, img in zip(sizes, images):
-        data += struct.pack('<BBBBHHII', s, s, 0, 0, 1, 32, len(img), offset)
+        data += struct.pack('<BBBBHHII', s % 256, s % 256, 0, 0, 1, 32, len(img), offset)
         offset += len(img)
     for img in images:
         data += img
@@ -133,15 +150,12 @@ def icon_file(sizes):
 
 
 def bitmap_file(size):
-    pixels = picture_pixels(size)
-    stride = (size * 3 + 3) // 4 * 4
+    """The About picture as a 32-bit bitmap file, premultiplied alpha, rows bottom-up."""
     body = bytearray()
-    for row in reversed(pixels):
-        line = bytearray()
-        for r, g, b in row:
-            line += bytes((b, g, r))
-        body += line + bytes(stride - len(line))
-    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 24, 0, len(body), 2835, 2835, 0, 0)
+    for row in reversed(picture_pixels(size)):
+        for r, g, b, a in row:
+            body += bytes((b, g, r, a))
+    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 32, 0, len(body), 2835, 2835, 0, 0)
     header = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(body), 0, 0, 14 + len(info))
     return header + info + bytes(body)
 
@@ -149,9 +163,10 @@ def bitmap_file(size):
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else 'res'
     with open(os.path.join(folder, 'morvanti.ico'), 'wb') as f:
-        f.write(icon_file((16, 32, 48)))
-    with open(os.path.join(folder, 'about.bmp'), 'wb') as f:
-        f.write(bitmap_file(48))
+        f.write(icon_file((16, 20, 24, 32, 40, 48, 64, 256)))
+    for name, size in (('about.bmp', 48), ('about-150.bmp', 72), ('about-200.bmp', 96)):
+        with open(os.path.join(folder, name), 'wb') as f:
+            f.write(bitmap_file(size))
 
 
 if __name__ == '__main__':

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Renders the main dialog and the About box of the real morvanti.exe under Wine on a private Xvfb
-# display and saves them as docs/screenshot-main.png and docs/screenshot-about.png.
+# display and saves them as docs/screenshot-main.png and docs/screenshot-about.png, and the About
+# box at 144 and 192 DPI as docs/screenshot-about-144.png and docs/screenshot-about-192.png. Fails
+# when the About picture is cut by its control, stands on a ground of its own or does not follow
+# the DPI.
 #
 #   tools/screenshot.sh                 set up, build as tools/run.sh does (build/demo), render
 #   tools/screenshot.sh --build DIR     use the morvanti.exe and e2e_driver.exe of a build in DIR
@@ -26,7 +29,7 @@ while [ $# -gt 0 ]; do
     case $1 in
         --build) build=$(absolute "${2:?--build needs a folder}"); shift 2 ;;
         --out) out=$(absolute "${2:?--out needs a folder}"); shift 2 ;;
-        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) die "unknown argument: $1 (see --help)" ;;
     esac
 done
@@ -201,7 +204,12 @@ finish_program() {
 mkdir -p "$out"
 echo "screenshot: taking the main dialog and the About box under Wine (about 20 s)"
 
-# --- The main dialog with the demo lists.
+# The DPI of the prefix's settings, which Wine gives the program; a run that was cut short may
+# have left another.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 </dev/null; }
+
+# --- The main dialog with the demo lists, at 96 DPI.
+set_dpi 96
 run_program main
 main_id=$(find_window Morvanti) || { cat "$driver_log" >&2; die "the main dialog did not appear"; }
 activate_window "$main_id"
@@ -209,18 +217,59 @@ capture "$main_id" "$out/screenshot-main.png"
 close_window "$main_id"
 finish_program
 
-# --- The About box, opened from the dialog.
-run_program about click 104
-about_id=$(find_window '关于 Morvanti') || { cat "$driver_log" >&2; die "the About box did not appear"; }
-activate_window "$about_id"
-capture "$about_id" "$out/screenshot-about.png"
-close_window "$about_id"
-# The main dialog takes the close only once the About box is gone and it is enabled again.
-main_id=$(find_window Morvanti)
-for _ in $(seq 50); do
-    # (Not "xwininfo | grep -q": under pipefail xwininfo's SIGPIPE would end the wait at once.)
-    grep -qF '"关于 Morvanti"' < <(LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null) || break
-    sleep 0.1
+# Checks the About box's picture in the PNG $1 taken at $2 DPI: the driver's log names its
+# control's place on the screen, xwininfo the window's. The picture must stand whole inside its
+# control, on the dialog's own face colour (the pixel left of the control), and be drawn at the
+# size the DPI asks: 40 by 42 pixels of drawing at 96 DPI, in proportion above.
+check_about_picture() {
+    local rect origin
+    rect=$(sed -n 's/^image 1005 (\(-*[0-9]*\),\(-*[0-9]*\))-(\(-*[0-9]*\),\(-*[0-9]*\)).*/\1 \2 \3 \4/p' "$driver_log")
+    origin=$(LC_ALL=C xwininfo -id "$about_id" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF } END { print x, y }')
+    [ -n "$rect" ] && [ -n "$origin" ] || die "the picture's place is not known (driver log $driver_log)"
+    "$magick_bin/convert" "$1" -depth 8 rgb:- | "$python" -c '
+import sys
+dpi, width, height, ox, oy, left, top, right, bottom = map(int, sys.argv[1:10])
+data = sys.stdin.buffer.read()
+pixel = lambda x, y: data[(y * width + x) * 3:(y * width + x) * 3 + 3]
+left, right, top, bottom = left - ox, right - ox, top - oy, bottom - oy
+face = pixel(left - 2, (top + bottom) // 2)
+drawn = [(x, y) for y in range(top, bottom) for x in range(left, right) if pixel(x, y) != face]
+if not drawn:
+    sys.exit("no picture in its control")
+xs, ys = [x for x, _ in drawn], [y for _, y in drawn]
+w, h = max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
+print("  picture %dx%d in a control of %dx%d at %d DPI, background %s" % (w, h, right - left, bottom - top, dpi, tuple(face)))
+if min(xs) == left or max(xs) == right - 1 or min(ys) == top or max(ys) == bottom - 1:
+    sys.exit("the picture is cut by its control, or stands on a background of its own")
+# The drawing leaves the corners of its bounds empty; a ground of its own fills them.
+if all(pixel(x, y) != face for x in (min(xs), max(xs)) for y in (min(ys), max(ys))):
+    sys.exit("the picture stands on a background of its own, not on the dialog face")
+want_w, want_h = 40 * dpi / 96, 42 * dpi / 96
+if abs(w - want_w) > 1 + want_w * 0.04 or abs(h - want_h) > 1 + want_h * 0.04:
+    sys.exit("the picture should be about %dx%d at %d DPI" % (want_w, want_h, dpi))
+' "$2" $("$magick_bin/identify" -format '%w %h' "$1") $origin $rect || die "$1: the About picture is wrong"
+}
+
+# --- The About box, opened from the dialog, at 100 %, 150 % and 200 % (96, 144 and 192 DPI): the
+# program is per-monitor DPI aware and Wine gives it the DPI of the prefix's settings.
+for dpi in 96 144 192; do
+    set_dpi "$dpi"
+    run_program about click 104 wait-window '关于 Morvanti' expect-image 1005
+    about_id=$(find_window '关于 Morvanti') || { cat "$driver_log" >&2; die "the About box did not appear"; }
+    activate_window "$about_id"
+    target=$out/screenshot-about.png
+    [ "$dpi" -eq 96 ] || target=$out/screenshot-about-$dpi.png
+    capture "$about_id" "$target"
+    check_about_picture "$target" "$dpi"
+    close_window "$about_id"
+    # The main dialog takes the close only once the About box is gone and it is enabled again.
+    main_id=$(find_window Morvanti)
+    for _ in $(seq 50); do
+        # (Not "xwininfo | grep -q": under pipefail xwininfo's SIGPIPE would end the wait at once.)
+        grep -qF '"关于 Morvanti"' < <(LC_ALL=C.UTF-8 xwininfo -root -tree 2>/dev/null) || break
+        sleep 0.1
+    done
+    close_window "$main_id"
+    finish_program
 done
-close_window "$main_id"
-finish_program
+set_dpi 96

@@ -66,18 +66,25 @@ std::wstring g_desktopName;
 PROCESS_INFORMATION g_process = {};
 HWND g_lastBox = nullptr;
 
+// A console takes text as text: bytes written to it would be read in its output code page (437
+// or 936, not UTF-8) and come out garbled. A file or a pipe gets UTF-8.
 void Print(const std::wstring& text)
 {
     const std::wstring line = text + L"\n";
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
     const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
                                          nullptr, 0, nullptr, nullptr);
     if (size <= 0) return;
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], size,
                         nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
+    WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 // The value of four hexadecimal digits at text[at], or -1 when there are not four.

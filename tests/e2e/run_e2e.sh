@@ -20,6 +20,27 @@ crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include h
     '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}" >"$dir/expected"
 same_bytes "$script" "$dir/expected"
 
+# --- On a terminal, as tools/run.sh runs it: what the driver reports of a box and of the dialog's
+# lists reads there as the same UTF-8 text that a file or a pipe gets (a console would take bytes
+# in its own code page). A UTF-8 script in a Chinese folder.
+new_case terminal
+mkdir "$dir/脚本"
+script="$dir/脚本/Autorender in IE.js"
+crlf_lines '// ==UserScript==' '//@include http://中文.example/*' '//@exclude http://排除.example/*' \
+    '// ==/UserScript==' >"$script"
+settings_bytes "$(winpath "$script")" >"$dir/autorender_in_ie.ini"
+on_terminal() { # ADDRESS: the driver's report through a pseudo-terminal, in $dir/terminal.txt
+    script -qefc "$(printf '%q ' wine "$driver" desktop "morvanti-e2e-$$" start "$exe_win" "$1" \
+        show-boxes-until-exit)" "$dir/terminal.txt" >/dev/null 2>&1 </dev/null || fail "driver exit $?"
+    sed "s/^/    [$current] /" "$dir/terminal.txt"
+}
+on_terminal 'http://新.example/'
+grep -qF '[Morvanti] 添加http://新.example/成功。' "$dir/terminal.txt" || fail "the quick add's box reads wrong"
+on_terminal ''
+for line in 'http://中文.example/*' 'http://新.example/' 'http://排除.example/*' "$(winpath "$script")"; do
+    grep -qF "$line" "$dir/terminal.txt" || fail "the dialog's lists do not show [$line]"
+done
+
 # --- Quick add that fails: the failure box, then the dialog with its own error box.
 new_case quick-add-fails
 rm "$script"

@@ -14,6 +14,9 @@ Fails (exit 1) unless the image
   - has every resource in language 0x0804 (Chinese, PRC), the language its texts are written in,
   - has an About box (dialog 100) of 203 by 99 dialog units whose icon control (id 130, showing
     icon 130) is a static control with the SS_ICON style at 16, 20, sized 20 by 20 dialog units.
+  - has icon 130 with 32-bit images of 16, 20, 24, 32, 40, 48, 64 and 256 pixels, the 256-pixel
+    one PNG-compressed, and the About picture for 96, 144 and 192 DPI as bitmaps 143, 144 and 145:
+    squares of 48, 72 and 96 pixels, 32 bits a pixel, premultiplied alpha, transparent corners.
 Exit 2 when the file is not a PE image at all.
 """
 import struct
@@ -41,6 +44,12 @@ STATIC_CLASS = 0x0082
 SS_TYPEMASK = 0x1F
 SS_ICON = 0x03
 DS_SETFONT = 0x40   # also part of DS_SHELLFONT
+RT_BITMAP = 2
+RT_ICON = 3
+RT_GROUP_ICON = 14
+ICON_SIZES = [16, 20, 24, 32, 40, 48, 64, 256]
+ABOUT_PICTURES = {143: 48, 144: 72, 145: 96}
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 # The KnownDLLs of Windows 7 and later, plus comctl32 (side by side through the manifest).
 SAFE_IMPORTS = {
     "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll",
@@ -159,6 +168,7 @@ def check_resources(data, table, resource_rva):
         if language != LANG_CHINESE_PRC:
             problems.append("resource type %s name %s is in language 0x%04x, not 0x%04x"
                             % (kind, name, language, LANG_CHINESE_PRC))
+    problems.extend(check_pictures(data, found))
     about = [r for r in found if r[0] == RT_DIALOG and r[1] == ABOUT_DIALOG]
     if not about:
         return problems + ["no dialog %d" % ABOUT_DIALOG]
@@ -178,6 +188,35 @@ def check_resources(data, table, resource_rva):
     if icon["place"] != ICON_PLACE:
         problems.append("dialog %d's icon control is at %d, %d sized %dx%d, not at %d, %d sized %dx%d"
                         % ((ABOUT_DIALOG,) + icon["place"] + ICON_PLACE))
+    return problems
+
+
+def check_pictures(data, found):
+    problems = []
+    by_name = {(r[0], r[1]): r for r in found}
+    group = by_name.get((RT_GROUP_ICON, ICON_ID))
+    if group is None:
+        return ["no icon %d" % ICON_ID]
+    sizes = []
+    for i in range(struct.unpack_from("<H", data, group[4] + 4)[0]):
+        width, _, _, _, _, bits, _, image_id = struct.unpack_from("<BBBBHHIH", data, group[4] + 6 + 14 * i)
+        size = width or 256
+        image = by_name.get((RT_ICON, image_id))
+        png = image is not None and data[image[4]:image[4] + 8] == PNG_SIGNATURE
+        if bits != 32 or image is None or png != (size == 256):
+            problems.append("icon %d's %d-pixel image is not a 32-bit %s" % (ICON_ID, size, "PNG" if size == 256 else "bitmap"))
+        sizes.append(size)
+    if sorted(sizes) != ICON_SIZES:
+        problems.append("icon %d holds %s pixel images, not %s" % (ICON_ID, sorted(sizes), ICON_SIZES))
+    for name, size in ABOUT_PICTURES.items():
+        bitmap = by_name.get((RT_BITMAP, name))
+        header = struct.unpack_from("<IiiHHI", data, bitmap[4]) if bitmap else None
+        if header is None or header[:3] + header[4:] != (40, size, size, 32, 0) or bitmap[5] < 40 + 4 * size * size:
+            problems.append("bitmap %d is not a %d-pixel square of 32 bits a pixel" % (name, size))
+            continue
+        pixels = data[bitmap[4] + 40:bitmap[4] + 40 + 4 * size * size]
+        if pixels[3] != 0 or any(pixels[i + c] > pixels[i + 3] for i in range(0, len(pixels), 4) for c in range(3)):
+            problems.append("bitmap %d has an opaque corner, or alpha that is not premultiplied" % name)
     return problems
 
 
@@ -268,7 +307,9 @@ def main(argv):
     if problems:
         return 1
     print("%s: LARGE_ADDRESS_AWARE, DYNAMIC_BASE, NX_COMPAT, .reloc, no W+X section, GUI subsystem, "
-          "system imports only, resources in language 0x%04x, About box icon 20x20 SS_ICON" % (argv[1], LANG_CHINESE_PRC))
+          "system imports only, resources in language 0x%04x, About box icon 20x20 SS_ICON, icon %d in %d sizes, "
+          "About pictures %s" % (argv[1], LANG_CHINESE_PRC, ICON_ID, len(ICON_SIZES),
+                                 ", ".join("%d (%d px)" % item for item in ABOUT_PICTURES.items())))
     return 0
 
 

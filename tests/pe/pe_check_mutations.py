@@ -106,6 +106,42 @@ def about_icon_as_bitmap(data):
     struct.pack_into("<I", data, icon["at"], (icon["style"] & ~pe_check.SS_TYPEMASK) | 0x0E)
 
 
+def resource(data, kind, name):
+    return next(r for r in image_resources(data) if r[0] == kind and r[1] == name)
+
+
+def icon_entry_resized(size, new_size):
+    """Icon 130's image of one size labelled with another in the icon group."""
+    def mutate(data):
+        group = resource(data, pe_check.RT_GROUP_ICON, pe_check.ICON_ID)
+        for i in range(struct.unpack_from("<H", data, group[4] + 4)[0]):
+            at = group[4] + 6 + 14 * i
+            if data[at] == size % 256:
+                data[at] = data[at + 1] = new_size
+    return mutate
+
+
+def icon_png_unpacked(data):
+    """The 256-pixel image stored as something other than PNG."""
+    group = resource(data, pe_check.RT_GROUP_ICON, pe_check.ICON_ID)
+    for i in range(struct.unpack_from("<H", data, group[4] + 4)[0]):
+        at = group[4] + 6 + 14 * i
+        if data[at] == 0:
+            image = resource(data, 3, struct.unpack_from("<H", data, at + 12)[0])
+            data[image[4]:image[4] + 4] = struct.pack("<I", 40)
+
+
+def picture_on_opaque_ground(data):
+    """Bitmap 144 with its first pixel opaque grey, as a picture drawn on a face colour is."""
+    bitmap = resource(data, pe_check.RT_BITMAP, 144)
+    data[bitmap[4] + 40:bitmap[4] + 44] = bytes((0xF0, 0xF0, 0xF0, 0xFF))
+
+
+def picture_24_bit(data):
+    bitmap = resource(data, pe_check.RT_BITMAP, 145)
+    struct.pack_into("<H", data, bitmap[4] + 14, 24)
+
+
 MUTATIONS = [
     ("DYNAMIC_BASE cleared", clear_characteristic(pe_check.DYNAMIC_BASE), "lacks DYNAMIC_BASE"),
     ("NX_COMPAT cleared", clear_characteristic(pe_check.NX_COMPAT), "lacks NX_COMPAT"),
@@ -118,6 +154,10 @@ MUTATIONS = [
     ("manifest in language 0x0409", relabel_language(0x0409, 24), "type 24 name 1 is in language 0x0409"),
     ("About icon without a size", resize_about_icon, "icon control is at 16, 20 sized 0x0"),
     ("About icon shown as a bitmap", about_icon_as_bitmap, "not a static SS_ICON control"),
+    ("icon without its 64-pixel image", icon_entry_resized(64, 60), "icon 130 holds [16, 20, 24, 32, 40, 48, 60, 256]"),
+    ("icon's 256-pixel image unpacked", icon_png_unpacked, "256-pixel image is not a 32-bit PNG"),
+    ("About picture on an opaque ground", picture_on_opaque_ground, "bitmap 144 has an opaque corner"),
+    ("About picture of 24 bits", picture_24_bit, "bitmap 145 is not a 96-pixel square"),
 ]
 
 
