@@ -54,6 +54,8 @@ std::string WideToNarrow(const std::wstring& text, UINT codePage)
     return out;
 }
 
+UINT CodePageOf(TextEncoding encoding) { return encoding == TextEncoding::Utf8 ? CP_UTF8 : CP_ACP; }
+
 std::wstring NarrowToWide(const std::string& text, UINT codePage)
 {
     std::wstring out;
@@ -64,13 +66,9 @@ std::wstring NarrowToWide(const std::string& text, UINT codePage)
 } // namespace
 
 std::string WideToAnsi(const std::wstring& text) { return WideToNarrow(text, CP_ACP); }
-void WideToAnsiInto(const std::wstring& text, std::string& out) { WideToNarrowInto(text, CP_ACP, out); }
-void AnsiToWideInto(const std::string& text, std::wstring& out) { NarrowToWideInto(text, CP_ACP, out); }
 std::wstring AnsiToWide(const std::string& text) { return NarrowToWide(text, CP_ACP); }
 std::wstring Utf8ToWide(const std::string& text) { return NarrowToWide(text, CP_UTF8); }
 std::string WideToUtf8(const std::wstring& text) { return WideToNarrow(text, CP_UTF8); }
-void Utf8ToWideInto(const std::string& text, std::wstring& out) { NarrowToWideInto(text, CP_UTF8, out); }
-void WideToUtf8Into(const std::wstring& text, std::string& out) { WideToNarrowInto(text, CP_UTF8, out); }
 
 void DecodeText(const std::string& bytes, TextEncoding encoding, std::wstring& text)
 {
@@ -80,8 +78,7 @@ void DecodeText(const std::string& bytes, TextEncoding encoding, std::wstring& t
         text.resize(bytes.size() / sizeof(wchar_t));
         if (!text.empty()) std::memcpy(&text[0], bytes.data(), text.size() * sizeof(wchar_t));
         break;
-    case TextEncoding::Utf8: Utf8ToWideInto(bytes, text); break;
-    case TextEncoding::Ansi: AnsiToWideInto(bytes, text); break;
+    default: NarrowToWideInto(bytes, CodePageOf(encoding), text); break;
     }
 }
 
@@ -92,13 +89,10 @@ void EncodeText(const std::wstring& text, TextEncoding encoding, std::string& by
         bytes.resize(text.size() * sizeof(wchar_t));
         if (!bytes.empty()) std::memcpy(&bytes[0], text.data(), bytes.size());
         break;
-    case TextEncoding::Utf8: WideToUtf8Into(text, bytes); break;
-    case TextEncoding::Ansi: WideToAnsiInto(text, bytes); break;
+    default: WideToNarrowInto(text, CodePageOf(encoding), bytes); break;
     }
 }
 namespace {
-
-UINT CodePageOf(TextEncoding encoding) { return encoding == TextEncoding::Utf8 ? CP_UTF8 : CP_ACP; }
 
 // Whole texts, zero units included, with no default character of the caller's.
 bool WideToNarrowWhole(const std::wstring& text, UINT codePage, DWORD flags, BOOL* usedDefault, std::string& out)

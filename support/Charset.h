@@ -6,14 +6,9 @@
 #include <string>
 
 std::string WideToAnsi(const std::wstring& text);
-// The same conversions into a caller's string, whose storage is reused: for loops over many lines.
-void WideToAnsiInto(const std::wstring& text, std::string& out);
-void AnsiToWideInto(const std::string& text, std::wstring& out);
 std::wstring AnsiToWide(const std::string& text);
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
-void Utf8ToWideInto(const std::string& text, std::wstring& out);
-void WideToUtf8Into(const std::wstring& text, std::string& out);
 
 // The encodings a text file may have: 8-bit in the system ANSI code page, UTF-8, or UTF-16 LE.
 enum class TextEncoding { Ansi, Utf8, Utf16 };
