@@ -170,7 +170,8 @@ std::vector<COpera::Layout> COpera::LayoutsOf(const std::wstring& installDirecto
     const OperaFile opera9Fixed{installDirectory + L"\\operadef6.ini", kMayBeAnsi};
     const auto opera9 = [&](const std::wstring& dataPath) {
         const std::wstring profileDir = WithTrailingBackslash(dataPath) + L"profile\\";
-        return Layout{dataPath, profileDir, {opera9Fixed, {profileDir + L"opera6.ini", kMayBeUtf8}, inSystem(L"opera6.ini")}, 1};
+        return Layout{
+            dataPath, profileDir, {opera9Fixed, {profileDir + L"opera6.ini", kMayBeUtf8}, inSystem(L"opera6.ini")}, 1};
     };
     std::vector<Layout> layouts;
     if (!IsMultiUser(files.Read(opera9Fixed))) {
