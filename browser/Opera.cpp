@@ -2,21 +2,19 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "profile/ProfileCFile.h"
-#include "support/Charset.h"
 #include "support/RegistryKey.h"
 #include "support/SystemHelpers.h"
 #include "support/TextEdit.h"
-#include "textio/FileUtil.h"
 #include "textio/RunLog.h"
-#include "textio/TextFile.h"
 
 namespace {
 
 const wchar_t kOperaKey[] = L"SOFTWARE\\Netscape\\Netscape Navigator\\Opera\\main";
-const wchar_t kInstallValue[] = L"Install Directory";
 // Written by the installers of Opera 11 and 12, whatever the kind of installation.
 const wchar_t kOperaSoftwareKey[] = L"Software\\Opera Software";
 const wchar_t kUserPrefs[] = L"User Prefs";
@@ -25,15 +23,38 @@ const wchar_t kBeta95Folder[] = L"Opera 9.5 beta";
 // without a name (a drive's root).
 const wchar_t kOperaFolder[] = L"Opera";
 
-// Joins two parts so that exactly one backslash stands between them, whichever of them
-// brings one.
-std::wstring JoinPath(const std::wstring& head, const std::wstring& tail)
+// A registry value in which an installer records the installation folder; place names it in
+// the run log.
+struct InstallRecord {
+    HKEY root;
+    const wchar_t* keyPath;
+    RegistryView view;
+    const wchar_t* valueName;
+    const wchar_t* place;
+};
+
+// In the order they are tried; the first is GetInstallDir's.
+const InstallRecord kInstallRecords[] = {
+    {HKEY_LOCAL_MACHINE, kOperaKey, RegistryView::Bits32, L"Install Directory", L"Install Dir"},
+    {HKEY_LOCAL_MACHINE, kOperaKey, RegistryView::Bits64, L"Install Directory", L"Install Dir 64-bit view"},
+    {HKEY_CURRENT_USER, kOperaKey, RegistryView::Bits32, L"Install Directory", L"Install Dir HKCU"},
+    {HKEY_CURRENT_USER, kOperaSoftwareKey, RegistryView::Bits32, L"Last Install Path", L"Last Install Path"},
+    {HKEY_CURRENT_USER, kOperaSoftwareKey, RegistryView::Bits32, L"Last Install Path x64",
+     L"Last Install Path x64"},
+};
+
+// Empty when the key or the value is missing.
+std::wstring ReadInstallValue(const InstallRecord& record)
 {
-    const bool headEnds = !head.empty() && head.back() == L'\\';
-    const bool tailStarts = !tail.empty() && tail.front() == L'\\';
-    if (headEnds && tailStarts) return head + tail.substr(1);
-    if (headEnds || tailStarts) return head + tail;
-    return head + L"\\" + tail;
+    CRegistryKey key;
+    if (!key.Open(record.root, record.keyPath, record.view)) {
+        g_runLog.WriteFormat(L"%s NULL", record.place);
+        return std::wstring();
+    }
+    std::wstring value;
+    if (!key.QueryString(record.valueName, value)) value.clear();
+    g_runLog.WriteFormat(L"%s[%s]", record.place, value);
+    return value;
 }
 
 std::wstring WithoutTrailingBackslash(std::wstring path)
@@ -42,16 +63,9 @@ std::wstring WithoutTrailingBackslash(std::wstring path)
     return path;
 }
 
-// [System] "Multi User" in Opera 9's defaults file operadef6.ini; a
-// missing file or key reads as the default "1". Only a file is read: a device's name, which
-// the system would open for the call, reads as missing.
-bool IsMultiUser(const std::wstring& defaultsPath)
+bool SameFolder(const std::wstring& a, const std::wstring& b)
 {
-    if (!FileExists(defaultsPath)) return true;
-    // One character and the terminator: only the first character of the value counts.
-    wchar_t value[2] = {};
-    GetPrivateProfileStringW(L"System", L"Multi User", L"1", value, 2, defaultsPath.c_str());
-    return value[0] != L'0';
+    return CompareNoCase(WithoutTrailingBackslash(a), WithoutTrailingBackslash(b)) == 0;
 }
 
 // The installation folder's own name, the last part of its path; empty for a drive's root.
@@ -70,68 +84,56 @@ std::wstring AppDataOperaFolder(const std::wstring& name)
     return WithoutTrailingBackslash(GetAppDataDir()) + L"\\Opera\\" + name + L"\\";
 }
 
-// Where a multi-user Opera 9 keeps its profile folder whatever the installation's name.
-std::wstring Opera9MultiUserFolder(const std::wstring& installDir)
-{
-    return AppDataOperaFolder(COpera::IsBeta95(installDir) ? kBeta95Folder : kOperaFolder);
-}
+// One of Opera's preferences files and the encodings it may have without a byte-order mark:
+// Opera writes its own files in UTF-8 whatever the system code page; Opera 9 and the system's
+// profile functions read operadef6.ini, which an administrator writes, as ANSI.
+struct OperaFile {
+    std::wstring path;
+    unsigned choices;
+};
 
-// Reads one of Opera's own preferences files, UTF-8 whatever the system code page, into
-// document. False, with the reason in error, when the file cannot be opened or read to its end.
-bool ReadOperaPrefs(const std::wstring& path, CProfileCFile& document, CLastError& error)
+// [System] "Multi User" in a layout's defaults file; only its first character counts, and a
+// missing file or key means multi-user.
+bool IsMultiUser(CProfileCFile& defaults)
 {
-    if (document.OpenInItsEncoding(path, kMayBeUtf8)) return true;
-    error = document.Error();
-    return false;
-}
-
-// [System] "Multi User" in Opera 10 to 12's defaults file, read as Opera writes it (UTF-8 with a
-// mark, which the system's profile functions take for part of the first line); a missing file
-// or key means multi-user, as for Opera 9 (the file is opened only as a file on a disk).
-bool IsMultiUserUtf8(const std::wstring& defaultsPath)
-{
-    CProfileCFile defaults;
-    CLastError ignored;
-    if (!ReadOperaPrefs(defaultsPath, defaults, ignored)) return true;
     const std::wstring value = defaults.GetString(L"System", L"Multi User", L"1");
-    return value.empty() || value[0] != L'0';
-}
-
-bool SameFolder(const std::wstring& a, const std::wstring& b)
-{
-    return CompareNoCase(WithoutTrailingBackslash(a), WithoutTrailingBackslash(b)) == 0;
-}
-
-// A text value of a registry key, named in the run log by place; empty when the key or the
-// value is missing.
-std::wstring ReadInstallValue(HKEY root, const wchar_t* keyPath, RegistryView view, const wchar_t* valueName,
-                              const wchar_t* place)
-{
-    CRegistryKey key;
-    if (!key.Open(root, keyPath, view)) {
-        g_runLog.WriteFormat(L"%s NULL", place);
-        return std::wstring();
-    }
-    std::wstring value;
-    if (!key.QueryString(valueName, value)) value.clear();
-    g_runLog.WriteFormat(L"%s[%s]", place, value);
-    return value;
+    const bool multiUser = value.empty() || value[0] != L'0';
+    g_runLog.Printf(L"Use Mode[%d]", multiUser ? 1 : 0);
+    return multiUser;
 }
 
 }  // namespace
 
+struct COpera::Layout {
+    std::wstring dataPath;
+    std::wstring profileDir;
+    // In the order they count: the installation's fixed settings, the user's own file (own),
+    // the defaults.
+    std::vector<OperaFile> files;
+    size_t own;
+};
+
+class COpera::Files {
+public:
+    // The document, empty and without a path (its Error() telling why) when the file cannot be
+    // opened or read to its end.
+    CProfileCFile& Read(const OperaFile& file)
+    {
+        auto [at, added] = read_.try_emplace(file.path);
+        if (added && at->second.OpenInItsEncoding(file.path, file.choices)) {
+            g_runLog.WriteFormat(L"Read[%s]", file.path);
+        }
+        return at->second;
+    }
+
+private:
+    std::map<std::wstring, CProfileCFile> read_;
+};
+
 std::wstring COpera::GetInstallDir()
 {
     g_runLog.Printf(L"%s:[%d]", L"COpera::GetInstallDir", 30);
-    CRegistryKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kOperaKey)) {
-        g_runLog.Printf(L"Install Dir NULL");
-        return std::wstring();
-    }
-    std::wstring installDirectory;
-    if (!key.QueryString(L"Install Directory", installDirectory)) installDirectory.clear();
-    g_runLog.WriteFormat(L"Install Dir[%s]", installDirectory);
-    return installDirectory;
+    return ReadInstallValue(kInstallRecords[0]);
 }
 
 bool COpera::IsBeta95(const std::wstring& installDirectory)
@@ -145,24 +147,53 @@ bool COpera::IsBeta95(const std::wstring& installDirectory)
 
 StringList COpera::GetInstallDirs()
 {
-    const std::wstring found[] = {
-        GetInstallDir(),
-        ReadInstallValue(HKEY_LOCAL_MACHINE, kOperaKey, RegistryView::Bits64, kInstallValue,
-                         L"Install Dir 64-bit view"),
-        ReadInstallValue(HKEY_CURRENT_USER, kOperaKey, RegistryView::Bits32, kInstallValue, L"Install Dir HKCU"),
-        ReadInstallValue(HKEY_CURRENT_USER, kOperaSoftwareKey, RegistryView::Bits32, L"Last Install Path",
-                         L"Last Install Path"),
-        ReadInstallValue(HKEY_CURRENT_USER, kOperaSoftwareKey, RegistryView::Bits32, L"Last Install Path x64",
-                         L"Last Install Path x64"),
-    };
     StringList dirs;
-    for (const std::wstring& dir : found) {
-        if (dir.empty()) continue;
-        bool tried = false;
+    for (const InstallRecord& record : kInstallRecords) {
+        const std::wstring dir = ReadInstallValue(record);
+        bool tried = dir.empty();
         for (const std::wstring& earlier : dirs) tried = tried || SameFolder(earlier, dir);
         if (!tried) dirs.push_back(dir);
     }
     return dirs;
+}
+
+std::vector<COpera::Layout> COpera::LayoutsOf(const std::wstring& installDirectory, Files& files)
+{
+    const std::wstring systemDir = GetSystemDir();
+    const auto inSystem = [&systemDir](const wchar_t* name) {
+        return OperaFile{systemDir.empty() ? std::wstring() : systemDir + name, kMayBeUtf8};
+    };
+    const std::wstring name = FolderName(installDirectory);
+
+    // Opera 9: operadef6.ini holds the mode and the fixed settings, the system folder's
+    // opera6.ini the defaults.
+    const OperaFile opera9Fixed{installDirectory + L"\\operadef6.ini", kMayBeAnsi};
+    const auto opera9 = [&](const std::wstring& dataPath) {
+        const std::wstring profileDir = WithTrailingBackslash(dataPath) + L"profile\\";
+        return Layout{
+            dataPath, profileDir, {opera9Fixed, {profileDir + L"opera6.ini", kMayBeUtf8}, inSystem(L"opera6.ini")}, 1};
+    };
+    std::vector<Layout> layouts;
+    if (!IsMultiUser(files.Read(opera9Fixed))) {
+        layouts.push_back(opera9(installDirectory));
+    } else {
+        layouts.push_back(opera9(AppDataOperaFolder(IsBeta95(installDirectory) ? kBeta95Folder : kOperaFolder)));
+        const std::wstring named = AppDataOperaFolder(name);
+        if (!name.empty() && !SameFolder(named, layouts[0].dataPath)) layouts.push_back(opera9(named));
+    }
+
+    // Opera 10 to 12: operaprefs_default.ini holds the mode and the defaults. A multi-user
+    // profile has no "profile" folder of its own: its folder is the profile.
+    const OperaFile opera10Defaults{installDirectory + L"\\operaprefs_default.ini", kMayBeUtf8};
+    Layout opera10{installDirectory, installDirectory + L"\\profile\\", {}, 2};
+    if (IsMultiUser(files.Read(opera10Defaults))) {
+        opera10.dataPath = AppDataOperaFolder(name.empty() ? kOperaFolder : name);
+        opera10.profileDir = opera10.dataPath;
+    }
+    opera10.files = {{installDirectory + L"\\operaprefs_fixed.ini", kMayBeUtf8}, inSystem(L"operaprefs_fixed.ini"),
+                     {opera10.profileDir + L"operaprefs.ini", kMayBeUtf8}, opera10Defaults};
+    layouts.push_back(opera10);
+    return layouts;
 }
 
 bool COpera::Init(const std::wstring& installDirectory)
@@ -173,8 +204,9 @@ bool COpera::Init(const std::wstring& installDirectory)
         return false;
     }
     Reset();
-    error_.ClearError();
-    if (!InitOpera9(installDirectory)) return false;
+    Files files;
+    const std::wstring dir = WithoutTrailingBackslash(installDirectory);
+    if (!ReadLayout(dir, LayoutsOf(dir, files).front(), files)) return false;
     g_runLog.Printf(L"%s:[%d]", L"COpera::Init", 121);
     return true;
 }
@@ -182,112 +214,57 @@ bool COpera::Init(const std::wstring& installDirectory)
 bool COpera::FindUserJavaScript()
 {
     Reset();
-    error_.ClearError();
-    for (const std::wstring& dir : GetInstallDirs()) {
-        InitOpera9(dir);
-        if (userJavaScriptDir.empty()) InitOpera9Named(dir);
-        if (userJavaScriptDir.empty()) InitOpera10(dir);
-        if (!userJavaScriptDir.empty()) {
+    Files files;
+    for (const std::wstring& found : GetInstallDirs()) {
+        const std::wstring dir = WithoutTrailingBackslash(found);
+        for (const Layout& layout : LayoutsOf(dir, files)) {
+            ReadLayout(dir, layout, files);
+            if (userJavaScriptDir.empty()) continue;
             messages.clear();
+            error_.ClearError();
             return true;
         }
     }
     return false;
 }
 
-bool COpera::InitOpera9(const std::wstring& installDirectory)
+bool COpera::ReadLayout(const std::wstring& installDirectory, const Layout& layout, Files& files)
 {
-    ResetFields();
-    installDir = WithoutTrailingBackslash(installDirectory);
-
-    const bool multiUser = IsMultiUser(JoinPath(installDir, L"operadef6.ini"));
-    g_runLog.Printf(L"Use Mode[%d]", multiUser ? 1 : 0);
-    if (multiUser) {
-        dataPath = Opera9MultiUserFolder(installDir);
-    } else {
-        dataPath = installDir;
-    }
+    installDir = installDirectory;
+    dataPath = layout.dataPath;
+    mainConfigPath = layout.files[layout.own].path;
+    pluginsDir = installDir + L"\\program\\plugins\\";
     g_runLog.WriteFormat(L"DataPath[%s]", dataPath);
-    return ReadMainConfig(JoinPath(dataPath, L"profile"), L"opera6.ini");
-}
 
-void COpera::InitOpera9Named(const std::wstring& installDirectory)
-{
-    // A single-user profile, and a multi-user one in the folder Init reads, were tried already.
-    const std::wstring dir = WithoutTrailingBackslash(installDirectory);
-    if (!IsMultiUser(JoinPath(dir, L"operadef6.ini"))) return;
-    const std::wstring name = FolderName(dir);
-    if (name.empty()) return;
-    const std::wstring folder = AppDataOperaFolder(name);
-    if (SameFolder(folder, Opera9MultiUserFolder(dir))) return;
-
-    ResetFields();
-    installDir = dir;
-    dataPath = folder;
-    g_runLog.WriteFormat(L"DataPath[%s]", dataPath);
-    ReadMainConfig(JoinPath(dataPath, L"profile"), L"opera6.ini");
-}
-
-void COpera::InitOpera10(const std::wstring& installDirectory)
-{
-    ResetFields();
-    installDir = WithoutTrailingBackslash(installDirectory);
-    const bool multiUser = IsMultiUserUtf8(JoinPath(installDir, L"operaprefs_default.ini"));
-    g_runLog.Printf(L"Use Mode[%d]", multiUser ? 1 : 0);
-    // A multi-user profile has no "profile" folder of its own: its folder is the profile.
-    std::wstring profileDir;
-    if (multiUser) {
-        const std::wstring name = FolderName(installDir);
-        dataPath = AppDataOperaFolder(name.empty() ? kOperaFolder : name);
-        profileDir = dataPath;
-    } else {
-        dataPath = installDir;
-        profileDir = JoinPath(installDir, L"profile");
-    }
-    g_runLog.WriteFormat(L"DataPath[%s]", dataPath);
-    ReadMainConfig(profileDir, L"operaprefs.ini");
-}
-
-bool COpera::ReadMainConfig(const std::wstring& profileDir, const wchar_t* fileName)
-{
-    mainConfigPath = JoinPath(profileDir, fileName);
-    pluginsDir = JoinPath(installDir, L"\\program\\plugins\\");
-    g_runLog.WriteFormat(L"Main Config[%s]", mainConfigPath);
-
-    CProfileCFile config;
-    if (!ReadOperaPrefs(mainConfigPath, config, error_)) {
+    std::vector<CProfileCFile*> documents;
+    for (const OperaFile& file : layout.files) documents.push_back(&files.Read(file));
+    const CProfileCFile& own = *documents[layout.own];
+    const bool ownRead = !own.GetPath().empty();
+    if (!ownRead) {
+        error_ = own.Error();
         g_runLog.WriteFormat(L"can not read opera.ini[%s]", mainConfigPath);
         AddMessage(L"无法读取主配置文件:" + mainConfigPath);
-        return false;
     }
-    menuConfig = config.GetString(kUserPrefs, L"Menu Configuration", L"");
-    keyboardConfig = config.GetString(kUserPrefs, L"Keyboard Configuration", L"");
-    userJavaScriptDir = config.GetString(kUserPrefs, L"User JavaScript File", L"");
-    toolbarConfig = config.GetString(kUserPrefs, L"Toolbar Configuration", L"");
-    mouseConfig = config.GetString(kUserPrefs, L"Mouse Configuration", L"");
-
-    userStylesDir = JoinPath(profileDir, L"styles\\user");
-    return true;
+    // A file that could not be read is an empty document: it names nothing.
+    const auto setting = [&documents](const wchar_t* key) {
+        for (CProfileCFile* document : documents) {
+            std::wstring value = document->GetString(kUserPrefs, key, L"");
+            if (!value.empty()) return value;
+        }
+        return std::wstring();
+    };
+    menuConfig = setting(L"Menu Configuration");
+    keyboardConfig = setting(L"Keyboard Configuration");
+    userJavaScriptDir = setting(L"User JavaScript File");
+    toolbarConfig = setting(L"Toolbar Configuration");
+    mouseConfig = setting(L"Mouse Configuration");
+    userStylesDir = ownRead ? layout.profileDir + L"styles\\user" : L"";
+    return ownRead;
 }
 
 void COpera::Reset()
 {
-    ResetFields();
-    messages.clear();
-}
-
-void COpera::ResetFields()
-{
-    installDir.clear();
-    dataPath.clear();
-    mainConfigPath.clear();
-    menuConfig.clear();
-    toolbarConfig.clear();
-    keyboardConfig.clear();
-    userJavaScriptDir.clear();
-    userStylesDir.clear();
-    pluginsDir.clear();
-    mouseConfig.clear();
+    *this = COpera();
 }
 
 void COpera::AddMessage(const std::wstring& text)

@@ -6,6 +6,7 @@
 // is created.
 
 #include <string>
+#include <vector>
 
 #include "support/LastError.h"
 #include "support/TextEdit.h"
@@ -24,19 +25,20 @@ public:
     // key under HKEY_CURRENT_USER (an installation for the current user only), then
     // HKEY_CURRENT_USER\Software\Opera Software "Last Install Path" and "Last Install Path x64".
     StringList GetInstallDirs();
-    // Works out Opera 9's profile from the installation directory and reads "opera6.ini". False
-    // when the directory is empty (then nothing changes) or the file cannot be opened (then the
-    // paths are set, the configuration values empty and messages tells why).
+    // Works out Opera 9's profile from the installation directory and reads its settings as
+    // FindUserJavaScript does. False when the directory is empty (then nothing changes) or the
+    // user's "opera6.ini" cannot be opened (then the paths are set, the values only those of the
+    // installation's files, and messages and Error() tell why).
     bool Init(const std::wstring& installDirectory);
     // Tries each installation folder of GetInstallDirs, and in each, in turn: Opera 9's profile
     // as Init finds it; Opera 9's multi-user profile in the folder named after the installation
     // folder (%APPDATA%\Opera\<name>\profile\); Opera 10 to 12's profile ("operaprefs.ini").
-    // Stops at the first main configuration file that names a user JavaScript folder and returns
-    // true, the fields then coming from that file (mainConfigPath) and messages empty. Otherwise
-    // false: the fields are those of the last place tried, and messages names each main
-    // configuration file that could not be read.
+    // A setting is the first value found in the installation's fixed settings (which a user
+    // cannot change), the user's own file, the defaults. Stops at the first profile that names a
+    // user JavaScript folder and returns true, the fields then of that profile, messages and
+    // Error() empty. Otherwise false: messages names each user's file that could not be read.
     bool FindUserJavaScript();
-    // Empties every field, messages included.
+    // Empties every field, messages and the error included.
     void Reset();
     // Appends a text meant for the user, ended by "\n".
     void AddMessage(const std::wstring& text);
@@ -60,16 +62,15 @@ public:
     const CLastError& Error() const { return error_; }
 
 private:
-    // The routes of FindUserJavaScript for one installation folder, Init's without its checks
-    // and its Reset. The two later ones change no field when they have no new file to try.
-    bool InitOpera9(const std::wstring& installDirectory);
-    void InitOpera9Named(const std::wstring& installDirectory);
-    void InitOpera10(const std::wstring& installDirectory);
-    // Reads the main configuration file of that name in Opera's profile folder into the fields
-    // (messages tells when it cannot).
-    bool ReadMainConfig(const std::wstring& profileDir, const wchar_t* fileName);
-    // Every field but messages.
-    void ResetFields();
+    // A profile an installation may have, with the files that settle its settings; and Opera's
+    // files as one discovery reads them, each opened once.
+    struct Layout;
+    class Files;
+    // The profiles of one installation folder (without a trailing backslash), in the order
+    // FindUserJavaScript tries them.
+    static std::vector<Layout> LayoutsOf(const std::wstring& installDirectory, Files& files);
+    // Sets every field but messages from one profile; false when the user's own file cannot be read.
+    bool ReadLayout(const std::wstring& installDirectory, const Layout& layout, Files& files);
 
     CLastError error_;
 };

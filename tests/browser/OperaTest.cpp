@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -214,11 +213,14 @@ std::unique_ptr<RegistryValue> Record(Place place, const std::wstring& folder)
         &folder);
 }
 
+std::string UserPrefs(const std::wstring& userJavaScriptDir)
+{
+    return "[User Prefs]\r\nUser JavaScript File=" + Utf8(userJavaScriptDir) + "\r\n";
+}
 // Opera 10 to 12's files as Opera writes them: UTF-8 with a mark, a first line of its own.
 std::string Prefs(const std::wstring& userJavaScriptDir)
 {
-    return "\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=" +
-           Utf8(userJavaScriptDir) + "\r\n";
+    return "\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n" + UserPrefs(userJavaScriptDir);
 }
 std::string Defaults(char multiUser)
 {
@@ -243,10 +245,9 @@ std::vector<OperaFile> SingleUserOpera12(const std::wstring& userJavaScriptDir)
 struct DiscoveryCase {
     const char* name;
     std::vector<Recorded> recorded;
-    std::vector<OperaFile> files;
-    const wchar_t* configPath;  // the file the fields come from: the one found, else the last tried
-    const wchar_t* scriptDir;   // empty: none found
-    size_t unreadFiles;         // lines in messages when none is found
+    std::vector<OperaFile> files;  // also {S}: the system folder
+    const wchar_t* scriptDir;      // empty: none found
+    const wchar_t* configPath;     // the user's own file of the profile found
 };
 
 // Every file below folder with its bytes, to show that nothing was written.
@@ -277,57 +278,87 @@ struct ScopedFiles {
 TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
 {
     const std::wstring appDataOpera = AppDataNoSlash() + L"\\Opera";
+    const std::wstring systemDir = WithoutSlash(GetSystemDir());
     const std::string single = Defaults('0');
     const std::string multi = Defaults('1');
     const std::string wrong = Prefs(L"C:\\wrong\\");
+    const std::string noFolder = Prefs(L"");
+    // What an administrator writes for every user: the same format, and in operadef6.ini text in
+    // the system's code page (é is a character of both code pages the tests run under).
+    const std::string adminFolder =
+        "[User Prefs]\r\nUser JavaScript File=" + WideToAnsi(L"D:\\Opéra admin\\") + "\r\n";
     const DiscoveryCase cases[] = {
         {"Opera 12, multi-user", {{Place::Hklm, L"{T}\\Opera"}},
          {{L"{T}\\Opera\\operaprefs_default.ini", multi}, {L"{A}\\Opera\\operaprefs.ini", Prefs(L"D:\\js12\\")}},
-         L"{A}\\Opera\\operaprefs.ini", L"D:\\js12\\", 0},
+         L"D:\\js12\\", L"{A}\\Opera\\operaprefs.ini"},
         {"Opera 12, multi-user, named after its folder", {{Place::Hklm, L"{T}\\Opera Next\\"}},
          {{L"{T}\\Opera Next\\operaprefs_default.ini", multi},
           {L"{A}\\Opera\\operaprefs.ini", wrong},
           {L"{A}\\Opera Next\\operaprefs.ini", Prefs(L"D:\\next\\")}},
-         L"{A}\\Opera Next\\operaprefs.ini", L"D:\\next\\", 0},
-        {"Opera 12, single-user", {{Place::Hklm, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single},
+         L"D:\\next\\", L"{A}\\Opera Next\\operaprefs.ini"},
+        {"Opera 12, single-user, the user's own over the defaults", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", single + UserPrefs(L"C:\\wrong\\")},
           {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\single\\")},
           {L"{A}\\Opera\\operaprefs.ini", wrong}},
-         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\single\\", 0},
+         L"D:\\single\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
         {"Opera 12 without a defaults file is multi-user", {{Place::Hklm, L"{T}\\Opera"}},
          {{L"{T}\\Opera\\profile\\operaprefs.ini", wrong}, {L"{A}\\Opera\\operaprefs.ini", Prefs(L"D:\\multi\\")}},
-         L"{A}\\Opera\\operaprefs.ini", L"D:\\multi\\", 0},
+         L"D:\\multi\\", L"{A}\\Opera\\operaprefs.ini"},
+        {"Opera 12, the folder only in the installation's defaults", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", multi + UserPrefs(L"D:\\defaults\\")},
+          {L"{A}\\Opera\\operaprefs.ini", noFolder}},
+         L"D:\\defaults\\", L"{A}\\Opera\\operaprefs.ini"},
+        {"Opera 12, the installation's fixed settings over the system's and the user's",
+         {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{T}\\Opera\\operaprefs_fixed.ini", Prefs(L"D:\\fixed\\")},
+          {L"{S}\\operaprefs_fixed.ini", wrong}, {L"{T}\\Opera\\profile\\operaprefs.ini", wrong}},
+         L"D:\\fixed\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
+        {"Opera 12, the system's fixed settings over the user's, who has no file yet", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{S}\\operaprefs_fixed.ini", Prefs(L"D:\\sys12\\")}},
+         L"D:\\sys12\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
+        {"Opera 9, the folder in operadef6.ini over the user's and the system's", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operadef6.ini", "[System]\r\nMulti User=0\r\n" + adminFolder},
+          {L"{T}\\Opera\\profile\\opera6.ini", wrong},
+          {L"{S}\\opera6.ini", wrong}},
+         L"D:\\Opéra admin\\", L"{T}\\Opera\\profile\\opera6.ini"},
+        {"Opera 9, the folder only in the system's opera6.ini", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{A}\\Opera\\profile\\opera6.ini", noFolder}, {L"{S}\\opera6.ini", Prefs(L"D:\\sys9\\")}},
+         L"D:\\sys9\\", L"{A}\\Opera\\profile\\opera6.ini"},
+        {"nothing names a folder anywhere: not found", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operadef6.ini", "[System]\r\nMulti User=0\r\n[User Prefs]\r\n"},
+          {L"{T}\\Opera\\profile\\opera6.ini", noFolder}, {L"{S}\\opera6.ini", noFolder},
+          {L"{T}\\Opera\\operaprefs_default.ini", single + UserPrefs(L"")},
+          {L"{T}\\Opera\\operaprefs_fixed.ini", noFolder}, {L"{S}\\operaprefs_fixed.ini", noFolder},
+          {L"{T}\\Opera\\profile\\operaprefs.ini", noFolder}},
+         L"", L""},
         {"key under HKEY_CURRENT_USER only", {{Place::Hkcu, L"{T}\\Opera"}},
-         SingleUserOpera12(L"D:\\cu\\"),
-         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\cu\\", 0},
+         SingleUserOpera12(L"D:\\cu\\"), L"D:\\cu\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
         {"Last Install Path only", {{Place::LastInstallPath, L"{T}\\Opera"}},
-         SingleUserOpera12(L"D:\\lip\\"),
-         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\lip\\", 0},
+         SingleUserOpera12(L"D:\\lip\\"), L"D:\\lip\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
         {"Last Install Path x64 only", {{Place::LastInstallPathX64, L"{T}\\Opera"}},
-         SingleUserOpera12(L"D:\\x64\\"),
-         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\x64\\", 0},
+         SingleUserOpera12(L"D:\\x64\\"), L"D:\\x64\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
         {"key in the 64-bit view only, which comes before HKEY_CURRENT_USER",
          {{Place::Hklm64View, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\Later"}},
          {{L"{T}\\Opera\\operaprefs_default.ini", single},
           {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\v64\\")},
           {L"{T}\\Later\\operaprefs_default.ini", single},
           {L"{T}\\Later\\profile\\operaprefs.ini", wrong}},
-         L"{T}\\Opera\\profile\\operaprefs.ini", L"D:\\v64\\", 0},
-        {"both layouts: Opera 9's wins", {{Place::Hklm, L"{T}\\Opera"}},
+         L"D:\\v64\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
+        {"both layouts: Opera 9's wins, the user's own over the system's defaults", {{Place::Hklm, L"{T}\\Opera"}},
          {{L"{T}\\Opera\\operadef6.ini", "[System]\r\nMulti User=0\r\n"},
           {L"{T}\\Opera\\profile\\opera6.ini", Prefs(L"D:\\opera9\\")},
+          {L"{S}\\opera6.ini", wrong},
           {L"{T}\\Opera\\operaprefs_default.ini", single},
           {L"{T}\\Opera\\profile\\operaprefs.ini", Prefs(L"D:\\opera12\\")}},
-         L"{T}\\Opera\\profile\\opera6.ini", L"D:\\opera9\\", 0},
+         L"D:\\opera9\\", L"{T}\\Opera\\profile\\opera6.ini"},
         {"Opera 9, multi-user, named after its folder", {{Place::Hklm, L"{T}\\Opera 9.6"}},
          {{L"{A}\\Opera 9.6\\profile\\opera6.ini", Prefs(L"D:\\o96\\")}},
-         L"{A}\\Opera 9.6\\profile\\opera6.ini", L"D:\\o96\\", 0},
+         L"D:\\o96\\", L"{A}\\Opera 9.6\\profile\\opera6.ini"},
         {"User JavaScript File empty: not found", {{Place::Hklm, L"{T}\\Opera"}},
-         SingleUserOpera12(L""),
-         L"{T}\\Opera\\profile\\operaprefs.ini", L"", 1},
+         SingleUserOpera12(L""), L"", L""},
         {"a Chinese folder name", {{Place::Hklm, L"{T}\\Opera 浏览器"}},
          {{L"{A}\\Opera 浏览器\\operaprefs.ini", Prefs(L"D:\\用户脚本\\")}},
-         L"{A}\\Opera 浏览器\\operaprefs.ini", L"D:\\用户脚本\\", 0},
+         L"D:\\用户脚本\\", L"{A}\\Opera 浏览器\\operaprefs.ini"},
         {"folders in turn until one names a folder",
          {{Place::Hklm, L"{T}\\A"},
           {Place::Hkcu, L"{T}\\a\\"},
@@ -339,11 +370,9 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
           {L"{T}\\B\\profile\\operaprefs.ini", Prefs(L"D:\\b\\")},
           {L"{T}\\C\\operaprefs_default.ini", single},
           {L"{T}\\C\\profile\\operaprefs.ini", wrong}},
-         L"{T}\\B\\profile\\operaprefs.ini", L"D:\\b\\", 0},
-        // Tried twice, the folder would give four unreadable files.
-        {"a folder recorded twice is tried once", {{Place::Hklm, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\OPERA\\"}},
-         {},
-         L"{A}\\Opera\\operaprefs.ini", L"", 2},
+         L"D:\\b\\", L"{T}\\B\\profile\\operaprefs.ini"},
+        {"a folder recorded twice, with nothing in it: not found",
+         {{Place::Hklm, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\OPERA\\"}}, {}, L"", L""},
     };
     for (const Place place : {Place::Hklm, Place::Hklm64View, Place::Hkcu}) {
         ASSERT_FALSE(KeyExists(kOperaKeyPath, place == Place::Hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
@@ -352,13 +381,15 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
     }
     ASSERT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
     ASSERT_FALSE(PathExists(appDataOpera)) << "the test prefix already holds an Opera profile";
+    ASSERT_FALSE(PathExists(systemDir + L"\\opera6.ini") || PathExists(systemDir + L"\\operaprefs_fixed.ini"));
 
     for (const DiscoveryCase& c : cases) {
         SCOPED_TRACE(c.name);
         CTempDir dir;
         const auto expand = [&](std::wstring text) {
             for (const auto& [mark, with] : {std::pair<std::wstring, std::wstring>(L"{T}", WithoutSlash(dir.Path())),
-                                             std::pair<std::wstring, std::wstring>(L"{A}", appDataOpera)}) {
+                                             std::pair<std::wstring, std::wstring>(L"{A}", appDataOpera),
+                                             std::pair<std::wstring, std::wstring>(L"{S}", systemDir)}) {
                 for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark)) {
                     text.replace(at, mark.size(), with);
                 }
@@ -378,10 +409,14 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
         const bool found = opera.FindUserJavaScript();
         EXPECT_EQ(*c.scriptDir != L'\0', found);
         EXPECT_EQ(c.scriptDir, opera.userJavaScriptDir);
-        EXPECT_EQ(expand(c.configPath), opera.mainConfigPath);
-        EXPECT_EQ(c.unreadFiles, static_cast<size_t>(std::count(opera.messages.begin(), opera.messages.end(), L'\n')))
-            << opera.messages;
+        if (found) {
+            EXPECT_EQ(expand(c.configPath), opera.mainConfigPath);
+            // What an earlier profile's missing file left is gone.
+            EXPECT_EQ(kErrNone, opera.Error().GetErrorCode()) << opera.Error().GetErrorText();
+            EXPECT_EQ(L"", opera.messages);
+        }
         EXPECT_EQ(before, TreeOf(dir.Path()) + TreeOf(appDataOpera)) << "nothing is written, no folder created";
+        for (const OperaFile& f : c.files) EXPECT_EQ(f.bytes, ReadFileBytes(expand(f.path)));
         while (!recorded.empty()) recorded.pop_back();
     }
     EXPECT_FALSE(PathExists(appDataOpera));
