@@ -1,76 +1,57 @@
 #include "script/ScriptSaveLock.h"
 
-#include <cstdint>
-
-#include "script/ScriptIdentity.h"
+#include "textio/FileUtil.h"
 
 namespace {
 
-// In the session's namespace: the instances that edit one user's script run in that user's
-// session.
-const wchar_t kNamePrefix[] = L"Local\\Morvanti.ScriptSave:";
-const wchar_t kHashedNamePrefix[] = L"Local\\Morvanti.ScriptSave#";
-
-// 64-bit FNV-1a over the UTF-16 units: two different scripts that ever shared a hashed name
-// would only take turns where they need not.
-uint64_t HashOf(const std::wstring& text)
-{
-    uint64_t hash = 0xCBF29CE484222325ULL;
-    for (wchar_t unit : text) {
-        hash ^= static_cast<uint64_t>(unit & 0xFF);
-        hash *= 0x100000001B3ULL;
-        hash ^= static_cast<uint64_t>(unit >> 8);
-        hash *= 0x100000001B3ULL;
-    }
-    return hash;
-}
+// How often a waiting save asks again: a lock that another PC or another Wine server holds gives
+// no wait that ends at a deadline.
+const DWORD kPollMs = 20;
 
 } // namespace
-
-std::wstring CScriptSaveLock::MutexName(const std::wstring& path)
-{
-    std::wstring folded = ScriptIdentity(path);
-    // A backslash would name a namespace; no file name holds a slash, so the swap loses nothing.
-    for (wchar_t& unit : folded) {
-        if (unit == L'\\') unit = L'/';
-    }
-    std::wstring name = kNamePrefix + folded;
-    // Object names are limited to MAX_PATH characters.
-    if (name.size() < MAX_PATH) return name;
-    const wchar_t digits[] = L"0123456789ABCDEF";
-    const uint64_t hash = HashOf(folded);
-    std::wstring hashed = kHashedNamePrefix;
-    for (int shift = 60; shift >= 0; shift -= 4) hashed += digits[(hash >> shift) & 0xF];
-    return hashed;
-}
 
 bool CScriptSaveLock::Acquire(const std::wstring& path, DWORD waitMs)
 {
     Release();
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(path).c_str());
-    if (mutex == nullptr) {
-        error_.SetErrorFromLastError();
+    error_.ClearError();
+    DWORD code = ERROR_SUCCESS;
+    // Where no script on a disk is (a missing file, a folder, a device) the read fails and nothing
+    // is saved: no companion file is made there.
+    HANDLE probe = OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, code);
+    if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+    if (probe == INVALID_HANDLE_VALUE && !HeldByAnotherProgram(path, code)) return true;
+    const std::wstring full = GetFullPath(path);
+    // Read and write access: under Wine a lock through a read-only handle is a shared one.
+    // Deleting is not shared: while any instance has the file open, its name stays that file.
+    HANDLE file = OpenDiskFile(full.substr(0, full.find_last_of(L'\\') + 1) + kCompanionName,
+                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN, code);
+    const DWORD start = GetTickCount();
+    OVERLAPPED whole = {};
+    while (file != INVALID_HANDLE_VALUE &&
+           !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+        code = GetLastError();
+        if (code == ERROR_LOCK_VIOLATION && GetTickCount() - start < waitMs) {
+            Sleep(kPollMs);
+            continue;
+        }
+        if (code == ERROR_LOCK_VIOLATION) code = ERROR_TIMEOUT;
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        error_.SetErrorFromCode(code);
         return false;
     }
-    const DWORD waited = WaitForSingleObject(mutex, waitMs);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-        mutex_ = mutex;
-        error_.ClearError();
-        return true;
-    }
-    if (waited == WAIT_TIMEOUT) {
-        error_.SetErrorFromCode(ERROR_TIMEOUT);
-    } else {
-        error_.SetErrorFromLastError();
-    }
-    CloseHandle(mutex);
-    return false;
+    file_ = file;
+    return true;
 }
 
 void CScriptSaveLock::Release()
 {
-    if (mutex_ == nullptr) return;
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
-    mutex_ = nullptr;
+    if (file_ == INVALID_HANDLE_VALUE) return;
+    // Closing the handle drops its lock.
+    CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
 }

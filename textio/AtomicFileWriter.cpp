@@ -6,35 +6,17 @@
 
 namespace {
 
-// Antivirus scanners and indexers open new files for a moment; such a lock passes quickly.
-const int kAttempts = 8;
-const DWORD kRetryDelayMs = 40;
+// How many numbers CreateSaveFile tries before it gives up on a folder full of taken names.
+const unsigned kSaveFileNames = 32;
 
 // How many written bytes collect before they go to the new file together.
 const size_t kWriteBlock = 64 * 1024;
-
-bool IsTransient(DWORD code)
-{
-    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
-}
-
-// The full path, or the path as given when it cannot be made full.
-std::wstring FullPath(const std::wstring& path)
-{
-    std::wstring full = GetFullPath(path);
-    return full.empty() ? path : full;
-}
 
 std::wstring FolderOf(const std::wstring& fullPath)
 {
     size_t slash = fullPath.find_last_of(L"\\/");
     if (slash == std::wstring::npos) return L".\\";
     return fullPath.substr(0, slash + 1);
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Lines written to a writer's new file: the line logic of CTextStream over the writer's bytes,
@@ -70,29 +52,26 @@ private:
 bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, HANDLE& file,
                     CLastError& error)
 {
-    for (unsigned attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
+    DWORD code = ERROR_SUCCESS;
+    for (unsigned attempt = 0; attempt < kSaveFileNames; ++attempt) {
         const std::wstring candidate = SaveFilePath(folder, firstNumber + attempt);
-        DWORD code = ERROR_SUCCESS;
         // Nobody else has a use for the file while it is written.
         file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, code);
         if (file != INVALID_HANDLE_VALUE) {
             path = candidate;
             return true;
         }
-        // A name in the middle of being deleted answers "access denied" rather than "exists".
-        const bool taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
-                           (code == ERROR_ACCESS_DENIED && Exists(candidate));
-        if (!taken) {
-            error.SetErrorFromCode(code);
-            return false;
-        }
+        // A name taken by a file or a folder, or by a file in the middle of being deleted, answers
+        // "exists" or "access denied"; a folder that refuses new files gives its reason once its
+        // names are tried.
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED) break;
     }
-    error.SetErrorFromCode(ERROR_FILE_EXISTS);
+    error.SetErrorFromCode(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
     return false;
 }
 
 CAtomicFileWriter::CAtomicFileWriter(const std::wstring& targetPath)
-    : targetPath_(LongPathForm(FullPath(targetPath)))
+    : targetPath_(LongPathForm(GetFullPath(targetPath)))
 {
 }
 
@@ -181,20 +160,21 @@ bool CAtomicFileWriter::CarryAttributesOver()
 
 bool CAtomicFileWriter::MoveIntoPlace()
 {
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (MoveFileExW(tempPath_.c_str(), targetPath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        DWORD code = GetLastError();
-        if (!IsTransient(code)) break;
-        Sleep(kRetryDelayMs);
-    }
-    error_.SetErrorFromLastError();
+    const DWORD code = RetryWhileHeld(targetPath_, [this] {
+        const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+        return MoveFileExW(tempPath_.c_str(), targetPath_.c_str(), flags) ? ERROR_SUCCESS : GetLastError();
+    });
+    if (code == ERROR_SUCCESS) return true;
+    error_.SetErrorFromCode(code);
     return false;
 }
 
 bool CAtomicFileWriter::Commit()
 {
-    if (file_ == INVALID_HANDLE_VALUE) return false;
+    if (file_ == INVALID_HANDLE_VALUE) {
+        error_.SetErrorFromCode(ERROR_INVALID_HANDLE);
+        return false;
+    }
     if (!CarryAttributesOver()) return false;
     if (!FlushFile(file_)) {
         error_.SetErrorFromLastError();

@@ -29,7 +29,8 @@ public:
     // in Error(), when not all of them went.
     bool Write(const void* bytes, size_t count);
     // Gives the new file the target's attributes, flushes it to disk, closes it and puts it in
-    // the target's place. Once that succeeded, the leftovers of earlier interrupted saves in the
+    // the target's place, waiting out a short hold of the target by another program
+    // (RetryWhileHeld). Once that succeeded, the leftovers of earlier interrupted saves in the
     // target's folder are removed.
     bool Commit();
     // Closes and removes the new file (also done by the destructor unless committed).
@@ -65,11 +66,9 @@ bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
 bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
                             const std::function<bool(CTextStream&)>& writeLines, CLastError& error);
 
-// How many numbers CreateSaveFile tries before it gives up on a folder full of taken names.
-const unsigned kSaveFileAttempts = 32;
-
 // Creates a new, empty save file in folder (SaveFilePath), trying firstNumber and the numbers
-// after it while a name is taken, and gives its path and its handle, open for writing. False,
-// with the reason in error, when the folder refuses it or every attempted name is taken.
+// after it while a name is taken (a few dozen of them), and gives its path and its handle, open for
+// writing. False, with the reason in error, when the folder refuses it or every attempted name is
+// taken (ERROR_FILE_EXISTS).
 bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, HANDLE& file,
                     CLastError& error);

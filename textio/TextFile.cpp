@@ -70,8 +70,12 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
         stateMode = kModeWrite;
     }
 
-    DWORD code = ERROR_SUCCESS;
-    file_ = OpenDiskFile(path, access, kShareMode, creation, flags, code);
+    // Another program may hold the file for a moment.
+    const DWORD code = RetryWhileHeld(path, [&] {
+        DWORD reason = ERROR_SUCCESS;
+        file_ = OpenDiskFile(path, access, kShareMode, creation, flags, reason);
+        return reason;
+    });
     State().mode = stateMode;
     if (!IsOpen()) {
         Error().SetError(L"File Cannot Open.", code);
