@@ -3,7 +3,9 @@
 # way the script is found: a settings file in the per-user application-data folder, a settings
 # file beside the program with a relative path, an Opera 9 installation in single-user and in
 # multi-user mode, and an Opera 12 one that the dialog finds and whose script path its Close
-# stores; and several quick adds started at once on one script. Each runs under code
+# stores; several quick adds started at once on one script, from one Windows installation and
+# from two (a second prefix with its own Wine server stands for a second PC on a network
+# folder), one of them meeting the dialog's Save. Each runs under code
 # page 1252 and under code page 936 (Wine takes the ANSI code page from the locale), and the
 # script must then hold the address in that code page.
 #
@@ -40,6 +42,7 @@ done
 
 e2e_restore() {
     [ -n "$opera_created" ] && reg delete "$opera_created" /f
+    [ -n "$peer_started" ] && WINEPREFIX=$peer wineserver -k >/dev/null 2>&1 </dev/null
     rm -rf "$appdata_ini" "$appdata_opera"
     [ -e "$saved_ini" ] && mv "$saved_ini" "$appdata_ini"
     [ -e "$saved_opera" ] && mv "$saved_opera" "$appdata_opera"
@@ -227,7 +230,7 @@ case_race() { # NAME LOCALE
       seq 1 20000 | awk '{ printf "//@include http://host%d.example.org/*\r\n", $1 }'
       crlf_lines '//@exclude http://b.example.org/*' '// ==/UserScript==' ''
       seq 1 2000 | awk '{ printf "if (u == %d) { opera.x(%d); }\r\n", $1, $1 }'; } >"$script"
-    local round n log added
+    local round log
     for round in $(seq 1 "$race_rounds"); do
         cp "$script" "$dir/before"
         log="$dir/round$round.log"
@@ -235,24 +238,120 @@ case_race() { # NAME LOCALE
             run-many "$exe_win" "$race_copies" "http://race$round-{n}.example.net/" >"$log" 2>&1 </dev/null \
             || fail "round $round: driver exit $?"
         sed "s/^/    [$current] /" "$log"
-        added=0
-        for n in $(seq 1 "$race_copies"); do
-            local address="http://race$round-$n.example.net/" lines
-            lines=$(grep -c "^//@include $address"$'\r'"\$" "$script")
-            if grep -qF "copy $n box \"Morvanti\" \"添加${address}成功。\"" "$log"; then
-                added=$((added + 1))
-                [ "$lines" -eq 1 ] || fail "round $round: copy $n reported success, its address is in the file $lines times"
-            elif grep -qF "copy $n box \"Morvanti\" \"添加${address}失败。\"" "$log"; then
-                [ "$lines" -eq 0 ] || fail "round $round: copy $n reported failure, its address is in the file"
-            else
-                fail "round $round: copy $n reported nothing"
-            fi
-        done
+        check_copies "$log" "$race_copies" "http://race$round-{n}.example.net/"
         grep -v "^//@include http://race$round-[0-9]*\.example\.net/"$'\r'"\$" "$script" | cmp -s - "$dir/before" \
             || fail "round $round: lines the script held before were lost or changed"
-        [ "$added" -gt 0 ] || fail "round $round: no copy reported success"
         echo "    [$current] round $round: $added of $race_copies added"
     done
+}
+
+# check_copies LOG COPIES ADDRESS: each copy of a run-many (copy n added ADDRESS with {n} made n)
+# that reported success has its address in the script once, one that reported failure not at
+# all; at least one succeeded. Sets added to how many did.
+check_copies() {
+    local n address lines
+    added=0
+    for n in $(seq 1 "$2"); do
+        address=${3//\{n\}/$n}
+        lines=$(grep -c "^//@include $address"$'\r'"\$" "$script")
+        if grep -qF "copy $n box \"Morvanti\" \"添加${address}成功。\"" "$1"; then
+            added=$((added + 1))
+            [ "$lines" -eq 1 ] || fail "$address reported success, and is in the file $lines times"
+        elif grep -qF "copy $n box \"Morvanti\" \"添加${address}失败。\"" "$1"; then
+            [ "$lines" -eq 0 ] || fail "$address reported failure, and is in the file"
+        else
+            fail "the copy that adds $address reported nothing"
+        fi
+    done
+    [ "$added" -gt 0 ] || fail "$(basename "$1"): no copy reported success"
+}
+
+# --- A second PC: another Windows installation (a prefix of its own, with its own Wine server,
+# so its own sessions and named objects) that reaches the case's folder as its drive M:, while
+# this one names it Z:\... . Only the host's files, and their byte-range locks, are shared.
+peer=$WINEPREFIX-peer
+peer_started=
+peer_folder() {
+    if [ -z "$peer_started" ]; then
+        (MORVANTI_WINEPREFIX=$peer; . "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-env.sh" && morvanti_wine_start) \
+            || { fail "cannot start the second prefix"; return 1; }
+        peer_started=1
+        WINEPREFIX=$peer wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    fi
+    ln -sfn "$dir" "$peer/dosdevices/m:"
+    mkdir -p "$dir/peer"
+    cp "$exe" "$dir/peer/morvanti.exe"
+    settings_bytes 'M:\Autorender in IE.js' >"$dir/peer/autorender_in_ie.ini"
+}
+# on_peer COMMAND...: runs a command in the second installation.
+on_peer() { WINEPREFIX=$peer "$@"; }
+# A script that takes a while to read and save: 200,000 lines of code below a small header.
+large_script() {
+    crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@exclude http://b.example.org/*' \
+        '// ==/UserScript==' ''
+    seq 1 200000 | awk '{ printf "if (u == %d) { opera.x(%d); }\r\n", $1, $1 }'
+}
+
+# --- Both PCs quick-add at the same moment into the one script: every success each reported is
+# in the file, and nothing the file held before is lost. Two rounds.
+two_pc_copies=3
+case_two_pcs() { # NAME LOCALE
+    new_case "$1"
+    large_script >"$script"
+    peer_folder || return
+    local round here there
+    for round in 1 2; do
+        cp "$script" "$dir/before"
+        LC_ALL=$2 wine "$driver" desktop "morvanti-e2e-$$" timeout 120000 \
+            run-many "$exe_win" "$two_pc_copies" "http://here$round-{n}.example.net/" >"$dir/here.log" 2>&1 </dev/null &
+        here=$!
+        LC_ALL=$2 on_peer wine "$driver" desktop "morvanti-e2e-$$" timeout 120000 \
+            run-many 'M:\peer\morvanti.exe' "$two_pc_copies" "http://there$round-{n}.example.net/" \
+            >"$dir/there.log" 2>&1 </dev/null &
+        there=$!
+        wait $here || fail "round $round: driver exit $? on this PC"
+        wait $there || fail "round $round: driver exit $? on the other PC"
+        sed "s/^/    [$current] here: /" "$dir/here.log"
+        sed "s/^/    [$current] there: /" "$dir/there.log"
+        check_copies "$dir/here.log" "$two_pc_copies" "http://here$round-{n}.example.net/"
+        local here_added=$added
+        check_copies "$dir/there.log" "$two_pc_copies" "http://there$round-{n}.example.net/"
+        grep -v "^//@include http://\(here\|there\)$round-[0-9]*\.example\.net/"$'\r'"\$" "$script" \
+            | cmp -s - "$dir/before" || fail "round $round: lines the script held before were lost or changed"
+        echo "    [$current] round $round: $here_added of $two_pc_copies added here, $added of $two_pc_copies there"
+    done
+}
+
+# --- The dialog's Save on this PC meets quick adds from the other: the dialog, its include box
+# given one more address, presses Save while the other PC's copies wait for their turns. Its
+# address and every success the other reported are in the file.
+case_dialog_meets_peer() { # NAME LOCALE
+    new_case "$1"
+    large_script >"$script"
+    peer_folder || return
+    cp "$script" "$dir/before"
+    LC_ALL=$2 wine "$driver" desktop "morvanti-e2e-$$" timeout 60000 start "$exe_win" '' wait-dialog \
+        set-edit 1000 'http://a.example.org/*\r\nhttp://dialog.example.net/\r\n' \
+        copy-file "$(winpath "$dir/autorender_in_ie.ini")" "$(winpath "$dir/ready")" wait-file "$(winpath "$dir/go")" \
+        click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0 >"$dir/dialog.log" 2>&1 </dev/null &
+    local dialog=$! tries=0
+    while [ ! -e "$dir/ready" ] && [ $tries -lt 600 ]; do sleep 0.1; tries=$((tries + 1)); done
+    LC_ALL=$2 on_peer wine "$driver" desktop "morvanti-e2e-$$" timeout 120000 \
+        run-many 'M:\peer\morvanti.exe' 4 "http://there-{n}.example.net/" >"$dir/there.log" 2>&1 </dev/null &
+    local there=$!
+    # The other PC's copies are started and saving in turn.
+    sleep 1.5
+    touch "$dir/go"
+    wait $dialog || fail "driver exit $? in the dialog"
+    wait $there || fail "driver exit $? on the other PC"
+    sed "s/^/    [$current] dialog: /" "$dir/dialog.log"
+    sed "s/^/    [$current] there: /" "$dir/there.log"
+    check_copies "$dir/there.log" 4 "http://there-{n}.example.net/"
+    [ "$(grep -c '^//@include http://dialog\.example\.net/'$'\r''$' "$script")" -eq 1 ] \
+        || fail "the dialog's address is not in the file once"
+    grep -v "^//@include http://\(dialog\|there-[0-9]*\)\.example\.net/"$'\r'"\$" "$script" \
+        | cmp -s - "$dir/before" || fail "lines the script held before were lost or changed"
+    echo "    [$current] the dialog saved; $added of 4 added there"
 }
 
 case_appdata_settings appdata-settings-1252 "$cp1252" "$ascii_arg" "$ascii_bytes"
@@ -261,6 +360,7 @@ case_opera opera-single-1252 single "$cp1252" "$ascii_arg" "$ascii_bytes"
 case_opera opera-multi-1252 multi "$cp1252" "$latin_arg" "$latin_bytes_1252"
 case_opera12_dialog opera12-dialog-1252 "$cp1252" "$latin_arg" "$latin_bytes_1252"
 case_race race-1252 "$cp1252"
+case_two_pcs two-pcs-1252 "$cp1252"
 
 case_appdata_settings appdata-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_relative_settings relative-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
@@ -268,5 +368,7 @@ case_opera opera-single-936 single "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera opera-multi-936 multi "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera12_dialog opera12-dialog-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_race race-936 "$cp936"
+case_two_pcs two-pcs-936 "$cp936"
+case_dialog_meets_peer dialog-meets-peer-936 "$cp936"
 
 finish
