@@ -28,9 +28,9 @@ bool CScriptSaveLock::Acquire(const std::wstring& path, DWORD waitMs)
                                GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_HIDDEN, code);
     const DWORD start = GetTickCount();
-    OVERLAPPED whole = {};
+    OVERLAPPED firstByte = {};
     while (file != INVALID_HANDLE_VALUE &&
-           !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+           !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &firstByte)) {
         code = GetLastError();
         if (code == ERROR_LOCK_VIOLATION && GetTickCount() - start < waitMs) {
             Sleep(kPollMs);

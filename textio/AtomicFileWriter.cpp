@@ -66,7 +66,7 @@ bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstri
         // names are tried.
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED) break;
     }
-    error.SetErrorFromCode(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
+    error.SetErrorFromCode(code);
     return false;
 }
 

@@ -237,16 +237,18 @@ bool HeldByAnotherProgram(const std::wstring& path, DWORD code)
 DWORD RetryWhileHeld(const std::wstring& path, const std::function<DWORD()>& step)
 {
     DWORD code = step();
-    for (DWORD waited = 0, pause = 50; waited < kHeldFileWaitMs && HeldByAnotherProgram(path, code); pause *= 2) {
+    for (DWORD waited = 0, pause = 50; HeldByAnotherProgram(path, code); pause *= 2) {
+        if (waited >= kHeldFileWaitMs) {
+            std::wstring reason;
+            if (g_runLog.IsOpen() && FormatSystemMessage(code, reason)) {
+                g_runLog.WriteFormat(L"file held by another program[%s][%s]", path, reason);
+            }
+            break;
+        }
         pause = std::min<DWORD>(pause, kHeldFileWaitMs - waited);
         Sleep(pause);
         waited += pause;
         code = step();
-    }
-    if (code != ERROR_SUCCESS && HeldByAnotherProgram(path, code) && g_runLog.IsOpen()) {
-        std::wstring reason;
-        FormatSystemMessage(code, reason);
-        g_runLog.WriteFormat(L"file held by another program[%s][%s]", path, reason);
     }
     return code;
 }

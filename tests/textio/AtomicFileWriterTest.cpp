@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/TestFiles.h"
+#include "textio/RunLog.h"
 #include "textio/SaveLeftovers.h"
 #include "textio/TextStream.h"
 
@@ -91,8 +92,14 @@ TEST(AtomicFileWriter, AFileLockedByAnotherProgramIsNotReplaced)
     HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     CLastError error;
+    // Waited for up to 2 s; the run log then tells the file and the system's reason.
+    ASSERT_TRUE(g_runLog.Open(dir.File(L"run.log")));
     EXPECT_FALSE(SaveTextFileAtomically(path, false, WriteTwoLines, error));
+    g_runLog.Close();
     CloseHandle(lock);
+    const std::wstring line = L"file held by another program[" + path + L"][";
+    EXPECT_NE(std::string::npos, ReadFileBytes(dir.File(L"run.log")).find(std::string(
+                                     reinterpret_cast<const char*>(line.data()), line.size() * sizeof(wchar_t))));
     EXPECT_EQ(kOld, ReadFileBytes(path));
     EXPECT_FALSE(PathExists(dir.File(L"mvt*.tmp")));
     // Our own temporary and backup files are gone (the platform may leave one of its own).
