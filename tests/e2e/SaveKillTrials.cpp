@@ -148,6 +148,7 @@ void RemoveFolder(const Folder& folder)
     DeleteFileW(folder.script.c_str());
     DeleteFileW(folder.exe.c_str());
     DeleteFileW((folder.path + L"autorender_in_ie.ini").c_str());
+    DeleteFileW((folder.path + L"Morvanti.lock").c_str());  // where the program takes its turn
     RemoveDirectoryW(folder.path.c_str());
 }
 
