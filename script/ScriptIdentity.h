@@ -1,7 +1,7 @@
 #pragma once
 // Which file a script path names, as one text: two paths name the same script exactly when their
-// identities are equal. Saves of a script take turns by it (CScriptSaveLock), and the dialog's
-// Save merges with what another program changed only in the file its boxes were filled from.
+// identities are equal. The dialog's Save merges with what another program changed only in the
+// file its boxes were filled from.
 
 #include <string>
 

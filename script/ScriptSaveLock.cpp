@@ -1,76 +1,58 @@
 #include "script/ScriptSaveLock.h"
 
-#include <cstdint>
+#include <utility>
 
-#include "script/ScriptIdentity.h"
+#include "textio/FileUtil.h"
 
 namespace {
 
-// In the session's namespace: the instances that edit one user's script run in that user's
-// session.
-const wchar_t kNamePrefix[] = L"Local\\Morvanti.ScriptSave:";
-const wchar_t kHashedNamePrefix[] = L"Local\\Morvanti.ScriptSave#";
-
-// 64-bit FNV-1a over the UTF-16 units: two different scripts that ever shared a hashed name
-// would only take turns where they need not.
-uint64_t HashOf(const std::wstring& text)
-{
-    uint64_t hash = 0xCBF29CE484222325ULL;
-    for (wchar_t unit : text) {
-        hash ^= static_cast<uint64_t>(unit & 0xFF);
-        hash *= 0x100000001B3ULL;
-        hash ^= static_cast<uint64_t>(unit >> 8);
-        hash *= 0x100000001B3ULL;
-    }
-    return hash;
-}
+// How often a waiting save asks again: a lock that another PC or another Wine server holds gives
+// no wait that ends at a deadline.
+const DWORD kPollMs = 20;
 
 } // namespace
-
-std::wstring CScriptSaveLock::MutexName(const std::wstring& path)
-{
-    std::wstring folded = ScriptIdentity(path);
-    // A backslash would name a namespace; no file name holds a slash, so the swap loses nothing.
-    for (wchar_t& unit : folded) {
-        if (unit == L'\\') unit = L'/';
-    }
-    std::wstring name = kNamePrefix + folded;
-    // Object names are limited to MAX_PATH characters.
-    if (name.size() < MAX_PATH) return name;
-    const wchar_t digits[] = L"0123456789ABCDEF";
-    const uint64_t hash = HashOf(folded);
-    std::wstring hashed = kHashedNamePrefix;
-    for (int shift = 60; shift >= 0; shift -= 4) hashed += digits[(hash >> shift) & 0xF];
-    return hashed;
-}
 
 bool CScriptSaveLock::Acquire(const std::wstring& path, DWORD waitMs)
 {
     Release();
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(path).c_str());
-    if (mutex == nullptr) {
-        error_.SetErrorFromLastError();
-        return false;
-    }
-    const DWORD waited = WaitForSingleObject(mutex, waitMs);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-        mutex_ = mutex;
+    error_.ClearError();
+    // Where no script on a disk is (a missing file, a folder, a device) the read fails and nothing
+    // is saved: no companion file is made there.
+    if (!OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, error_)
+             .IsValid() &&
+        !HeldByAnotherProgram(path, error_.GetErrorCode())) {
         error_.ClearError();
         return true;
     }
-    if (waited == WAIT_TIMEOUT) {
-        error_.SetErrorFromCode(ERROR_TIMEOUT);
-    } else {
-        error_.SetErrorFromLastError();
+    const std::wstring full = GetFullPath(path);
+    // Read and write access: under Wine a lock through a read-only handle is a shared one.
+    // Deleting is not shared: while any instance has the file open, its name stays that file.
+    CFileHandle file = OpenDiskFile(full.substr(0, full.find_last_of(L'\\') + 1) + kCompanionName,
+                                    GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_HIDDEN, error_);
+    if (!file.IsValid()) return false;
+    const DWORD start = GetTickCount();
+    OVERLAPPED firstByte = {};
+    while (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &firstByte)) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_LOCK_VIOLATION) {
+            error_.SetErrorFromCode(code);
+            return false;
+        }
+        if (GetTickCount() - start >= waitMs) {
+            error_.SetErrorFromCode(ERROR_TIMEOUT);
+            return false;
+        }
+        Sleep(kPollMs);
     }
-    CloseHandle(mutex);
-    return false;
+    error_.ClearError();
+    file_ = std::move(file);
+    return true;
 }
 
 void CScriptSaveLock::Release()
 {
-    if (mutex_ == nullptr) return;
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
-    mutex_ = nullptr;
+    // Closing the handle drops its lock.
+    file_.Close();
 }

@@ -6,35 +6,17 @@
 
 namespace {
 
-// Antivirus scanners and indexers open new files for a moment; such a lock passes quickly.
-const int kAttempts = 8;
-const DWORD kRetryDelayMs = 40;
+// How many numbers CreateSaveFile tries before it gives up on a folder full of taken names.
+const unsigned kSaveFileNames = 32;
 
 // How many written bytes collect before they go to the new file together.
 const size_t kWriteBlock = 64 * 1024;
-
-bool IsTransient(DWORD code)
-{
-    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
-}
-
-// The full path, or the path as given when it cannot be made full.
-std::wstring FullPath(const std::wstring& path)
-{
-    std::wstring full = GetFullPath(path);
-    return full.empty() ? path : full;
-}
 
 std::wstring FolderOf(const std::wstring& fullPath)
 {
     size_t slash = fullPath.find_last_of(L"\\/");
     if (slash == std::wstring::npos) return L".\\";
     return fullPath.substr(0, slash + 1);
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Lines written to a writer's new file: the line logic of CTextStream over the writer's bytes,
@@ -67,29 +49,30 @@ private:
 
 } // namespace
 
-bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, HANDLE& file,
+bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, CFileHandle& file,
                     CLastError& error)
 {
-    for (unsigned attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
+    DWORD code = ERROR_SUCCESS;
+    for (unsigned attempt = 0; attempt < kSaveFileNames; ++attempt) {
         const std::wstring candidate = SaveFilePath(folder, firstNumber + attempt);
         // Nobody else has a use for the file while it is written.
-        file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, error).Release();
-        if (file != INVALID_HANDLE_VALUE) {
+        file = OpenDiskFile(candidate, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, error);
+        if (file.IsValid()) {
             path = candidate;
             return true;
         }
-        // A name in the middle of being deleted answers "access denied" rather than "exists".
-        const DWORD code = error.GetErrorCode();
-        const bool taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
-                           (code == ERROR_ACCESS_DENIED && Exists(candidate));
-        if (!taken) return false;
+        // A name taken by a file or a folder, or by a file in the middle of being deleted, answers
+        // "exists" or "access denied"; a folder that refuses new files gives its reason once its
+        // names are tried.
+        code = error.GetErrorCode();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED) break;
     }
-    error.SetErrorFromCode(ERROR_FILE_EXISTS);
+    error.SetErrorFromCode(code);
     return false;
 }
 
 CAtomicFileWriter::CAtomicFileWriter(const std::wstring& targetPath)
-    : targetPath_(LongPathForm(FullPath(targetPath)))
+    : targetPath_(LongPathForm(GetFullPath(targetPath)))
 {
 }
 
@@ -107,7 +90,6 @@ bool CAtomicFileWriter::Begin()
     }
     if (!CreateSaveFile(FolderOf(targetPath_), SaveFileTimeNow(), tempPath_, file_, error_)) {
         tempPath_.clear();
-        file_ = INVALID_HANDLE_VALUE;
         return false;
     }
     return true;
@@ -125,7 +107,7 @@ bool CAtomicFileWriter::FlushFile(HANDLE file)
 
 bool CAtomicFileWriter::Write(const void* bytes, size_t count)
 {
-    if (file_ == INVALID_HANDLE_VALUE) {
+    if (!file_.IsValid()) {
         error_.SetErrorFromCode(ERROR_INVALID_HANDLE);
         return false;
     }
@@ -133,7 +115,7 @@ bool CAtomicFileWriter::Write(const void* bytes, size_t count)
     while (count > 0) {
         const DWORD part = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
         DWORD written = 0;
-        if (!WriteToFile(file_, next, part, written)) {
+        if (!WriteToFile(file_.Get(), next, part, written)) {
             error_.SetErrorFromLastError();
             return false;
         }
@@ -150,8 +132,7 @@ bool CAtomicFileWriter::Write(const void* bytes, size_t count)
 
 void CAtomicFileWriter::Discard()
 {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.Close();
     if (!tempPath_.empty()) DeleteFileW(tempPath_.c_str());
     tempPath_.clear();
 }
@@ -169,7 +150,7 @@ bool CAtomicFileWriter::CarryAttributesOver()
     FILE_BASIC_INFO basic = {};  // times of zero stay as they are
     basic.FileAttributes = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (basic.FileAttributes == 0) return true;
-    if (!SetFileInformationByHandle(file_, FileBasicInfo, &basic, sizeof basic)) {
+    if (!SetFileInformationByHandle(file_.Get(), FileBasicInfo, &basic, sizeof basic)) {
         error_.SetErrorFromLastError();
         return false;
     }
@@ -178,28 +159,27 @@ bool CAtomicFileWriter::CarryAttributesOver()
 
 bool CAtomicFileWriter::MoveIntoPlace()
 {
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (MoveFileExW(tempPath_.c_str(), targetPath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        DWORD code = GetLastError();
-        if (!IsTransient(code)) break;
-        Sleep(kRetryDelayMs);
-    }
-    error_.SetErrorFromLastError();
+    const DWORD code = RetryWhileHeld(targetPath_, [this] {
+        const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+        return MoveFileExW(tempPath_.c_str(), targetPath_.c_str(), flags) ? ERROR_SUCCESS : GetLastError();
+    });
+    if (code == ERROR_SUCCESS) return true;
+    error_.SetErrorFromCode(code);
     return false;
 }
 
 bool CAtomicFileWriter::Commit()
 {
-    if (file_ == INVALID_HANDLE_VALUE) return false;
+    if (!file_.IsValid()) {
+        error_.SetErrorFromCode(ERROR_INVALID_HANDLE);
+        return false;
+    }
     if (!CarryAttributesOver()) return false;
-    if (!FlushFile(file_)) {
+    if (!FlushFile(file_.Get())) {
         error_.SetErrorFromLastError();
         return false;
     }
-    const bool closed = CloseHandle(file_) != FALSE;
-    file_ = INVALID_HANDLE_VALUE;
-    if (!closed) {
+    if (!file_.Close()) {
         error_.SetErrorFromLastError();
         return false;
     }

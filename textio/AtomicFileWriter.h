@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/LastError.h"
+#include "support/OwnedHandle.h"
 
 class CTextStream;
 
@@ -29,7 +30,8 @@ public:
     // in Error(), when not all of them went.
     bool Write(const void* bytes, size_t count);
     // Gives the new file the target's attributes, flushes it to disk, closes it and puts it in
-    // the target's place. Once that succeeded, the leftovers of earlier interrupted saves in the
+    // the target's place, waiting out a short hold of the target by another program
+    // (RetryWhileHeld). Once that succeeded, the leftovers of earlier interrupted saves in the
     // target's folder are removed.
     bool Commit();
     // Closes and removes the new file (also done by the destructor unless committed).
@@ -51,7 +53,7 @@ private:
 
     std::wstring targetPath_;   // full path, in the "\\?\" form when it is too long for the plain one
     std::wstring tempPath_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    CFileHandle file_;
     bool committed_ = false;
     CLastError error_;
 };
@@ -65,11 +67,9 @@ bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
 bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
                             const std::function<bool(CTextStream&)>& writeLines, CLastError& error);
 
-// How many numbers CreateSaveFile tries before it gives up on a folder full of taken names.
-const unsigned kSaveFileAttempts = 32;
-
 // Creates a new, empty save file in folder (SaveFilePath), trying firstNumber and the numbers
-// after it while a name is taken, and gives its path and its handle, open for writing. False,
-// with the reason in error, when the folder refuses it or every attempted name is taken.
-bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, HANDLE& file,
+// after it while a name is taken (a few dozen of them), and gives its path and its handle, open for
+// writing. False, with the reason in error, when the folder refuses it or every attempted name is
+// taken (ERROR_FILE_EXISTS).
+bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, CFileHandle& file,
                     CLastError& error);

@@ -1,6 +1,7 @@
 #pragma once
 // File utilities that report their failures through the caller's error record.
 
+#include <functional>
 #include <string>
 
 #include "support/LastError.h"
@@ -41,3 +42,13 @@ bool RemoveFile(const std::wstring& path, CLastError& error);
 // and the result is true.
 bool CopyFileContents(const std::wstring& source, const std::wstring& destination, bool overwrite,
                       CLastError& error);
+// How long a file that another program holds is waited for, in all.
+const unsigned kHeldFileWaitMs = 2000;
+// True when code, from opening or replacing path, says that another program holds the file for
+// the moment (a virus scanner, an indexer, a backup, an editor saving): a sharing or lock
+// violation, or access denied to a file that is neither a folder nor read-only.
+bool HeldByAnotherProgram(const std::wstring& path, DWORD code);
+// Runs step, which gives a system error code (ERROR_SUCCESS when it worked), again while it
+// fails because another program holds path, with growing pauses, up to kHeldFileWaitMs in all;
+// gives its last code. A hold that outlasts that goes to the run log with the system's reason.
+DWORD RetryWhileHeld(const std::wstring& path, const std::function<DWORD()>& step);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "support/OwnedHandle.h"
 #include "support/TextEdit.h"
 #include "textio/FileUtil.h"
 
@@ -65,9 +66,9 @@ void CSaveLeftovers::RemoveOld() const
 {
     const uint32_t now = SaveFileTimeNow();
     WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW(LongPathForm(folder_ + L"*").c_str(), &found);
+    const CFindHandle search(FindFirstFileW(LongPathForm(folder_ + L"*").c_str(), &found));
     // A folder that cannot be listed is not cleaned this time.
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (!search.IsValid()) return;
     const DWORD notOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT;
     do {
         uint32_t made = 0;
@@ -76,6 +77,5 @@ void CSaveLeftovers::RemoveOld() const
         if (made > now || now - made < kAgeSeconds) continue;
         // Failure (the file is open, or just went) leaves it for a later save.
         DeleteFileW(LongPathForm(folder_ + found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &found));
 }

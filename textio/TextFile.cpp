@@ -72,7 +72,11 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
         stateMode = kModeWrite;
     }
 
-    file_ = OpenDiskFile(path, access, kShareMode, creation, flags, Error());
+    // Another program may hold the file for a moment.
+    RetryWhileHeld(path, [&] {
+        file_ = OpenDiskFile(path, access, kShareMode, creation, flags, Error());
+        return file_.IsValid() ? DWORD(ERROR_SUCCESS) : Error().GetErrorCode();
+    });
     State().mode = stateMode;
     if (!IsOpen()) return false;
     autoFlush_ = false;

@@ -38,6 +38,7 @@
 //                                   presses OK and waits for its exit with code 0; the commands
 //                                   after it act on the first program again
 //   copy-file FROM TO               copies the file FROM over the file TO
+//   wait-file PATH                  waits until the file PATH exists (another driver's signal)
 //   run-many EXE COUNT ARGS         starts COUNT copies of EXE at once, copy N with ARGS in which
 //                                   every {n} is N (escapes applied); prints each message box as
 //                                   copy N box "CAPTION" "TEXT" and presses OK, closes a main
@@ -525,6 +526,16 @@ bool CopyOver(const std::wstring& from, const std::wstring& to)
     return true;
 }
 
+bool WaitFile(const std::wstring& path)
+{
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > g_timeoutMs) return Fail(L"no file " + path);
+        Sleep(20);
+    }
+    return true;
+}
+
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to)
 {
     for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size())) {
@@ -642,7 +653,7 @@ const Command kCommands[] = {
     {L"set-edit", 2}, {L"set-edit-lines", 3}, {L"click", 1}, {L"click-wait", 1}, {L"expect-exit", 1},
     {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
     {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
-    {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2}, {L"run-many", 3},
+    {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2}, {L"wait-file", 1}, {L"run-many", 3},
     {L"pipe-server", 1}, {L"expect-pipe-unused", 0},
 };
 
@@ -725,6 +736,7 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"expect-quiet") return ExpectQuiet(a[0]);
     if (name == L"run-beside") return RunBeside(a[0], Unescape(a[1]), Unescape(a[2]), Unescape(a[3]));
     if (name == L"copy-file") return CopyOver(a[0], a[1]);
+    if (name == L"wait-file") return WaitFile(a[0]);
     if (name == L"run-many") return RunMany(a[0], a[1], Unescape(a[2]));
     if (name == L"pipe-server") return PipeServer(a[0]);
     if (name == L"expect-pipe-unused") return ExpectPipeUnused();

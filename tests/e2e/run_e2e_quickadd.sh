@@ -3,7 +3,9 @@
 # way the script is found: a settings file in the per-user application-data folder, a settings
 # file beside the program with a relative path, an Opera 9 installation in single-user and in
 # multi-user mode, and an Opera 12 one that the dialog finds and whose script path its Close
-# stores; and several quick adds started at once on one script. Each runs under code
+# stores; several quick adds started at once on one script, from one Windows installation and
+# from two (a second prefix with its own Wine server stands for a second PC on a network
+# folder), one of them meeting the dialog's Save. Each runs under code
 # page 1252 and under code page 936 (Wine takes the ANSI code page from the locale), and the
 # script must then hold the address in that code page.
 #
@@ -40,6 +42,7 @@ done
 
 e2e_restore() {
     [ -n "$opera_created" ] && reg delete "$opera_created" /f
+    [ -n "$peer_started" ] && WINEPREFIX=$peer wineserver -k >/dev/null 2>&1 </dev/null
     rm -rf "$appdata_ini" "$appdata_opera"
     [ -e "$saved_ini" ] && mv "$saved_ini" "$appdata_ini"
     [ -e "$saved_opera" ] && mv "$saved_opera" "$appdata_opera"
@@ -227,7 +230,7 @@ case_race() { # NAME LOCALE
       seq 1 20000 | awk '{ printf "//@include http://host%d.example.org/*\r\n", $1 }'
       crlf_lines '//@exclude http://b.example.org/*' '// ==/UserScript==' ''
       seq 1 2000 | awk '{ printf "if (u == %d) { opera.x(%d); }\r\n", $1, $1 }'; } >"$script"
-    local round n log added
+    local round log
     for round in $(seq 1 "$race_rounds"); do
         cp "$script" "$dir/before"
         log="$dir/round$round.log"
@@ -235,24 +238,88 @@ case_race() { # NAME LOCALE
             run-many "$exe_win" "$race_copies" "http://race$round-{n}.example.net/" >"$log" 2>&1 </dev/null \
             || fail "round $round: driver exit $?"
         sed "s/^/    [$current] /" "$log"
-        added=0
-        for n in $(seq 1 "$race_copies"); do
-            local address="http://race$round-$n.example.net/" lines
-            lines=$(grep -c "^//@include $address"$'\r'"\$" "$script")
-            if grep -qF "copy $n box \"Morvanti\" \"添加${address}成功。\"" "$log"; then
-                added=$((added + 1))
-                [ "$lines" -eq 1 ] || fail "round $round: copy $n reported success, its address is in the file $lines times"
-            elif grep -qF "copy $n box \"Morvanti\" \"添加${address}失败。\"" "$log"; then
-                [ "$lines" -eq 0 ] || fail "round $round: copy $n reported failure, its address is in the file"
-            else
-                fail "round $round: copy $n reported nothing"
-            fi
-        done
+        check_copies "$log" "$race_copies" "http://race$round-{n}.example.net/"
         grep -v "^//@include http://race$round-[0-9]*\.example\.net/"$'\r'"\$" "$script" | cmp -s - "$dir/before" \
             || fail "round $round: lines the script held before were lost or changed"
-        [ "$added" -gt 0 ] || fail "round $round: no copy reported success"
         echo "    [$current] round $round: $added of $race_copies added"
     done
+}
+
+# check_copies LOG COPIES ADDRESS: each copy of a run-many (copy n added ADDRESS with {n} made n)
+# that reported success has its address in the script once, one that reported failure not at
+# all; at least one succeeded. Sets added to how many did.
+check_copies() {
+    local n address lines
+    added=0
+    for n in $(seq 1 "$2"); do
+        address=${3//\{n\}/$n}
+        lines=$(grep -c "^//@include $address"$'\r'"\$" "$script")
+        if grep -qF "copy $n box \"Morvanti\" \"添加${address}成功。\"" "$1"; then
+            added=$((added + 1))
+            [ "$lines" -eq 1 ] || fail "$address reported success, and is in the file $lines times"
+        elif grep -qF "copy $n box \"Morvanti\" \"添加${address}失败。\"" "$1"; then
+            [ "$lines" -eq 0 ] || fail "$address reported failure, and is in the file"
+        else
+            fail "the copy that adds $address reported nothing"
+        fi
+    done
+    [ "$added" -gt 0 ] || fail "$(basename "$1"): no copy reported success"
+}
+
+# --- A second PC: another Windows installation (a prefix of its own, with its own Wine server,
+# so its own sessions and named objects) that reaches the case's folder as its drive M:, while
+# this one names it Z:\... . Only the host's files, and their byte-range locks, are shared. Both
+# quick-add at once into a script that takes a while to save; then this one's dialog presses Save
+# while the other's quick adds wait for their turns. Every success either reported is in the file,
+# and nothing the file held before is lost.
+peer=$WINEPREFIX-peer
+peer_started=
+# drive_in PREFIX LOG COMMAND...: a driver in that installation, its output in LOG.
+drive_in() { WINEPREFIX=$1 wine "$driver" desktop "morvanti-e2e-$$" timeout 120000 "${@:3}" >"$2" 2>&1 </dev/null; }
+case_two_pcs() { # NAME LOCALE
+    new_case "$1"
+    if [ -z "$peer_started" ]; then
+        (MORVANTI_WINEPREFIX=$peer; . "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-env.sh" && morvanti_wine_start) \
+            || { fail "cannot start the second prefix"; return; }
+        peer_started=1
+        WINEPREFIX=$peer wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    fi
+    ln -sfn "$dir" "$peer/dosdevices/m:"
+    mkdir "$dir/peer"
+    cp "$exe" "$dir/peer/morvanti.exe"
+    settings_bytes 'M:\Autorender in IE.js' >"$dir/peer/autorender_in_ie.ini"
+    { crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '// ==/UserScript==' ''
+      seq 1 200000 | awk '{ printf "if (u == %d) { opera.x(%d); }\r\n", $1, $1 }'; } >"$script"
+    cp "$script" "$dir/before"
+    LC_ALL=$2 drive_in "$WINEPREFIX" "$dir/here.log" run-many "$exe_win" 3 'http://here-{n}.example.net/' &
+    local here=$!
+    LC_ALL=$2 drive_in "$peer" "$dir/there.log" run-many 'M:\peer\morvanti.exe' 3 'http://there-{n}.example.net/' \
+        || fail "driver exit on the other PC"
+    wait $here || fail "driver exit on this PC"
+    # The include box as the dialog fills it, and one more address.
+    local box
+    box=$(sed -n 's|^//@include \(.*\)\r$|\1\\r\\n|p' "$script" | tr -d '\n')
+    LC_ALL=$2 drive_in "$WINEPREFIX" "$dir/dialog.log" start "$exe_win" '' wait-dialog \
+        expect-edit 1000 "$box" set-edit 1000 "${box}http://dialog.example.net/\\r\\n" \
+        copy-file "$(winpath "$dir/autorender_in_ie.ini")" "$(winpath "$dir/ready")" wait-file "$(winpath "$dir/go")" \
+        click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0 &
+    local dialog=$! tries=0
+    while [ ! -e "$dir/ready" ] && [ $tries -lt 600 ]; do sleep 0.1; tries=$((tries + 1)); done
+    LC_ALL=$2 drive_in "$peer" "$dir/late.log" run-many 'M:\peer\morvanti.exe' 4 'http://late-{n}.example.net/' &
+    local late=$!
+    sleep 1.5  # the other's copies are started and taking turns
+    touch "$dir/go"
+    wait $dialog || fail "driver exit in the dialog"
+    wait $late || fail "driver exit on the other PC"
+    local side
+    for side in here there dialog late; do sed "s/^/    [$current] $side: /" "$dir/$side.log"; done
+    check_copies "$dir/here.log" 3 'http://here-{n}.example.net/'
+    check_copies "$dir/there.log" 3 'http://there-{n}.example.net/'
+    check_copies "$dir/late.log" 4 'http://late-{n}.example.net/'
+    [ "$(grep -c '^//@include http://dialog\.example\.net/'$'\r''$' "$script")" -eq 1 ] \
+        || fail "the dialog's address is not in the file once"
+    grep -v "^//@include http://\(here-.\|there-.\|late-.\|dialog\)\.example\.net/"$'\r'"\$" "$script" \
+        | cmp -s - "$dir/before" || fail "lines the script held before were lost or changed"
 }
 
 case_appdata_settings appdata-settings-1252 "$cp1252" "$ascii_arg" "$ascii_bytes"
@@ -261,6 +328,7 @@ case_opera opera-single-1252 single "$cp1252" "$ascii_arg" "$ascii_bytes"
 case_opera opera-multi-1252 multi "$cp1252" "$latin_arg" "$latin_bytes_1252"
 case_opera12_dialog opera12-dialog-1252 "$cp1252" "$latin_arg" "$latin_bytes_1252"
 case_race race-1252 "$cp1252"
+case_two_pcs two-pcs-1252 "$cp1252"
 
 case_appdata_settings appdata-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_relative_settings relative-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
@@ -268,5 +336,6 @@ case_opera opera-single-936 single "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera opera-multi-936 multi "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera12_dialog opera12-dialog-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_race race-936 "$cp936"
+case_two_pcs two-pcs-936 "$cp936"
 
 finish

@@ -208,6 +208,37 @@ TEST_F(ScriptLocationTest, AQuickAddWhoseTurnDoesNotComeFailsAndWritesNothing)
     EXPECT_EQ(JoinCrLf({"//@include http://a/*", "//@include http://late/", "go();"}), ReadFileBytes(script));
 }
 
+// Another program (a virus scanner, an indexer, a backup) holds the script as the quick add
+// starts, for its read (no sharing) or for the replace (shared for reading only): a hold of under
+// a second is waited out; a longer one fails the quick add, with nothing written.
+TEST_F(ScriptLocationTest, AQuickAddWaitsOutAShortHoldOfTheScriptByAnotherProgram)
+{
+    const std::wstring script = dir.File(L"Autorender in IE.js");
+    besideProgram.Write(SettingsBytes(script));
+    const std::string before = JoinCrLf({"//@include http://a/*", "go();"});
+    struct Row {
+        DWORD share;
+        DWORD holdMs;
+        bool added;
+    };
+    for (const Row& row : {Row{0, 800, true}, Row{FILE_SHARE_READ, 800, true}, Row{0, 3000, false}}) {
+        WriteFileBytes(script, before);
+        HANDLE held = CreateFileW(script.c_str(), GENERIC_READ, row.share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        std::thread other([&] {
+            Sleep(row.holdMs);
+            CloseHandle(held);
+        });
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(row.added, AddURLtoInlcude(L"http://held/")) << row.share << L" " << row.holdMs;
+        const DWORD took = GetTickCount() - start;
+        other.join();
+        EXPECT_EQ(row.added ? JoinCrLf({"//@include http://a/*", "//@include http://held/", "go();"}) : before,
+                  ReadFileBytes(script));
+        EXPECT_TRUE(row.added || took < row.holdMs) << "waited for the end of a long hold";
+    }
+}
+
 TEST_F(ScriptLocationTest, RelativeScriptPathIsTakenFromTheProgramFolder)
 {
     const std::wstring subName = L"loc-test-" + std::to_wstring(GetCurrentProcessId());

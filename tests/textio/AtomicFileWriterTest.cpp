@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/TestFiles.h"
+#include "textio/RunLog.h"
 #include "textio/SaveLeftovers.h"
 #include "textio/TextStream.h"
 
@@ -91,8 +92,14 @@ TEST(AtomicFileWriter, AFileLockedByAnotherProgramIsNotReplaced)
     HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     CLastError error;
+    // Waited for up to 2 s; the run log then tells the file and the system's reason.
+    ASSERT_TRUE(g_runLog.Open(dir.File(L"run.log")));
     EXPECT_FALSE(SaveTextFileAtomically(path, false, WriteTwoLines, error));
+    g_runLog.Close();
     CloseHandle(lock);
+    const std::wstring line = L"file held by another program[" + path + L"][";
+    EXPECT_NE(std::string::npos, ReadFileBytes(dir.File(L"run.log")).find(std::string(
+                                     reinterpret_cast<const char*>(line.data()), line.size() * sizeof(wchar_t))));
     EXPECT_EQ(kOld, ReadFileBytes(path));
     EXPECT_FALSE(PathExists(dir.File(L"mvt*.tmp")));
     // Our own temporary and backup files are gone (the platform may leave one of its own).
@@ -138,7 +145,7 @@ TEST(AtomicFileWriter, AnUncommittedWriterRemovesItsTemporaryFile)
     // Its name tells when it was made, for the clean-up of leftovers.
     const uint32_t named = static_cast<uint32_t>(std::wcstoul(temp.substr(temp.size() - 12, 8).c_str(), nullptr, 16));
     EXPECT_LE(before, named) << temp;
-    EXPECT_LE(named, SaveFileTimeNow() + kSaveFileAttempts) << temp;
+    EXPECT_LE(named, SaveFileTimeNow()) << temp;
     EXPECT_FALSE(PathExists(temp));
     EXPECT_FALSE(PathExists(dir.File(L"x.txt")));
 }
@@ -175,19 +182,24 @@ void RemoveLongFolder(const std::wstring& base, std::wstring folder)
 
 TEST(AtomicFileWriter, SaveFileNamesAreShortAndFitEveryFolderAScriptFits)
 {
-    EXPECT_EQ(L"C:\\s\\~mvt0012ABCD.tmp", SaveFilePath(L"C:\\s\\", 0x0012ABCD));
-    EXPECT_EQ(L"C:\\s\\~mvtFFFFFFFF.tmp", SaveFilePath(L"C:\\s\\", 0xFFFFFFFF));
-    EXPECT_EQ(L"C:\\s\\~mvt00000000.tmp", SaveFilePath(L"C:\\s\\", 0));
+    // The name gives back the number (the time it was made) to the clean-up of leftovers.
+    for (uint32_t number : {0u, 0x0012ABCDu, 0xFFFFFFFFu}) {
+        const std::wstring path = SaveFilePath(L"C:\\s\\", number);
+        uint32_t read = number + 1;
+        EXPECT_EQ(0u, path.find(L"C:\\s\\")) << path;
+        EXPECT_TRUE(CSaveLeftovers::ReadName(path.substr(5), read)) << path;
+        EXPECT_EQ(number, read) << path;
+    }
     const size_t nameLength = SaveFilePath(L"", 0).size();
     EXPECT_LE(nameLength, std::wstring(L"Autorender in IE.js").size()) << "fits wherever the default script fits";
 
     // Up to MAX_PATH - 1 characters a path is taken as it is; from MAX_PATH on only in the "\\?\" form.
     const std::wstring fits = L"C:\\" + std::wstring(MAX_PATH - 1 - 3 - nameLength - 1, L'f') + L"\\";
-    EXPECT_EQ(fits + L"~mvt00000001.tmp", SaveFilePath(fits, 1));
+    EXPECT_EQ(fits + SaveFilePath(L"", 1), SaveFilePath(fits, 1));
     const std::wstring reaches = L"C:\\" + std::wstring(MAX_PATH - 3 - nameLength - 1, L'r') + L"\\";
-    EXPECT_EQ(L"\\\\?\\" + reaches + L"~mvt00000001.tmp", SaveFilePath(reaches, 1));
+    EXPECT_EQ(L"\\\\?\\" + reaches + SaveFilePath(L"", 1), SaveFilePath(reaches, 1));
     const std::wstring share = L"\\\\server\\share\\" + std::wstring(240, L'u') + L"\\";
-    EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\" + share.substr(15) + L"~mvt0000002A.tmp", SaveFilePath(share, 42));
+    EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\" + share.substr(15) + SaveFilePath(L"", 42), SaveFilePath(share, 42));
 
     // A script with a short name in a folder of 250 characters (where GetTempFileNameW gives up)
     // is saved through the long form of the new file's name.
@@ -196,10 +208,10 @@ TEST(AtomicFileWriter, SaveFileNamesAreShortAndFitEveryFolderAScriptFits)
     ASSERT_EQ(250u, folder.size());
     std::wstring made;
     CLastError error;
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    CFileHandle handle;
     ASSERT_TRUE(CreateSaveFile(folder, 7, made, handle, error)) << error.GetErrorCode();
-    CloseHandle(handle);
-    EXPECT_EQ(Extended(folder) + L"~mvt00000007.tmp", made);
+    handle.Close();
+    EXPECT_EQ(Extended(folder) + SaveFilePath(L"", 7), made);
     EXPECT_TRUE(PathExists(made));
     EXPECT_TRUE(DeleteFileW(made.c_str()));
     const std::wstring script = folder + L"a.js";
@@ -217,18 +229,18 @@ TEST(AtomicFileWriter, ASaveFileNameThatIsTakenIsRetriedAFewTimes)
     CLastError error;
     std::wstring made;
     // A file and a folder of the same names as the first numbers stay as they were.
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    CFileHandle handle;
     const std::wstring takenFile = SaveFilePath(dir.Path(), 0xFFFFFFFF);
     WriteFileBytes(takenFile, "user's");
     ASSERT_TRUE(CreateDirectoryW(SaveFilePath(dir.Path(), 0).c_str(), nullptr));
     ASSERT_TRUE(CreateSaveFile(dir.Path(), 0xFFFFFFFF, made, handle, error)) << error.GetErrorCode();
-    CloseHandle(handle);
+    handle.Close();
     EXPECT_EQ(SaveFilePath(dir.Path(), 1), made);
     EXPECT_EQ("", ReadFileBytes(made));
     EXPECT_EQ("user's", ReadFileBytes(takenFile));
 
-    // With every name it may try taken, it gives up.
-    for (uint32_t n = 0x100; n < 0x100 + kSaveFileAttempts; ++n) {
+    // In a folder where the next 64 names are all taken it gives up.
+    for (uint32_t n = 0x100; n < 0x100 + 64; ++n) {
         WriteFileBytes(SaveFilePath(dir.Path(), n), "");
     }
     const std::wstring before = ListFolder(dir.Path());
@@ -338,9 +350,9 @@ TEST(AtomicFileWriter, ASuccessfulSaveRemovesOnlyItsOwnLeftoversOfEarlierSaves)
     // The names this version makes are among those it removes.
     CLastError error;
     std::wstring made;
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    CFileHandle handle;
     ASSERT_TRUE(CreateSaveFile(dir.Path(), now - 11 * 60, made, handle, error));
-    CloseHandle(handle);
+    handle.Close();
 
     const std::wstring script = dir.File(L"Autorender in IE.js");
     WriteFileBytes(script, kOld);
