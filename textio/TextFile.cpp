@@ -27,12 +27,12 @@ CTextFile::~CTextFile()
 {
     if (IsOpen()) {
         FlushWrites();
-        CloseHandleOnly();
+        CloseFile();
     }
     State().buffer = nullptr;
 }
 
-bool CTextFile::CloseHandleOnly()
+bool CTextFile::CloseFile()
 {
     const bool closed = file_.Close();
     if (!closed) Error().SetErrorFromLastError();
@@ -44,7 +44,7 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
 {
     if (IsOpen()) {
         FlushWrites();
-        CloseHandleOnly();
+        CloseFile();
     }
     // Nothing meant for the old file may reach the new one.
     DiscardWrites();
@@ -138,7 +138,7 @@ bool CTextFile::Close()
     bool ok = true;
     if (IsOpen()) {
         ok = FlushWrites();
-        ok = CloseHandleOnly() && ok;
+        ok = CloseFile() && ok;
     }
     DiscardWrites();
     SetWriteLimit(0);

@@ -66,7 +66,7 @@ private:
     // a line that ended at a CR that is before its LF, which the next read would take).
     bool DropReadAhead();
     // Closes the handle (a failure goes to Error()) and forgets what was read ahead.
-    bool CloseHandleOnly();
+    bool CloseFile();
 
     CFileHandle file_;
     std::unique_ptr<unsigned char[]> block_;
