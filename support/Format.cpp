@@ -9,19 +9,24 @@ namespace {
 
 const size_t kFirstBuffer = 255;
 
-// Formats into a buffer of n characters (plus a zeroed guard character), doubling n
-// until the C runtime reports that the output fitted.
-std::wstring FormatWideFrom(size_t n, const wchar_t* format, va_list args)
+// Formats with vprint (the C runtime's _vsnwprintf or _vsnprintf) into a buffer of n characters
+// (plus a zeroed guard character), doubling n until the output fitted.
+template <typename Char, typename VPrint>
+std::basic_string<Char> FormatGrowing(size_t n, VPrint vprint, const Char* format, va_list args)
 {
-    for (;;) {
-        std::vector<wchar_t> buffer(n + 1, L'\0');
+    for (;; n *= 2) {
+        std::vector<Char> buffer(n + 1, Char());
         va_list copy;
         va_copy(copy, args);
-        int written = _vsnwprintf(buffer.data(), n, format, copy);
+        const int written = vprint(buffer.data(), n, format, copy);
         va_end(copy);
-        if (written >= 0) return std::wstring(buffer.data());
-        n *= 2;
+        if (written >= 0) return std::basic_string<Char>(buffer.data());
     }
+}
+
+std::wstring FormatWideFrom(size_t n, const wchar_t* format, va_list args)
+{
+    return FormatGrowing(n, _vsnwprintf, format, args);
 }
 
 std::wstring FormatWideFromArgs(size_t n, const wchar_t* format, ...)
@@ -70,16 +75,11 @@ std::wstring FormatWideTexts(const std::wstring& format, const std::wstring& fir
 
 std::string FormatNarrow(const char* format, ...)
 {
-    size_t n = kFirstBuffer;
-    for (;;) {
-        std::vector<char> buffer(n + 1, '\0');
-        va_list args;
-        va_start(args, format);
-        int written = _vsnprintf(buffer.data(), n, format, args);
-        va_end(args);
-        if (written >= 0) return std::string(buffer.data());
-        n *= 2;
-    }
+    va_list args;
+    va_start(args, format);
+    std::string result = FormatGrowing(kFirstBuffer, _vsnprintf, format, args);
+    va_end(args);
+    return result;
 }
 
 int TextToInt(const std::wstring& text)

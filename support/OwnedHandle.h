@@ -7,11 +7,9 @@
 
 #include <utility>
 
-template <typename Traits>
+template <typename Type, Type (*Invalid)(), bool (*Closer)(Type)>
 class COwnedHandle {
 public:
-    using Type = typename Traits::Type;
-
     COwnedHandle() = default;
     explicit COwnedHandle(Type handle) : handle_(handle) {}
     ~COwnedHandle() { Close(); }
@@ -25,56 +23,38 @@ public:
     }
 
     Type Get() const { return handle_; }
-    bool IsValid() const { return handle_ != Traits::Invalid(); }
+    bool IsValid() const { return handle_ != Invalid(); }
     // Closes what is held and takes handle.
-    void Reset(Type handle = Traits::Invalid())
+    void Reset(Type handle = Invalid())
     {
         Close();
         handle_ = handle;
     }
     // Closes the handle now; false, with the reason in GetLastError(), when the system refuses.
-    bool Close()
-    {
-        if (!IsValid()) return true;
-        const bool closed = Traits::Close(handle_);
-        handle_ = Traits::Invalid();
-        return closed;
-    }
-    Type Release() { return std::exchange(handle_, Traits::Invalid()); }
+    bool Close() { return !IsValid() || Closer(Release()); }
+    Type Release() { return std::exchange(handle_, Invalid()); }
 
 private:
-    Type handle_ = Traits::Invalid();
+    Type handle_ = Invalid();
 };
+
+namespace owned_handle {
+inline HANDLE NoFile() { return INVALID_HANDLE_VALUE; }
+inline HANDLE NoObject() { return nullptr; }
+inline HKEY NoKey() { return nullptr; }
+inline bool CloseObject(HANDLE handle) { return CloseHandle(handle) != FALSE; }
+inline bool CloseSearch(HANDLE handle) { return FindClose(handle) != FALSE; }
+inline bool CloseKey(HKEY key)
+{
+    const LONG status = RegCloseKey(key);
+    SetLastError(static_cast<DWORD>(status));
+    return status == ERROR_SUCCESS;
+}
+} // namespace owned_handle
 
 // Files, which CreateFileW gives as INVALID_HANDLE_VALUE when it fails.
-struct FileHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Close(Type handle) { return CloseHandle(handle) != FALSE; }
-};
+using CFileHandle = COwnedHandle<HANDLE, owned_handle::NoFile, owned_handle::CloseObject>;
 // Processes, threads, tokens and mutexes, which are null when there is none.
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type handle) { return CloseHandle(handle) != FALSE; }
-};
-struct RegistryKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type key)
-    {
-        const LONG status = RegCloseKey(key);
-        SetLastError(static_cast<DWORD>(status));
-        return status == ERROR_SUCCESS;
-    }
-};
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Close(Type handle) { return FindClose(handle) != FALSE; }
-};
-
-using CFileHandle = COwnedHandle<FileHandleTraits>;
-using CKernelHandle = COwnedHandle<KernelHandleTraits>;
-using CRegistryHandle = COwnedHandle<RegistryKeyTraits>;
-using CFindHandle = COwnedHandle<FindHandleTraits>;
+using CKernelHandle = COwnedHandle<HANDLE, owned_handle::NoObject, owned_handle::CloseObject>;
+using CRegistryHandle = COwnedHandle<HKEY, owned_handle::NoKey, owned_handle::CloseKey>;
+using CFindHandle = COwnedHandle<HANDLE, owned_handle::NoFile, owned_handle::CloseSearch>;
