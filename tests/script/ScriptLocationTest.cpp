@@ -290,6 +290,21 @@ TEST_F(ScriptLocationTest, QuickAddFindsTheScriptOfAnOpera12InstalledForTheCurre
     const std::string added = JoinCrLf({"//@include http://opera12/", "// header", "go();"});
     EXPECT_EQ(added, ReadFileBytes(script));
 
+    // An administrator's fixed setting for the installation is the folder Opera reads: the quick
+    // add goes to that script, the user's own stays as it was.
+    {
+        const std::wstring shared = dir.File(L"shared");
+        ScopedFile sharedScript(shared + L"\\Autorender in IE.js");
+        sharedScript.Write("go();\r\n");
+        ScopedFile fixed(install + L"\\operaprefs_fixed.ini");
+        fixed.Write("[User Prefs]\r\nUser JavaScript File=" + Utf8(shared) + "\r\n");
+        g_scriptPath.clear();
+        EXPECT_TRUE(AddURLtoInlcude(L"http://fixed/"));
+        EXPECT_EQ(shared + L"\\Autorender in IE.js", g_scriptPath);
+        EXPECT_EQ("//@include http://fixed/\r\ngo();\r\n", ReadFileBytes(shared + L"\\Autorender in IE.js"));
+        EXPECT_EQ(added, ReadFileBytes(script));
+    }
+
     // Opera's setting empty: not found, and nothing is written anywhere.
     prefs.Write("\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[User Prefs]\r\nUser JavaScript File=\r\n");
     g_scriptPath.clear();
