@@ -25,10 +25,7 @@ CTextFile::CTextFile(const std::wstring& path, uint32_t mode, bool unicode) : CT
 
 CTextFile::~CTextFile()
 {
-    if (IsOpen()) {
-        FlushWrites();
-        CloseFile();
-    }
+    Close();
     State().buffer = nullptr;
 }
 
@@ -42,14 +39,8 @@ bool CTextFile::CloseFile()
 
 bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
 {
-    if (IsOpen()) {
-        FlushWrites();
-        CloseFile();
-    }
     // Nothing meant for the old file may reach the new one.
-    DiscardWrites();
-    SetWriteLimit(0);
-    path_.clear();
+    Close();
     whole_.clear();
     hadMark_ = false;
     ResetState();

@@ -112,17 +112,11 @@ CTextStream::~CTextStream() = default;
 
 void CTextStream::ResetState()
 {
-    TextStreamState& s = *state_;
-    s.count = 0;
-    s.pos = 0;
-    s.lineEnd = 0;
-    s.error = false;
-    s.eof = false;
-    s.unicode = false;
-    s.utf8 = false;
-    s.crEnded = false;
-    s.nulSeen = false;
-    s.oddByte = false;
+    // Everything but what the derived class set up: its mode and its buffer.
+    TextStreamState fresh;
+    fresh.mode = state_->mode;
+    fresh.buffer = state_->buffer;
+    *state_ = fresh;
 }
 
 void CTextStream::SetEncoding(TextEncoding encoding)
@@ -496,26 +490,16 @@ bool CTextStream::WriteBytes(const char* bytes, size_t count)
 
 bool CTextStream::WriteByte(unsigned char byte)
 {
-    if (state_->error || !CanWrite()) return false;
-    char* room = WriteRoom(1);
-    if (room == nullptr) return false;
-    room[0] = static_cast<char>(byte);
-    return CommitWrite(1);
+    return WriteBytes(reinterpret_cast<const char*>(&byte), 1);
 }
 
 bool CTextStream::WriteWord(uint16_t word)
 {
-    if (state_->error || !CanWrite()) return false;
-    char* room = WriteRoom(2);
-    if (room == nullptr) return false;
-    room[0] = static_cast<char>(word & 0xFF);
-    room[1] = static_cast<char>(word >> 8);
-    return CommitWrite(2);
+    const char bytes[2] = {static_cast<char>(word & 0xFF), static_cast<char>(word >> 8)};
+    return WriteBytes(bytes, 2);
 }
 
 bool CTextStream::WriteBom()
 {
-    if (!WriteByte(0xFF)) return false;
-    WriteByte(0xFE);
-    return true;
+    return WriteBytes("\xFF\xFE", 2);
 }
