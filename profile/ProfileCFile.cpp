@@ -18,14 +18,7 @@ const wchar_t kNoSection[] = L"Setion 未指定";
 const wchar_t kNoPath[] = L"sPath未指定";
 const wchar_t kLineBreak[] = L"Section、key或值含有换行符";
 
-// What the parser looks at: the line without its surrounding spaces (tabs count as text).
-std::wstring WorkingText(const std::wstring& line)
-{
-    std::wstring text = line;
-    TrimChar(text, L' ');
-    return text;
-}
-
+// What the parser looks at: the text without its surrounding spaces (tabs count as text).
 std::wstring Trimmed(std::wstring text)
 {
     TrimChar(text, L' ');
@@ -66,7 +59,7 @@ void CProfileCFile::ParseLine(std::wstring line, bool& headerRegion)
         leadingBom_ = true;
         line.erase(0, 1);
     }
-    const std::wstring text = WorkingText(line);
+    const std::wstring text = Trimmed(line);
     ProfileLine record;
     record.line = line;
 
@@ -315,7 +308,7 @@ bool CProfileCFile::SetComment(const std::wstring& text)
 std::wstring CProfileCFile::GetComment() const
 {
     if (commentIndex_ == npos) return std::wstring();
-    std::wstring text = WorkingText(lines_[commentIndex_].line);
+    std::wstring text = Trimmed(lines_[commentIndex_].line);
     return text.empty() ? text : text.substr(1);
 }
 

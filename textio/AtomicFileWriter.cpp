@@ -34,6 +34,7 @@ public:
     bool WriteRaw(const void* bytes, int32_t count) override
     {
         if (count < 0 || !writer_.Write(bytes, static_cast<size_t>(count))) {
+            Error() = writer_.Error();
             State().error = true;
             return false;
         }
@@ -206,7 +207,7 @@ bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
     if (!writeLines(out) || !out.Finish()) {
         // A write that failed tells why; writeLines may also have given up on its own.
         if (out.HasError()) {
-            error = writer.Error();
+            error = out.Error();
         } else {
             error.SetError(L"File Write Failed.", ERROR_WRITE_FAULT);
         }
