@@ -33,7 +33,7 @@ std::wstring UpperCaseOrdinal(const std::wstring& text)
     std::wstring upper(text.size(), L'\0');
     if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), size, &upper[0], size, nullptr,
                       nullptr, 0) != size) {
-        return text;
+        return std::wstring();
     }
     return upper;
 }

@@ -9,5 +9,5 @@
 // "\\?\", short 8.3 names expanded where the file exists, upper-cased by the system's own table
 // (the one the file system compares names with, not any language's rules). Every spelling of one
 // file's path (other letter case, a short name, the "\\?\" form, "." and ".." steps) gives the same
-// identity.
+// identity. Empty when the system cannot map the name: then it is known as no script's.
 std::wstring ScriptIdentity(const std::wstring& path);
