@@ -14,7 +14,6 @@
 #include "support/Charset.h"
 #include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
-#include "textio/FileUtil.h"
 #include "textio/RunLog.h"
 #include "textio/TextFile.h"
 
@@ -224,12 +223,7 @@ bool CAutoRender::Init(const std::wstring& path)
         return false;
     }
     // Only a hint: the size sets storage aside, the reading itself goes to the file's end.
-    uint64_t size = 0;
-    WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &attributes)) {
-        size = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
-    }
-    if (!Read(file, path, size)) {
+    if (!Read(file, path, static_cast<uint64_t>(file.GetLength()))) {
         if (failure_ == ScriptFailure::EncodingNotKept) {
             g_runLog.WriteFormat(L"script encoding cannot be kept[%s]", error_.GetErrorText());
         }

@@ -39,10 +39,7 @@ bool CRegistryKey::Open(HKEY parent, const std::wstring& subKey, RegistryView vi
     HKEY opened = nullptr;
     const REGSAM viewFlag = view == RegistryView::Bits64 ? KEY_WOW64_64KEY : kRegistryView;
     const LONG status = RegOpenKeyExW(parent, subKey.c_str(), 0, MAXIMUM_ALLOWED | viewFlag, &opened);
-    if (status != ERROR_SUCCESS) {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-        return false;
-    }
+    if (!Succeeded(status)) return false;
     key_.Reset(opened);
     path_ = subKey.c_str();
     return true;
@@ -56,6 +53,13 @@ void CRegistryKey::Close()
     path_.clear();
     longestSubKey_ = 0;
     index_ = 0;
+}
+
+bool CRegistryKey::Succeeded(LONG status)
+{
+    if (status == ERROR_SUCCESS) return true;
+    error_.SetErrorFromCode(static_cast<DWORD>(status));
+    return false;
 }
 
 bool CRegistryKey::RequireOpen()
@@ -108,18 +112,12 @@ bool CRegistryKey::QueryValue(const std::wstring& name, CByteStream& data, DWORD
     DWORD valueType = 0;
     DWORD size = 0;
     LONG status = RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &valueType, nullptr, &size);
-    if (status != ERROR_SUCCESS) {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-        return false;
-    }
+    if (!Succeeded(status)) return false;
     // Never empty, so the call always gets a real buffer: given none, it would report a value
     // that grew since the size was taken as read.
     std::vector<unsigned char> buffer(std::max<DWORD>(size, 1), 0);
     status = RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &valueType, buffer.data(), &size);
-    if (status != ERROR_SUCCESS) {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-        return false;
-    }
+    if (!Succeeded(status)) return false;
     size_t kept = std::min<size_t>(size, buffer.size());
     if (IsStringType(valueType)) kept = kept < 2 ? 0 : kept - 2;
     if (kept != 0) data.Assign(buffer.data(), kept);
@@ -134,11 +132,7 @@ bool CRegistryKey::SetString(const std::wstring& name, const std::wstring& text,
     const DWORD bytes = static_cast<DWORD>(byteCount);
     const LONG status =
         RegSetValueExW(key_.Get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
-    if (status != ERROR_SUCCESS) {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-        return false;
-    }
-    return true;
+    return Succeeded(status);
 }
 
 bool CRegistryKey::SetExpandString(const std::wstring& name, const std::wstring& text)
@@ -157,20 +151,14 @@ bool CRegistryKey::SetValue(const std::wstring& name, CByteStream data, DWORD ty
     static const BYTE kNoBytes = 0;
     const BYTE* bytes = data.Size() != 0 ? data.Data() : &kNoBytes;
     const LONG status = RegSetValueExW(key_.Get(), name.c_str(), 0, type, bytes, static_cast<DWORD>(data.Size()));
-    if (status != ERROR_SUCCESS) {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-        return false;
-    }
-    return true;
+    return Succeeded(status);
 }
 
 bool CRegistryKey::DeleteValue(const std::wstring& name)
 {
     if (!RequireOpen()) return false;
     const LONG status = RegDeleteValueW(key_.Get(), name.c_str());
-    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return true;
-    error_.SetErrorFromCode(static_cast<DWORD>(status));
-    return false;
+    return status == ERROR_FILE_NOT_FOUND || Succeeded(status);
 }
 
 bool CRegistryKey::CreateSubKey(HKEY parent, const std::wstring& subKey)
@@ -180,20 +168,14 @@ bool CRegistryKey::CreateSubKey(HKEY parent, const std::wstring& subKey)
     HKEY created = nullptr;
     const LONG status = RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         MAXIMUM_ALLOWED | kRegistryView, nullptr, &created, nullptr);
-    if (status != ERROR_SUCCESS) {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-        return false;
-    }
-    CRegistryHandle{created}.Close();
-    return true;
+    const CRegistryHandle owned(created);
+    return Succeeded(status);
 }
 
 bool CRegistryKey::DeleteSubKey(HKEY parent, const std::wstring& subKey)
 {
     const LONG status = RegDeleteKeyExW(parent, subKey.c_str(), kRegistryView, 0);
-    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return true;
-    error_.SetErrorFromCode(static_cast<DWORD>(status));
-    return false;
+    return status == ERROR_FILE_NOT_FOUND || Succeeded(status);
 }
 
 bool CRegistryKey::EnumFirstSubKey(std::wstring& name)
@@ -206,10 +188,7 @@ bool CRegistryKey::EnumFirstSubKey(std::wstring& name)
     DWORD longest = 0;
     const LONG status = RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr,
                                          nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-        return false;
-    }
+    if (!Succeeded(status)) return false;
     enumerating_ = true;
     longestSubKey_ = longest;
     index_ = 0;
@@ -237,10 +216,7 @@ bool CRegistryKey::EnumSubKeyAt(DWORD index, std::wstring& name)
         name = TextBefore(buffer);
         return true;
     }
-    if (status == ERROR_NO_MORE_ITEMS) {
-        error_.SetError(kEndOfEnum, kErrEndOfEnum);
-    } else {
-        error_.SetErrorFromCode(static_cast<DWORD>(status));
-    }
+    if (status != ERROR_NO_MORE_ITEMS) return Succeeded(status);
+    error_.SetError(kEndOfEnum, kErrEndOfEnum);
     return false;
 }

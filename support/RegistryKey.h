@@ -62,6 +62,8 @@ public:
 private:
     bool QueryTypedString(const std::wstring& name, DWORD wantedType, std::wstring& value);
     bool EnumSubKeyAt(DWORD index, std::wstring& name);
+    // True for ERROR_SUCCESS; otherwise records the status with its system message.
+    bool Succeeded(LONG status);
     // Records code 1, "error" and gives false unless a key is open.
     bool RequireOpen();
 

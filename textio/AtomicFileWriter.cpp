@@ -176,11 +176,7 @@ bool CAtomicFileWriter::Commit()
         return false;
     }
     if (!CarryAttributesOver()) return false;
-    if (!FlushFile(file_.Get())) {
-        error_.SetErrorFromLastError();
-        return false;
-    }
-    if (!file_.Close()) {
+    if (!FlushFile(file_.Get()) || !file_.Close()) {
         error_.SetErrorFromLastError();
         return false;
     }
