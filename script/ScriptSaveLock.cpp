@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "support/SystemHelpers.h"
 #include "textio/FileUtil.h"
 
 namespace {
@@ -25,10 +26,9 @@ bool CScriptSaveLock::Acquire(const std::wstring& path, DWORD waitMs)
         error_.ClearError();
         return true;
     }
-    const std::wstring full = GetFullPath(path);
     // Read and write access: under Wine a lock through a read-only handle is a shared one.
     // Deleting is not shared: while any instance has the file open, its name stays that file.
-    CFileHandle file = OpenDiskFile(full.substr(0, full.find_last_of(L'\\') + 1) + kCompanionName,
+    CFileHandle file = OpenDiskFile(DirectoryOfPath(GetFullPath(path)) + kCompanionName,
                                     GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_HIDDEN, error_);
     if (!file.IsValid()) return false;

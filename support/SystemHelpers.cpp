@@ -239,7 +239,10 @@ bool IsUserAdmin()
     if (!ImpersonateSelf(SecurityImpersonation)) return false;
     bool isAdmin = false;
     HANDLE token = nullptr;
-    if (OpenQueryToken(token)) isAdmin = PassesAdministratorsCheck(CKernelHandle(token).Get());
+    if (OpenQueryToken(token)) {
+        const CKernelHandle owned(token);
+        isAdmin = PassesAdministratorsCheck(owned.Get());
+    }
     // Every path ends the impersonation; the thread must not go on under the copied token.
     if (!RevertToSelf()) return false;
     return isAdmin;

@@ -1,5 +1,6 @@
 #include "textio/AtomicFileWriter.h"
 
+#include "support/SystemHelpers.h"
 #include "textio/FileUtil.h"
 #include "textio/SaveLeftovers.h"
 #include "textio/TextStream.h"
@@ -11,13 +12,6 @@ const unsigned kSaveFileNames = 32;
 
 // How many written bytes collect before they go to the new file together.
 const size_t kWriteBlock = 64 * 1024;
-
-std::wstring FolderOf(const std::wstring& fullPath)
-{
-    size_t slash = fullPath.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return L".\\";
-    return fullPath.substr(0, slash + 1);
-}
 
 // Lines written to a writer's new file: the line logic of CTextStream over the writer's bytes,
 // which go out in blocks.
@@ -53,7 +47,6 @@ private:
 bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstring& path, CFileHandle& file,
                     CLastError& error)
 {
-    DWORD code = ERROR_SUCCESS;
     for (unsigned attempt = 0; attempt < kSaveFileNames; ++attempt) {
         const std::wstring candidate = SaveFilePath(folder, firstNumber + attempt);
         // Nobody else has a use for the file while it is written.
@@ -64,11 +57,10 @@ bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstri
         }
         // A name taken by a file or a folder, or by a file in the middle of being deleted, answers
         // "exists" or "access denied"; a folder that refuses new files gives its reason once its
-        // names are tried.
-        code = error.GetErrorCode();
-        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED) break;
+        // names are tried. The last name's reason stays in error.
+        const DWORD code = error.GetErrorCode();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED) return false;
     }
-    error.SetErrorFromCode(code);
     return false;
 }
 
@@ -89,7 +81,7 @@ bool CAtomicFileWriter::Begin()
         error_.SetErrorFromCode(ERROR_BAD_FILE_TYPE);
         return false;
     }
-    if (!CreateSaveFile(FolderOf(targetPath_), SaveFileTimeNow(), tempPath_, file_, error_)) {
+    if (!CreateSaveFile(DirectoryOfPath(targetPath_), SaveFileTimeNow(), tempPath_, file_, error_)) {
         tempPath_.clear();
         return false;
     }
@@ -188,7 +180,7 @@ bool CAtomicFileWriter::Commit()
     if (!MoveIntoPlace()) return false;
     committed_ = true;
     tempPath_.clear();
-    CSaveLeftovers(FolderOf(targetPath_)).RemoveOld();
+    CSaveLeftovers(DirectoryOfPath(targetPath_)).RemoveOld();
     return true;
 }
 

@@ -81,6 +81,8 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
 bool CTextFile::OpenText(const std::wstring& path, unsigned choices)
 {
     if (!Open(path, kOpenRead, false)) return false;
+    // Sized once from the file; a file that grows meanwhile is read to its end all the same.
+    whole_.reserve(static_cast<size_t>(GetLength()) + kBlockSize);
     for (;;) {
         const size_t had = whole_.size();
         whole_.resize(had + kBlockSize);
