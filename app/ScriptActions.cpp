@@ -8,7 +8,6 @@
 #include "script/PatternMerge.h"
 #include "script/ScriptIdentity.h"
 #include "script/ScriptLocation.h"
-#include "script/ScriptSaveLock.h"
 
 namespace {
 
@@ -47,33 +46,30 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     saved = SavedLists();
     if (pathText.empty()) return ScriptAction::EmptyPath;
     g_scriptPath = pathText;
-    // Init right before Save: lines changed in the file outside the pattern blocks since the
-    // boxes were filled survive, and the pattern blocks are not written twice.
+    // Resolved as at start-up, so that the file written is the one the boxes were filled from.
     const std::wstring path = ResolveScriptPath(pathText);
-    // Saves of one script take turns, from this read through the replace; the turn ends on
-    // return, before the dialog shows its box. One that does not come fails the save.
-    CScriptSaveLock turn;
-    if (!turn.Acquire(path)) return ScriptAction::CannotWrite;
-    if (!g_autoRender.Init(path)) return FailedAction(ScriptAction::CannotOpen);
     SavedLists lists;
-    // Any spelling of the path (a short name, other letter case, the "\\?\" form) names the file
-    // the boxes came from when it names the same file.
-    if (!g_loaded.identity.empty() && ScriptIdentity(path) == g_loaded.identity) {
-        // g_autoRender holds the lists as the file holds them now: the merge's third side.
-        lists.includeMerged = MergePatternText(g_loaded.includeText, includeText,
-                                               g_autoRender.includeText, lists.includeText);
-        lists.excludeMerged = MergePatternText(g_loaded.excludeText, excludeText,
-                                               g_autoRender.excludeText, lists.excludeText);
-    } else {
-        // Another file: the boxes were not read from it, so nothing in it is theirs to merge.
-        lists.includeText = includeText;
-        lists.excludeText = excludeText;
-    }
-    g_autoRender.includeText = lists.includeText;
-    g_autoRender.excludeText = lists.excludeText;
-    if (!g_autoRender.Save()) {
+    const bool written = g_autoRender.Edit(path, [&](CAutoRender& script) {
+        // Any spelling of the path (a short name, other letter case, the "\\?\" form) names the
+        // file the boxes came from when it names the same file.
+        if (!g_loaded.identity.empty() && ScriptIdentity(path) == g_loaded.identity) {
+            // The script holds the lists as the file holds them now: the merge's third side.
+            lists.includeMerged =
+                MergePatternText(g_loaded.includeText, includeText, script.includeText, lists.includeText);
+            lists.excludeMerged =
+                MergePatternText(g_loaded.excludeText, excludeText, script.excludeText, lists.excludeText);
+        } else {
+            // Another file: the boxes were not read from it, so nothing in it is theirs to merge.
+            lists.includeText = includeText;
+            lists.excludeText = excludeText;
+        }
+        script.includeText = lists.includeText;
+        script.excludeText = lists.excludeText;
+    });
+    if (!written) {
         saved.unwritablePattern = g_autoRender.GetUnwritablePattern();
-        return FailedAction(ScriptAction::CannotWrite);
+        const bool unread = g_autoRender.GetFailure() == ScriptFailure::CannotRead;
+        return FailedAction(unread ? ScriptAction::CannotOpen : ScriptAction::CannotWrite);
     }
     // The lists as the written file gives them, not as the boxes hold them, each line ended as
     // when they are read: the next merge compares the file with what it held.

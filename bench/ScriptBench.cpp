@@ -118,8 +118,7 @@ class NullSink : public CTextStream {
 public:
     NullSink()
     {
-        State().mode = kModeWrite;
-        State().lineEnd = 1;
+        Opened(kModeWrite, false);
         SetWriteLimit(64 * 1024);
     }
     ~NullSink() override { FlushWrites(); }

@@ -8,6 +8,7 @@
 
 #include "profile/ProfileCFile.h"
 #include "support/RegistryKey.h"
+#include "support/Paths.h"
 #include "support/SystemHelpers.h"
 #include "support/TextEdit.h"
 #include "textio/RunLog.h"

@@ -7,11 +7,6 @@ namespace {
 const wchar_t kCurrentPrefix[] = L".\\";
 const wchar_t kParentPrefix[] = L"..\\";
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix)
-{
-    return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
-}
-
 } // namespace
 
 std::wstring ResolveRelativePath(const std::wstring& relativePath, const std::wstring& baseDir)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "script/PatternText.h"
+#include "script/ScriptSaveLock.h"
 #include "support/Charset.h"
 #include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
@@ -21,9 +22,17 @@ CAutoRender g_autoRender;
 
 namespace {
 
-const wchar_t kIncludePrefix[] = L"//@include ";
-const wchar_t kExcludePrefix[] = L"//@exclude ";
-const size_t kPrefixLength = 11;
+enum class LineKind { NotComment, OtherComment, Include, Exclude };
+
+// The two kinds of pattern line and the prefix each is written with. The key that a line is
+// known by is the prefix after its "//", which a read also finds with spaces around the "//".
+struct PatternKind {
+    LineKind kind;
+    std::wstring_view prefix;
+    std::wstring_view Key() const { return prefix.substr(2); }
+};
+constexpr PatternKind kInclude{LineKind::Include, L"//@include "};
+constexpr PatternKind kExclude{LineKind::Exclude, L"//@exclude "};
 // The line end of a UTF-16 script, as its kept lines store it.
 const std::string_view kUtf16LineEnd("\r\0\n\0", 4);
 // No line, and no pattern text, has more characters than the script has bytes. With that much
@@ -43,8 +52,6 @@ void ReserveIfPossible(std::wstring& text, size_t count)
         // the text keeps the storage it has
     }
 }
-
-enum class LineKind { NotComment, OtherComment, Include, Exclude };
 
 // True when the count units of text from pos are those of literal; the caller has checked that
 // text is long enough. Units of either width are compared with the wide literal.
@@ -72,20 +79,15 @@ LineKind Classify(std::basic_string_view<Char> line, size_t& patternStart, size_
     size_t first = line.find_first_not_of(space);
     if (first == View::npos || first + 2 > line.size() || !HasAt(line, first, L"//", 2)) return LineKind::NotComment;
     size_t last = line.find_last_not_of(space);  // the text ends at last, inclusive
-    size_t key = line.find_first_not_of(space, first + 2);
-    const size_t keyLength = 9;
-    if (key == View::npos || key + keyLength > last) return LineKind::OtherComment;
-    LineKind kind;
-    if (HasAt(line, key, L"@include ", keyLength)) {
-        kind = LineKind::Include;
-    } else if (HasAt(line, key, L"@exclude ", keyLength)) {
-        kind = LineKind::Exclude;
-    } else {
-        return LineKind::OtherComment;
+    const size_t key = line.find_first_not_of(space, first + 2);
+    for (const PatternKind& kind : {kInclude, kExclude}) {
+        const size_t keyLength = kind.Key().size();
+        if (key == View::npos || key + keyLength > last || !HasAt(line, key, kind.Key().data(), keyLength)) continue;
+        patternStart = key + keyLength;
+        patternLength = last + 1 - patternStart;
+        return kind.kind;
     }
-    patternStart = key + keyLength;
-    patternLength = last + 1 - patternStart;
-    return kind;
+    return LineKind::OtherComment;
 }
 
 // Appends count units of line from start, and CR LF, to text: UTF-16 units as they are, bytes
@@ -115,12 +117,14 @@ unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, si
 // does not make a character there then cannot take a line end with it. Plain ASCII patterns
 // are already what they mean. A pattern whose bytes its text would not give again keeps its
 // line's bytes in bytes (prefix and pattern: the line was in the regular form, or it is there).
-// In place: a pattern decodes to no more units than it has bytes (a character of an ANSI code
-// page or of UTF-8 takes at least as many bytes as it has UTF-16 units, a byte that makes none
-// becomes one unit), so each decoded pattern goes where its bytes or those of the patterns before
-// it stood: the patterns are never held twice.
-void DecodePatterns(std::wstring& text, TextEncoding encoding, const char* prefix, CPatternBytes& bytes)
+// In place, so that the patterns are never held twice: a pattern decodes to no more units than it
+// has bytes, so it fits where its bytes stood. The system's conversion without flags makes one
+// UTF-16 unit of each character of one or two bytes of an ANSI code page, of each UTF-8
+// character of one to three bytes and of each byte that makes no character; two units of a
+// four-byte UTF-8 (or GB18030) character. Nothing gives more units than bytes.
+void DecodePatterns(std::wstring& text, TextEncoding encoding, std::wstring_view prefix, CPatternBytes& bytes)
 {
+    const std::string narrowPrefix(prefix.begin(), prefix.end());  // ASCII
     std::string patternBytes;
     std::wstring pattern;
     std::vector<std::pair<size_t, std::string>> undecodable;
@@ -128,7 +132,7 @@ void DecodePatterns(std::wstring& text, TextEncoding encoding, const char* prefi
     size_t read = 0;   // the next pattern as AppendPattern left it
     size_t write = 0;  // the end of the patterns decoded so far; never after read
     while (read < text.size()) {
-        size_t end = text.find(L'\r', read);  // a pattern holds no CR
+        const size_t end = text.find(L'\r', read);  // a pattern holds no CR
         bool ascii = true;
         for (size_t i = read; i < end && ascii; ++i) ascii = text[i] <= 0x7F;
         if (ascii) {
@@ -138,17 +142,10 @@ void DecodePatterns(std::wstring& text, TextEncoding encoding, const char* prefi
             patternBytes.resize(end - read);
             for (size_t i = read; i < end; ++i) patternBytes[i - read] = static_cast<char>(text[i]);
             if (!DecodeTextExactly(patternBytes, encoding, pattern) && !bytes.Contains(index)) {
-                undecodable.emplace_back(index, prefix + patternBytes + "\r\n");
+                undecodable.emplace_back(index, narrowPrefix + patternBytes + "\r\n");
             }
-            if (pattern.size() <= end - write) {
-                std::copy(pattern.begin(), pattern.end(), &text[write]);
-                write += pattern.size();
-            } else {
-                // Longer than its bytes after all: the rest of the text moves up to make room.
-                text.replace(write, end - write, pattern);
-                write += pattern.size();
-                end = write;
-            }
+            std::copy(pattern.begin(), pattern.end(), &text[write]);
+            write += pattern.size();
         }
         text[write] = L'\r';
         text[write + 1] = L'\n';
@@ -172,7 +169,7 @@ std::wstring LineForLog(std::string_view bytes, TextEncoding encoding)
 // into the file, so no pattern makes a line of its own without its prefix). A line that stands
 // for a loaded line kept in bytes is written as those bytes. A line that cannot be written
 // without loss goes to unwritable, and nothing more is written.
-bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstring& text, const CPatternBytes& bytes,
+bool WritePatternLines(CTextStream& out, std::wstring_view prefix, const std::wstring& text, const CPatternBytes& bytes,
                        std::wstring& unwritable, PatternReadBackCheck* readBack)
 {
     CPatternBytes::Walk walk(bytes);
@@ -185,7 +182,7 @@ bool WritePatternLines(CTextStream& out, const wchar_t* prefix, const std::wstri
         bool lossy = false;
         if (kept != nullptr) {
             ok = out.WriteBytes(kept->data(), kept->size());
-        } else if (!out.WriteLineExactly(prefix, kPrefixLength, line.data(), line.size(), lossy)) {
+        } else if (!out.WriteLineExactly(prefix.data(), prefix.size(), line.data(), line.size(), lossy)) {
             if (lossy) unwritable.assign(line.data(), line.size());
             ok = false;
         }
@@ -205,11 +202,99 @@ struct PatternBlock {
 
 } // namespace
 
-bool CAutoRender::Refuse(ScriptFailure failure, const wchar_t* why, DWORD code)
+// A script's header as it is read, before the script is kept: the lines kept as bytes, the two
+// pattern blocks, and what the lines showed.
+struct CAutoRender::Header {
+    Header(bool utf16, uint64_t sizeHint)
+        : wide(utf16), patternReserve(static_cast<size_t>(std::min(sizeHint, kMaxReservedPatternCharacters)))
+    {
+        if (wide) kept.SetLineEnd(kUtf16LineEnd);
+        // The kept lines are stored with a line end after each, two bytes more than an unended
+        // last line had.
+        kept.Reserve(static_cast<size_t>(std::min(sizeHint + 2, kMaxReservedKeptBytes)));
+    }
+    // Takes the line just read, the last of kept: a pattern line of a block being taken goes to
+    // its block and leaves kept; the first line that is no comment ends the header.
+    void TakeLine();
+    // The patterns' bytes decoded from the script's encoding (UTF-16 ones are units already), and
+    // each block's kept bytes indexed by its text.
+    void Decode(TextEncoding encoding);
+
+    const bool wide;                // UTF-16, as its mark says
+    CLineList kept;
+    PatternBlock include;
+    PatternBlock exclude;
+    const PatternBlock* current = nullptr;  // the block being read; null outside any
+    bool ended = false;             // the header has ended; the rest is body
+    bool excludeFirst = false;      // the exclude block began before the include block
+    unsigned patternBits = 0;       // every unit of every pattern ORed together
+    size_t patternReserve;
+    std::wstring units;             // the line of a UTF-16 script as units
+};
+
+void CAutoRender::Header::TakeLine()
+{
+    const size_t last = kept.Count() - 1;
+    const std::string_view bytes = kept.Line(last);
+    if (wide) {
+        units.resize(bytes.size() / sizeof(wchar_t));
+        if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(wchar_t));
+    }
+    size_t patternStart = 0;
+    size_t patternLength = 0;
+    const LineKind kind = wide ? Classify(std::wstring_view(units), patternStart, patternLength)
+                               : Classify(bytes, patternStart, patternLength);
+    if (kind == LineKind::NotComment || kind == LineKind::OtherComment) {
+        ended = kind == LineKind::NotComment;
+        current = nullptr;
+        return;
+    }
+    PatternBlock& block = kind == LineKind::Include ? include : exclude;
+    if (current != &block) {
+        if (block.seen) {
+            // A later block of a kind already taken, directly after the other block or not,
+            // stays in the file as ordinary lines and ends the current block.
+            current = nullptr;
+            return;
+        }
+        if (&block == &exclude && !include.seen) excludeFirst = true;
+        block.seen = true;
+        ReserveIfPossible(block.text, patternReserve);
+        block.pos = static_cast<int32_t>(last);
+        current = &block;
+    }
+    patternBits |= wide ? AppendPattern(block.text, std::wstring_view(units), patternStart, patternLength)
+                        : AppendPattern(block.text, bytes, patternStart, patternLength);
+    // A line in the regular form is its prefix and its pattern, nothing around them.
+    const size_t lineLength = wide ? units.size() : bytes.size();
+    if (patternStart != kInclude.prefix.size() || patternStart + patternLength != lineLength) {
+        block.bytes.Add(block.count, kept.LinesWithEnds(last, last + 1));
+    }
+    ++block.count;
+    kept.RemoveLast();
+}
+
+void CAutoRender::Header::Decode(TextEncoding encoding)
+{
+    if (!wide && patternBits > 0x7F) {
+        DecodePatterns(include.text, encoding, kInclude.prefix, include.bytes);
+        DecodePatterns(exclude.text, encoding, kExclude.prefix, exclude.bytes);
+    }
+    include.bytes.Index(include.text);
+    exclude.bytes.Index(exclude.text);
+}
+
+bool CAutoRender::Fail(ScriptFailure failure, const CLastError& reason)
 {
     failure_ = failure;
-    error_.SetError(why, code);
+    if (&reason != &error_) error_ = reason;
     return false;
+}
+
+bool CAutoRender::Refuse(ScriptFailure failure, const wchar_t* why, DWORD code)
+{
+    error_.SetError(why, code);
+    return Fail(failure, error_);
 }
 
 bool CAutoRender::Init(const std::wstring& path)
@@ -218,9 +303,7 @@ bool CAutoRender::Init(const std::wstring& path)
     CTextFile file;
     if (!file.Open(path, kOpenRead, false)) {
         g_runLog.WriteFormat(L"can not open javascript[%s]", path);
-        error_ = file.Error();
-        failure_ = ScriptFailure::CannotRead;
-        return false;
+        return Fail(ScriptFailure::CannotRead, file.Error());
     }
     // Only a hint: the size sets storage aside, the reading itself goes to the file's end.
     if (!Read(file, path, static_cast<uint64_t>(file.GetLength()))) {
@@ -234,119 +317,81 @@ bool CAutoRender::Init(const std::wstring& path)
     return true;
 }
 
+bool CAutoRender::Edit(const std::wstring& path, const std::function<void(CAutoRender&)>& change)
+{
+    CScriptSaveLock turn;
+    if (!turn.Acquire(path)) {
+        g_runLog.WriteFormat(L"no turn to save script[%s]", path);
+        return Fail(ScriptFailure::CannotWrite, turn.Error());
+    }
+    if (!Init(path)) return false;
+    change(*this);
+    return Save();
+}
+
 bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint)
 {
     failure_ = ScriptFailure::None;
-    // Every byte read passes the check, which decides a script without a mark. The stream lets
-    // go of it however the reading ends.
+    // Every byte read is shown to the check, which decides a script without a mark. The stream
+    // lets go of it however the reading ends.
     CUtf8Check utf8;
-    struct CheckScope {
+    struct WatchScope {
         CTextStream& stream;
-        ~CheckScope() { stream.CheckUtf8(nullptr); }
-    } checkScope{in};
-    in.CheckUtf8(&utf8);
+        ~WatchScope() { stream.WatchBytes(nullptr); }
+    } watchScope{in};
+    in.WatchBytes(&utf8);
     // UTF-16 big-endian would be read as 8-bit text and every zero byte taken for a line end.
-    if (in.NextBytesAre("\xFE\xFF", 2)) {
+    if (in.NextBytesAre(kUtf16BigEndianMark)) {
         return Refuse(ScriptFailure::EncodingNotKept, L"UTF-16 big-endian byte-order mark", ERROR_UNSUPPORTED_TYPE);
     }
     TextEncoding marked = TextEncoding::Ansi;
     const bool hasMark = in.ReadByteOrderMark(marked);
-    const bool wide = hasMark && marked == TextEncoding::Utf16;
-
-    // Parsed into locals first: a read that fails half-way changes nothing.
-    CLineList kept;
-    if (wide) kept.SetLineEnd(kUtf16LineEnd);
-    // The kept lines are stored with a line end after each, two bytes more than an unended
-    // last line had.
-    kept.Reserve(static_cast<size_t>(std::min(sizeHint + 2, kMaxReservedKeptBytes)));
-    const size_t patternReserve = static_cast<size_t>(std::min(sizeHint, kMaxReservedPatternCharacters));
-    PatternBlock include;
-    PatternBlock exclude;
-    const PatternBlock* current = nullptr;  // the block being read; null outside any
-    bool headerEnded = false;
-    bool excludeStartedFirst = false;
-    unsigned patternBits = 0;  // every unit of every pattern ORed together
-
-    // Every line is read straight into the kept lines; a pattern line taken apart is removed
-    // from there again.
-    size_t patternStart = 0;
-    size_t patternLength = 0;
-    std::wstring units;  // a line of a UTF-16 script as units
-    const bool logging = g_runLog.IsOpen();
-    while (in.ReadLine(kept)) {
-        const size_t last = kept.Count() - 1;
-        const std::string_view bytes = kept.Line(last);
-        if (logging) g_runLog.WriteFormat(L"Line[%s]", LineForLog(bytes, in.Encoding()));
-        if (headerEnded) continue;
-        if (wide) {
-            units.resize(bytes.size() / sizeof(wchar_t));
-            if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(wchar_t));
-        }
-        const LineKind kind = wide ? Classify(std::wstring_view(units), patternStart, patternLength)
-                                   : Classify(bytes, patternStart, patternLength);
-        if (kind == LineKind::NotComment || kind == LineKind::OtherComment) {
-            headerEnded = kind == LineKind::NotComment;
-            current = nullptr;
-            continue;
-        }
-        PatternBlock& block = kind == LineKind::Include ? include : exclude;
-        if (current != &block) {
-            if (block.seen) {
-                // A later block of a kind already taken, directly after the other block or
-                // not, stays in the file as ordinary lines and ends the current block.
-                current = nullptr;
-                continue;
-            }
-            if (&block == &exclude && !include.seen) excludeStartedFirst = true;
-            block.seen = true;
-            ReserveIfPossible(block.text, patternReserve);
-            block.pos = static_cast<int32_t>(last);
-            current = &block;
-        }
-        patternBits |= wide ? AppendPattern(block.text, std::wstring_view(units), patternStart, patternLength)
-                            : AppendPattern(block.text, bytes, patternStart, patternLength);
-        // A line in the regular form is its prefix and its pattern, nothing around them.
-        const size_t lineLength = wide ? units.size() : bytes.size();
-        if (patternStart != kPrefixLength || patternStart + patternLength != lineLength) {
-            block.bytes.Add(block.count, kept.LinesWithEnds(last, last + 1));
-        }
-        ++block.count;
-        kept.RemoveLast();
-    }
-    if (in.HasError()) {
-        failure_ = ScriptFailure::CannotRead;
-        error_ = in.Error();
-        return false;
-    }
-    // A NUL would come back as a line end, a lone last byte not at all.
-    if (in.SawNul()) return Refuse(ScriptFailure::EncodingNotKept, L"NUL character", ERROR_UNSUPPORTED_TYPE);
-    if (wide && in.SawOddByte()) {
-        return Refuse(ScriptFailure::EncodingNotKept, L"UTF-16 with an odd number of bytes", ERROR_UNSUPPORTED_TYPE);
-    }
-
+    // Read into a header of its own first: a read that fails half-way changes nothing.
+    Header header(hasMark && marked == TextEncoding::Utf16, sizeHint);
+    if (!ReadHeader(in, header)) return false;
     // The script is read as it streams in, its lines kept as bytes, so its encoding is decided
     // once its end is reached: it may be large, and is not read whole first.
     const TextEncoding encoding = hasMark ? marked : DecideEncoding(kMayBeUtf8 | kMayBeAnsi, false, utf8);
-    if (!wide && patternBits > 0x7F) {
-        DecodePatterns(include.text, encoding, "//@include ", include.bytes);
-        DecodePatterns(exclude.text, encoding, "//@exclude ", exclude.bytes);
-    }
-    include.bytes.Index(include.text);
-    exclude.bytes.Index(exclude.text);
+    header.Decode(encoding);
+    Keep(header, path, encoding, hasMark, !hasMark && !utf8.HasNonAscii());
+    return true;
+}
 
+bool CAutoRender::ReadHeader(CTextStream& in, Header& header)
+{
+    // Every line is read straight into the kept lines; a pattern line taken apart is removed
+    // from there again.
+    const bool logging = g_runLog.IsOpen();
+    while (in.ReadLine(header.kept)) {
+        if (logging) {
+            const std::string_view line = header.kept.Line(header.kept.Count() - 1);
+            g_runLog.WriteFormat(L"Line[%s]", LineForLog(line, in.Encoding()));
+        }
+        if (!header.ended) header.TakeLine();
+    }
+    if (in.HasError()) return Fail(ScriptFailure::CannotRead, in.Error());
+    // A NUL would come back as a line end, a lone last byte not at all.
+    if (in.SawNul()) return Refuse(ScriptFailure::EncodingNotKept, L"NUL character", ERROR_UNSUPPORTED_TYPE);
+    if (header.wide && in.SawOddByte()) {
+        return Refuse(ScriptFailure::EncodingNotKept, L"UTF-16 with an odd number of bytes", ERROR_UNSUPPORTED_TYPE);
+    }
+    return true;
+}
+
+void CAutoRender::Keep(Header& header, const std::wstring& path, TextEncoding encoding, bool hasMark, bool asciiOnly)
+{
     scriptPath_ = path;
     encoding_ = encoding;
     byteOrderMark_ = hasMark;
-    asciiOnly_ = !hasMark && !utf8.HasNonAscii();
-    includePos_ = include.pos;
-    excludePos_ = exclude.pos;
-    excludeFirst_ = excludeStartedFirst;
-    keptLines_.Swap(kept);
-    includeBytes_.Swap(include.bytes);
-    excludeBytes_.Swap(exclude.bytes);
-    includeText.swap(include.text);
-    excludeText.swap(exclude.text);
-    return true;
+    asciiOnly_ = asciiOnly;
+    includePos_ = header.include.pos;
+    excludePos_ = header.exclude.pos;
+    excludeFirst_ = header.excludeFirst;
+    keptLines_.Swap(header.kept);
+    includeBytes_.Swap(header.include.bytes);
+    excludeBytes_.Swap(header.exclude.bytes);
+    includeText.swap(header.include.text);
+    excludeText.swap(header.exclude.text);
 }
 
 bool CAutoRender::WriteScript(CTextStream& out) const
@@ -369,10 +414,10 @@ bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& u
     const bool includeFirst = includePos_ < 0 || (excludePos_ >= 0 && !excludeFirst_);
 
     auto writeInclude = [&] {
-        return WritePatternLines(out, kIncludePrefix, includeText, includeBytes_, unwritable, includeReadBack);
+        return WritePatternLines(out, kInclude.prefix, includeText, includeBytes_, unwritable, includeReadBack);
     };
     auto writeExclude = [&] {
-        return WritePatternLines(out, kExcludePrefix, excludeText, excludeBytes_, unwritable, excludeReadBack);
+        return WritePatternLines(out, kExclude.prefix, excludeText, excludeBytes_, unwritable, excludeReadBack);
     };
     auto writeBlocksAt = [&](size_t place) {
         if (includeAt == place && excludeAt == place) {
@@ -387,8 +432,7 @@ bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& u
     // The script's own encoding for the pattern lines, and its mark first of all.
     out.SetEncoding(encoding);
     if (byteOrderMark_) {
-        const std::string_view mark = encoding == TextEncoding::Utf16 ? std::string_view("\xFF\xFE", 2)
-                                                                      : std::string_view("\xEF\xBB\xBF", 3);
+        const std::string_view mark = MarkOf(encoding);
         if (!out.WriteBytes(mark.data(), mark.size())) return false;
     }
     // The kept lines, as they were read, in at most three runs around the places of the two blocks.
@@ -418,8 +462,7 @@ bool CAutoRender::Save()
         if (SaveTextFileAtomically(scriptPath_, false, write, error_)) break;
         if (unwritable.empty()) {
             g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 154);
-            failure_ = ScriptFailure::CannotWrite;
-            return false;
+            return Fail(ScriptFailure::CannotWrite, error_);
         }
         // Plain ASCII is the same in UTF-8, which holds every character: the script only gains
         // the new lines, and reads as UTF-8 from then on.

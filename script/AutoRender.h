@@ -15,6 +15,7 @@
 // at all. Line ends become CR LF.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "script/PatternBytes.h"
@@ -29,7 +30,7 @@ enum class ScriptFailure {
     CannotRead,           // cannot be opened, or a read failed
     EncodingNotKept,      // its bytes could not be written back as they are
     PatternNotWritable,   // a new or edited pattern has characters the script's encoding lacks
-    CannotWrite,          // the new content could not be written or put in place
+    CannotWrite,          // the new content could not be written or put in place, or its turn did not come
 };
 
 class CAutoRender {
@@ -56,6 +57,13 @@ public:
     // script's encoding. False as soon as one line cannot be written, or cannot be written
     // without loss.
     bool WriteScript(CTextStream& out) const;
+    // One edit of the script at path, the one way the program changes a script: waits for the
+    // script's turn (CScriptSaveLock), reads it (Init), lets change alter the two texts, saves
+    // it, and ends the turn before returning, so before the caller shows any message. Saves of
+    // one script thus take turns from the read through the replace, and lines that another
+    // program changed outside the pattern blocks meanwhile survive. False when a step fails:
+    // GetFailure() tells which, and the file is as it was.
+    bool Edit(const std::wstring& path, const std::function<void(CAutoRender&)>& change);
 
     std::wstring includeText;
     std::wstring excludeText;
@@ -73,6 +81,15 @@ public:
     const std::wstring& GetUnwritablePattern() const { return unwritablePattern_; }
 
 private:
+    struct Header;
+    // Reads the lines of in into header; false, with the reason, when a read fails or the bytes
+    // could not all be kept.
+    bool ReadHeader(CTextStream& in, Header& header);
+    // Makes the header, read and decoded, this script's.
+    void Keep(Header& header, const std::wstring& path, TextEncoding encoding, bool hasMark, bool asciiOnly);
+    // Every failure: remembers which it was and why (the system's reason, or the program's own
+    // text with Refuse). Returns false, for the caller to return.
+    bool Fail(ScriptFailure failure, const CLastError& reason);
     bool Refuse(ScriptFailure failure, const wchar_t* why, DWORD code);
     // WriteScript in the given encoding; a pattern that cannot be written in it goes to unwritable.
     // Each list's pattern lines are shown to its read-back check, where one is given.

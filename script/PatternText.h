@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "textio/TextStream.h"
+#include "support/TextEncoding.h"
 
 inline bool IsPatternLineBreak(wchar_t unit)
 {

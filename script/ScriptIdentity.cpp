@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "textio/FileUtil.h"
+#include "support/Paths.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include "profile/RelativePath.h"
 #include "script/AutoRender.h"
 #include "script/PatternText.h"
-#include "script/ScriptSaveLock.h"
 #include "support/SystemHelpers.h"
 #include "textio/FileUtil.h"
 #include "textio/RunLog.h"
@@ -75,22 +74,12 @@ bool AddURLtoInlcude(const std::wstring& address)
         return false;
     }
     if (LocateScript(false) == ScriptSource::NotFound) return false;
-    const std::wstring path = ResolveScriptPath(g_scriptPath);
-    // Saves of one script take turns, from the read through the replace; the turn ends before
-    // the caller shows its message box. One that does not come fails the save.
-    CScriptSaveLock turn;
-    if (!turn.Acquire(path)) {
-        g_runLog.WriteFormat(L"cann't save script[%s]", g_scriptPath);
-        return false;
+    const bool added = g_autoRender.Edit(ResolveScriptPath(g_scriptPath),
+                                         [&](CAutoRender& script) { script.includeText += address; });
+    if (!added) {
+        const bool unread = g_autoRender.GetFailure() == ScriptFailure::CannotRead ||
+                            g_autoRender.GetFailure() == ScriptFailure::EncodingNotKept;
+        g_runLog.WriteFormat(unread ? L"cann't open script[%s]" : L"cann't save script[%s]", g_scriptPath);
     }
-    if (!g_autoRender.Init(path)) {
-        g_runLog.WriteFormat(L"cann't open script[%s]", g_scriptPath);
-        return false;
-    }
-    g_autoRender.includeText += address;
-    if (!g_autoRender.Save()) {
-        g_runLog.WriteFormat(L"cann't save script[%s]", g_scriptPath);
-        return false;
-    }
-    return true;
+    return added;
 }

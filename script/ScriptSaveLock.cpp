@@ -2,8 +2,9 @@
 
 #include <utility>
 
-#include "support/SystemHelpers.h"
+#include "support/Paths.h"
 #include "textio/FileUtil.h"
+#include "textio/HeldFile.h"
 
 namespace {
 

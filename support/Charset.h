@@ -5,13 +5,13 @@
 
 #include <string>
 
+#include "support/TextEncoding.h"
+
 std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const std::string& text);
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 
-// The encodings a text file may have: 8-bit in the system ANSI code page, UTF-8, or UTF-16 LE.
-enum class TextEncoding { Ansi, Utf8, Utf16 };
 // A file's bytes as text, and text as a file's bytes, in its encoding (UTF-16: two bytes a
 // unit, low byte first, taken whole; a lone last byte is dropped).
 void DecodeText(const std::string& bytes, TextEncoding encoding, std::wstring& text);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/OwnedHandle.h"
+#include "support/Paths.h"
 
 namespace {
 
@@ -105,19 +106,6 @@ bool PassesAdministratorsCheck(HANDLE token)
 } // namespace
 
 const wchar_t kInstanceMutexName[] = L"Local\\Morvanti.Instance";
-
-std::wstring DirectoryOfPath(const std::wstring& path)
-{
-    size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos) return path;
-    return path.substr(0, slash + 1);
-}
-
-std::wstring WithTrailingBackslash(const std::wstring& folder)
-{
-    if (folder.empty() || folder.back() == L'\\') return folder;
-    return folder + L'\\';
-}
 
 std::wstring GetModulePath()
 {

@@ -24,12 +24,6 @@ std::wstring GetSystemDir();
 // The temporary folder, ending in a backslash; empty on failure.
 std::wstring GetTempDir();
 
-// Everything up to and including the last backslash of path; a path without one comes back
-// whole.
-std::wstring DirectoryOfPath(const std::wstring& path);
-// The folder with one backslash appended when it has none at its end; empty stays empty.
-std::wstring WithTrailingBackslash(const std::wstring& folder);
-
 // "chinese", "english" or "unknow" for the system's default language.
 std::wstring GetSystemLanguage();
 // The same naming for any language identifier; only its primary language counts.

@@ -56,6 +56,11 @@ void SplitString(const std::wstring& text, const std::wstring& separator, String
     }
 }
 
+bool StartsWith(const std::wstring& text, const wchar_t* prefix)
+{
+    return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
+}
+
 int CompareNoCase(const std::wstring& a, const std::wstring& b)
 {
     size_t n = a.size() < b.size() ? a.size() : b.size();

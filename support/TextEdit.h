@@ -18,6 +18,7 @@ void CutAtChar(std::wstring& text, wchar_t ch, bool fromStart, bool removeChar);
 // gives the whole text.
 void SplitString(const std::wstring& text, const std::wstring& separator, StringList& out);
 // <0, 0, >0 as the upper-cased texts compare in code-unit order.
+bool StartsWith(const std::wstring& text, const wchar_t* prefix);
 int CompareNoCase(const std::wstring& a, const std::wstring& b);
 // Removes the pattern until it no longer occurs, including occurrences that removals bring together.
 void RemoveAll(std::wstring& text, const std::wstring& pattern);

@@ -1,7 +1,11 @@
 #include "textio/AtomicFileWriter.h"
 
-#include "support/SystemHelpers.h"
+#include <algorithm>
+
+#include "support/Paths.h"
+#include "textio/DeviceName.h"
 #include "textio/FileUtil.h"
+#include "textio/HeldFile.h"
 #include "textio/SaveLeftovers.h"
 #include "textio/TextStream.h"
 
@@ -19,20 +23,15 @@ class CWriterStream : public CTextStream {
 public:
     CWriterStream(CAtomicFileWriter& writer, bool unicode) : writer_(writer)
     {
-        State().mode = kModeWrite;
-        State().unicode = unicode;
-        State().lineEnd = 1;
+        Opened(kModeWrite, unicode);
+        ShareErrorRecord(writer.Error());
         SetWriteLimit(kWriteBlock);
     }
 
     bool WriteRaw(const void* bytes, int32_t count) override
     {
-        if (count < 0 || !writer_.Write(bytes, static_cast<size_t>(count))) {
-            Error() = writer_.Error();
-            State().error = true;
-            return false;
-        }
-        return true;
+        if (count < 0) return Fail(ERROR_INVALID_PARAMETER);
+        return writer_.Write(bytes, static_cast<size_t>(count)) || FailWithReasonKept();
     }
 
     // Hands the bytes still waiting to the writer; false when any write failed.
@@ -64,8 +63,10 @@ bool CreateSaveFile(const std::wstring& folder, uint32_t firstNumber, std::wstri
     return false;
 }
 
-CAtomicFileWriter::CAtomicFileWriter(const std::wstring& targetPath)
-    : targetPath_(LongPathForm(GetFullPath(targetPath)))
+CAtomicFileWriter::CAtomicFileWriter(const std::wstring& targetPath) : CAtomicFileWriter(targetPath, ownError_) {}
+
+CAtomicFileWriter::CAtomicFileWriter(const std::wstring& targetPath, CLastError& record)
+    : targetPath_(LongPathForm(GetFullPath(targetPath))), error_(record)
 {
 }
 
@@ -81,8 +82,8 @@ bool CAtomicFileWriter::Begin()
         error_.SetErrorFromCode(ERROR_BAD_FILE_TYPE);
         return false;
     }
-    if (!CreateSaveFile(DirectoryOfPath(targetPath_), SaveFileTimeNow(), tempPath_, file_, error_)) {
-        tempPath_.clear();
+    if (!CreateSaveFile(DirectoryOfPath(targetPath_), SaveFileTimeNow(), savePath_, file_, error_)) {
+        savePath_.clear();
         return false;
     }
     return true;
@@ -106,7 +107,7 @@ bool CAtomicFileWriter::Write(const void* bytes, size_t count)
     }
     const char* next = static_cast<const char*>(bytes);
     while (count > 0) {
-        const DWORD part = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+        const DWORD part = static_cast<DWORD>(std::min(count, kMostBytesPerCall));
         DWORD written = 0;
         if (!WriteToFile(file_.Get(), next, part, written)) {
             error_.SetErrorFromLastError();
@@ -126,8 +127,8 @@ bool CAtomicFileWriter::Write(const void* bytes, size_t count)
 void CAtomicFileWriter::Discard()
 {
     file_.Close();
-    if (!tempPath_.empty()) DeleteFileW(tempPath_.c_str());
-    tempPath_.clear();
+    if (!savePath_.empty()) DeleteFileW(savePath_.c_str());
+    savePath_.clear();
 }
 
 bool CAtomicFileWriter::CarryAttributesOver()
@@ -154,7 +155,7 @@ bool CAtomicFileWriter::MoveIntoPlace()
 {
     const DWORD code = RetryWhileHeld(targetPath_, [this] {
         const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-        return MoveFileExW(tempPath_.c_str(), targetPath_.c_str(), flags) ? ERROR_SUCCESS : GetLastError();
+        return MoveFileExW(savePath_.c_str(), targetPath_.c_str(), flags) ? ERROR_SUCCESS : GetLastError();
     });
     if (code == ERROR_SUCCESS) return true;
     error_.SetErrorFromCode(code);
@@ -179,31 +180,23 @@ bool CAtomicFileWriter::Commit()
     // deleting it before the new one is moved in.
     if (!MoveIntoPlace()) return false;
     committed_ = true;
-    tempPath_.clear();
+    savePath_.clear();
     CSaveLeftovers(DirectoryOfPath(targetPath_)).RemoveOld();
     return true;
 }
 
 bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
-                            const std::function<bool(CTextStream&)>& writeLines, CLastError& error)
+                            const std::function<bool(CTextStream&)>& writeLines)
 {
-    if (!writer.Begin()) {
-        error = writer.Error();
-        return false;
-    }
+    if (!writer.Begin()) return false;
     CWriterStream out(writer, unicode);
     if (!writeLines(out) || !out.Finish()) {
-        // A write that failed tells why; writeLines may also have given up on its own.
-        if (out.HasError()) {
-            error = out.Error();
-        } else {
-            error.SetError(L"File Write Failed.", ERROR_WRITE_FAULT);
-        }
+        // A write that failed has told why; writeLines may also have given up on its own.
+        if (!out.HasError()) writer.Error().SetError(L"File Write Failed.", ERROR_WRITE_FAULT);
         writer.Discard();
         return false;
     }
     if (!writer.Commit()) {
-        error = writer.Error();
         writer.Discard();
         return false;
     }
@@ -213,6 +206,6 @@ bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
 bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
                             const std::function<bool(CTextStream&)>& writeLines, CLastError& error)
 {
-    CAtomicFileWriter writer(path);
-    return SaveTextFileAtomically(writer, unicode, writeLines, error);
+    CAtomicFileWriter writer(path, error);
+    return SaveTextFileAtomically(writer, unicode, writeLines);
 }

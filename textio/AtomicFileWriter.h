@@ -19,13 +19,15 @@ class CTextStream;
 class CAtomicFileWriter {
 public:
     explicit CAtomicFileWriter(const std::wstring& targetPath);
+    // The same, its failures recorded in the caller's record.
+    CAtomicFileWriter(const std::wstring& targetPath, CLastError& record);
     virtual ~CAtomicFileWriter();
     CAtomicFileWriter(const CAtomicFileWriter&) = delete;
     CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
 
     // Creates the new, empty file beside the target (a save file, SaveLeftovers.h) and keeps it open.
     bool Begin();
-    const std::wstring& GetTempPath() const { return tempPath_; }
+    const std::wstring& GetSavePath() const { return savePath_; }
     // Writes the bytes to the new file; false, with the system's reason (ERROR_DISK_FULL, ...)
     // in Error(), when not all of them went.
     bool Write(const void* bytes, size_t count);
@@ -37,6 +39,7 @@ public:
     // Closes and removes the new file (also done by the destructor unless committed).
     void Discard();
 
+    CLastError& Error() { return error_; }
     const CLastError& Error() const { return error_; }
 
 protected:
@@ -52,19 +55,20 @@ private:
     bool MoveIntoPlace();
 
     std::wstring targetPath_;   // full path, in the "\\?\" form when it is too long for the plain one
-    std::wstring tempPath_;
+    std::wstring savePath_;     // the new file, until it takes the target's name
     CFileHandle file_;
     bool committed_ = false;
-    CLastError error_;
+    CLastError ownError_;
+    CLastError& error_;         // ownError_ or the caller's record
 };
 
-// Writes a text file through a CAtomicFileWriter of its own: lets writeLines fill the new file in
-// the given encoding (false aborts), checks that every byte reached the file, and commits.
-// Failures leave the reason in error: the system's own when a write or the flush failed.
-bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
-                            const std::function<bool(CTextStream&)>& writeLines, CLastError& error);
-// The same through the caller's writer, not yet begun.
+// Writes a text file through writer, not yet begun: lets writeLines fill the new file in the given
+// encoding (false aborts), checks that every byte reached the file, and commits. Failures leave
+// the reason in writer.Error(): the system's own when a write or the flush failed.
 bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
+                            const std::function<bool(CTextStream&)>& writeLines);
+// The same through a writer of its own, which records its failures in error.
+bool SaveTextFileAtomically(const std::wstring& path, bool unicode,
                             const std::function<bool(CTextStream&)>& writeLines, CLastError& error);
 
 // Creates a new, empty save file in folder (SaveFilePath), trying firstNumber and the numbers

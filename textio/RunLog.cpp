@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "support/Format.h"
-#include "textio/FileUtil.h"
+#include "support/Paths.h"
 
 CRunLog g_runLog;
 

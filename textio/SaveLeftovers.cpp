@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "support/OwnedHandle.h"
+#include "support/Paths.h"
 #include "support/TextEdit.h"
-#include "textio/FileUtil.h"
 
 namespace {
 

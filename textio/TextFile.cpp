@@ -4,6 +4,7 @@
 
 #include "support/Utf8Check.h"
 #include "textio/FileUtil.h"
+#include "textio/HeldFile.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ const DWORD kShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 CTextFile::CTextFile() : block_(new unsigned char[kBlockSize])
 {
-    State().buffer = block_.get();
+    Serve(block_.get(), 0, false);
 }
 
 CTextFile::CTextFile(const std::wstring& path, uint32_t mode, bool unicode) : CTextFile()
@@ -26,7 +27,6 @@ CTextFile::CTextFile(const std::wstring& path, uint32_t mode, bool unicode) : CT
 CTextFile::~CTextFile()
 {
     Close();
-    State().buffer = nullptr;
 }
 
 bool CTextFile::CloseFile()
@@ -39,12 +39,14 @@ bool CTextFile::CloseFile()
 
 bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
 {
-    // Nothing meant for the old file may reach the new one.
-    Close();
+    // Nothing meant for the old file may reach the new one; lines it could not take are lost
+    // with it, and this open fails rather than hide that.
+    const bool closed = Close();
     whole_.clear();
     hadMark_ = false;
     ResetState();
-    State().buffer = block_.get();
+    Serve(block_.get(), 0, false);
+    if (!closed) return false;
 
     mode |= kOpenBinary;
     // Read wins over the others, and applies when none is given.
@@ -68,12 +70,10 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
         file_ = OpenDiskFile(path, access, kShareMode, creation, flags, Error());
         return file_.IsValid() ? DWORD(ERROR_SUCCESS) : Error().GetErrorCode();
     });
-    State().mode = stateMode;
+    Opened(stateMode, unicode);
     if (!IsOpen()) return false;
     autoFlush_ = false;
     path_ = path;
-    State().unicode = unicode;
-    State().lineEnd = 1;
     ChooseWriteLimit();
     return true;
 }
@@ -88,17 +88,16 @@ bool CTextFile::OpenText(const std::wstring& path, unsigned choices)
         whole_.resize(had + kBlockSize);
         DWORD got = 0;
         if (!ReadFile(file_.Get(), &whole_[had], kBlockSize, &got, nullptr)) {
-            Error().SetErrorFromLastError();
+            FailFromLastError();
             Close();
             return false;
         }
         whole_.resize(had + got);
         if (got == 0) break;
     }
-    TextStreamState& s = State();
-    s.buffer = reinterpret_cast<unsigned char*>(&whole_[0]);
-    s.count = static_cast<uint32_t>(whole_.size());
-    s.eof = true;
+    // From here on the lines come from memory: the file has nothing more to give.
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(&whole_[0]);
+    Serve(bytes, static_cast<uint32_t>(whole_.size()), true);
     blockShort_ = true;
     TextEncoding encoding = TextEncoding::Ansi;
     hadMark_ = ReadByteOrderMark(encoding);
@@ -106,7 +105,7 @@ bool CTextFile::OpenText(const std::wstring& path, unsigned choices)
     bool zeroSecond = false;
     for (size_t i = 1; i < whole_.size() && !zeroSecond; i += 2) zeroSecond = whole_[i] == '\0';
     CUtf8Check utf8;
-    utf8.Feed(s.buffer, whole_.size());
+    utf8.Feed(bytes, whole_.size());
     SetEncoding(DecideEncoding(choices, zeroSecond, utf8));
     return true;
 }
@@ -143,72 +142,44 @@ bool CTextFile::Close()
 bool CTextFile::Flush()
 {
     if (!IsOpen()) return false;
-    return FlushWrites() && !State().error;
+    return FlushWrites() && !HasError();
 }
 
 bool CTextFile::FillBuffer()
 {
     if (!IsOpen()) return false;
-    TextStreamState& s = State();
-    s.count = 0;
     if (blockShort_) {
-        s.eof = true;
+        Serve(block_.get(), 0, true);
         return false;
     }
     DWORD got = 0;
-    if (!ReadFile(file_.Get(), block_.get(), kBlockSize, &got, nullptr)) {
-        Error().SetErrorFromLastError();
-        s.error = true;
-        return false;
-    }
+    if (!ReadFile(file_.Get(), block_.get(), kBlockSize, &got, nullptr)) return FailFromLastError();
     // A file on a disk gives fewer bytes than asked only at its end.
     blockShort_ = got < kBlockSize;
-    if (got == 0) {
-        s.eof = true;
-        return false;
-    }
-    s.buffer = block_.get();
-    s.count = got;
-    if (blockShort_) s.eof = true;
-    return true;
+    Serve(block_.get(), got, blockShort_);
+    return got > 0;
 }
 
 bool CTextFile::DropReadAhead()
 {
-    TextStreamState& s = State();
-    const int64_t unread = s.count - std::min(s.pos, s.count);
+    const uint32_t unread = ReadAhead();
     if (unread == 0) return true;
     LARGE_INTEGER back = {};
-    back.QuadPart = -unread;
+    back.QuadPart = -static_cast<int64_t>(unread);
     if (!SetFilePointerEx(file_.Get(), back, nullptr, FILE_CURRENT)) return false;
+    ForgetReadAhead();
     blockShort_ = false;
-    s.count = 0;
-    s.pos = 0;
-    s.eof = false;
     return true;
 }
 
 bool CTextFile::WriteRaw(const void* bytes, int32_t count)
 {
     if (!IsOpen()) return false;
-    TextStreamState& s = State();
-    if (count < 0 || (CanRead() && !DropReadAhead())) {
-        if (count < 0) SetLastError(ERROR_INVALID_PARAMETER);
-        Error().SetErrorFromLastError();
-        s.error = true;
-        return false;
-    }
+    if (count < 0) return Fail(ERROR_INVALID_PARAMETER);
+    if (CanRead() && !DropReadAhead()) return FailFromLastError();
     DWORD written = 0;
-    if (!WriteFile(file_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr)) {
-        Error().SetErrorFromLastError();
-        s.error = true;
-        return false;
-    }
-    if (written != static_cast<DWORD>(count)) {
-        Error().SetErrorFromCode(ERROR_WRITE_FAULT);
-        s.error = true;
-        return false;
-    }
+    if (!WriteFile(file_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr)) return FailFromLastError();
+    if (written != static_cast<DWORD>(count)) return Fail(ERROR_WRITE_FAULT);
     return true;
 }
 

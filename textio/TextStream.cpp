@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 #include <vector>
 
 #include "support/Charset.h"
 #include "support/LineList.h"
 #include "support/Utf8Check.h"
+#include "textio/FileUtil.h"
 
 namespace {
 
@@ -98,17 +101,43 @@ void NarrowWidened(const wchar_t* units, size_t count, std::string& bytes)
 
 } // namespace
 
-TextEncoding DecideEncoding(unsigned choices, bool zeroSecondInPair, const CUtf8Check& utf8)
-{
-    if ((choices & kMayBeUtf16) != 0 && zeroSecondInPair) return TextEncoding::Utf16;
-    const bool utf8Shows = utf8.IsValid() && utf8.HasNonAscii();
-    if ((choices & kMayBeUtf8) != 0 && (utf8Shows || (choices & kMayBeAnsi) == 0)) return TextEncoding::Utf8;
-    return TextEncoding::Ansi;
-}
-
 CTextStream::CTextStream() : state_(new TextStreamState()) {}
 
 CTextStream::~CTextStream() = default;
+
+void CTextStream::Opened(uint32_t mode, bool unicode)
+{
+    state_->mode = mode;
+    state_->unicode = unicode;
+    state_->lineEnd = 1;
+}
+
+void CTextStream::Serve(unsigned char* bytes, uint32_t count, bool last)
+{
+    state_->buffer = bytes;
+    state_->count = count;
+    state_->pos = 0;
+    if (last) state_->eof = true;
+}
+
+void CTextStream::ForgetReadAhead()
+{
+    state_->count = 0;
+    state_->pos = 0;
+    state_->eof = false;
+}
+
+bool CTextStream::Fail(DWORD code)
+{
+    Error().SetErrorFromCode(code);
+    return FailWithReasonKept();
+}
+
+bool CTextStream::FailWithReasonKept()
+{
+    state_->error = true;
+    return false;
+}
 
 void CTextStream::ResetState()
 {
@@ -134,27 +163,24 @@ TextEncoding CTextStream::Encoding() const
 bool CTextStream::ReadByteOrderMark(TextEncoding& encoding)
 {
     TextStreamState& s = *state_;
-    if (IsEnd() || s.error || !CanRead() || !EnsureByte()) return false;
-    const unsigned char* bytes = s.buffer + s.pos;
-    const uint32_t available = s.count - s.pos;
-    if (available >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        encoding = TextEncoding::Utf16;
-        s.pos += 2;
-    } else if (available >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-        encoding = TextEncoding::Utf8;
-        s.pos += 3;
-    } else {
-        return false;
+    if (!Readable() || !EnsureByte()) return false;
+    const std::string_view available(reinterpret_cast<const char*>(s.buffer + s.pos), s.count - s.pos);
+    for (TextEncoding marked : {TextEncoding::Utf16, TextEncoding::Utf8}) {
+        const std::string_view mark = MarkOf(marked);
+        if (available.substr(0, mark.size()) != mark) continue;
+        s.pos += static_cast<uint32_t>(mark.size());
+        encoding = marked;
+        SetEncoding(encoding);
+        return true;
     }
-    SetEncoding(encoding);
-    return true;
+    return false;
 }
 
-bool CTextStream::NextBytesAre(const char* bytes, uint32_t count)
+bool CTextStream::NextBytesAre(std::string_view bytes)
 {
     TextStreamState& s = *state_;
-    if (IsEnd() || s.error || !CanRead() || !EnsureByte()) return false;
-    return s.count - s.pos >= count && std::memcmp(s.buffer + s.pos, bytes, count) == 0;
+    if (!Readable() || !EnsureByte()) return false;
+    return s.count - s.pos >= bytes.size() && std::memcmp(s.buffer + s.pos, bytes.data(), bytes.size()) == 0;
 }
 
 bool CTextStream::EnsureByte()
@@ -162,15 +188,14 @@ bool CTextStream::EnsureByte()
     TextStreamState& s = *state_;
     if (s.pos < s.count) return true;
     if (s.error || !FillBuffer()) return false;
-    s.pos = 0;
-    if (utf8Check_ != nullptr) utf8Check_->Feed(s.buffer, s.count);
+    if (byteWatcher_ != nullptr) byteWatcher_->Feed(s.buffer, s.count);
     return s.pos < s.count;
 }
 
 uint32_t CTextStream::ReadBytes(void* destination, uint32_t count)
 {
     TextStreamState& s = *state_;
-    if (IsEnd() || s.error || !CanRead()) return 0;
+    if (!Readable()) return 0;
     unsigned char* out = static_cast<unsigned char*>(destination);
     uint32_t copied = 0;
     while (copied < count) {
@@ -282,7 +307,7 @@ CTextStream::ReadResult CTextStream::ReadUnicodeUnits(std::wstring& units)
 bool CTextStream::ReadLine(std::wstring& line)
 {
     line.clear();
-    if (IsEnd() || state_->error || !CanRead()) return false;
+    if (!Readable()) return false;
     if (state_->unicode) return ReadUnicodeUnits(line) == ReadResult::Line;
     // Most lines are plain ASCII, which every ANSI code page and UTF-8 map to themselves, so
     // bytes are widened as they leave the buffer. That widening loses nothing: a line with other
@@ -303,7 +328,7 @@ bool CTextStream::ReadLine(std::wstring& line)
 bool CTextStream::ReadLine(CLineList& lines)
 {
     lines.DiscardUnfinished();
-    if (IsEnd() || state_->error || !CanRead()) return false;
+    if (!Readable()) return false;
     if (state_->unicode) {
         if (!ReadLine(wideScratch_)) return false;
         // Windows is little-endian: the units in memory are the bytes of the file.
@@ -328,7 +353,7 @@ bool CTextStream::ReadLine(CLineList& lines)
 bool CTextStream::ReadLine(std::string& line)
 {
     line.clear();
-    if (IsEnd() || state_->error || !CanRead()) return false;
+    if (!Readable()) return false;
     if (!state_->unicode) {
         bool nonAscii = false;  // bytes are taken as they are
         StringUnits<char> units(line);
@@ -351,7 +376,7 @@ char* CTextStream::WriteRoom(size_t count)
 bool CTextStream::CommitWrite(size_t count)
 {
     pending_ += count;
-    return pending_ < writeLimit_ || FlushWrites();
+    return (pending_ < writeLimit_ || FlushWrites()) && !state_->error;
 }
 
 bool CTextStream::FlushWrites()
@@ -365,7 +390,7 @@ bool CTextStream::FlushWrites()
 bool CTextStream::WriteLine(const wchar_t* text, size_t length)
 {
     TextStreamState& s = *state_;
-    if (s.error || !CanWrite()) return false;
+    if (!Writable()) return false;
     // The text and its line end are built in place after the bytes already waiting, and go to
     // the sink in one piece.
     char* bytes;
@@ -398,35 +423,32 @@ bool CTextStream::WriteLine(const wchar_t* text, size_t length)
         if (s.lineEnd == 1) bytes[count++] = '\r';
         bytes[count++] = '\n';
     }
-    return CommitWrite(count) && !s.error;
+    return CommitWrite(count);
 }
 
-bool CTextStream::WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second,
-                                  size_t secondLength, bool endAtZero, bool& done)
+CTextStream::AsciiWrite CTextStream::WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second,
+                                                      size_t secondLength, bool endAtZero)
 {
-    TextStreamState& s = *state_;
     char* bytes = WriteRoom(firstLength + secondLength + 2);
-    if (bytes == nullptr) return false;
+    if (bytes == nullptr) return AsciiWrite::Failed;
     size_t count = NarrowAscii(first, firstLength, bytes);
-    if (count != firstLength) return true;
+    if (count != firstLength) return AsciiWrite::NotAscii;
     const size_t more = NarrowAscii(second, secondLength, bytes + count);
-    if (more != secondLength && !(endAtZero && second[more] == 0)) return true;
+    if (more != secondLength && !(endAtZero && second[more] == 0)) return AsciiWrite::NotAscii;
     count += more;
-    if (s.lineEnd == 1) bytes[count++] = '\r';
+    if (state_->lineEnd == 1) bytes[count++] = '\r';
     bytes[count++] = '\n';
-    done = true;
-    return CommitWrite(count) && !s.error;
+    return CommitWrite(count) ? AsciiWrite::Written : AsciiWrite::Failed;
 }
 
 bool CTextStream::WriteLine(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength)
 {
     TextStreamState& s = *state_;
-    if (s.error || !CanWrite()) return false;
+    if (!Writable()) return false;
     if (!s.unicode) {
         // Both parts plain ASCII, as pattern lines are: narrowed straight after each other.
-        bool done = false;
-        const bool written = WriteAsciiParts(first, firstLength, second, secondLength, true, done);
-        if (done || !written) return written;
+        const AsciiWrite ascii = WriteAsciiParts(first, firstLength, second, secondLength, true);
+        if (ascii != AsciiWrite::NotAscii) return ascii == AsciiWrite::Written;
     }
     // Anything else through the joined text, which the one-part WriteLine handles in full.
     wideScratch_.assign(first, firstLength).append(second, secondLength);
@@ -437,12 +459,11 @@ bool CTextStream::WriteLineExactly(const wchar_t* first, size_t firstLength, con
                                    size_t secondLength, bool& lossy)
 {
     TextStreamState& s = *state_;
-    if (s.error || !CanWrite()) return false;
+    if (!Writable()) return false;
     if (s.unicode) return WriteLine(first, firstLength, second, secondLength);
     // Plain ASCII, as nearly every pattern line is, is the same bytes in every encoding.
-    bool done = false;
-    const bool written = WriteAsciiParts(first, firstLength, second, secondLength, false, done);
-    if (done || !written) return written;
+    const AsciiWrite ascii = WriteAsciiParts(first, firstLength, second, secondLength, false);
+    if (ascii != AsciiWrite::NotAscii) return ascii == AsciiWrite::Written;
     wideScratch_.assign(first, firstLength).append(second, secondLength);
     if (!EncodeTextExactly(wideScratch_, Encoding(), narrowScratch_)) {
         lossy = true;
@@ -454,7 +475,7 @@ bool CTextStream::WriteLineExactly(const wchar_t* first, size_t firstLength, con
 bool CTextStream::WriteLine(const char* text, size_t length)
 {
     TextStreamState& s = *state_;
-    if (s.error || !CanWrite()) return false;
+    if (!Writable()) return false;
     if (s.unicode) return WriteLine(AnsiToWide(std::string(text, length)));
     char* bytes = WriteRoom(length + 2);
     if (bytes == nullptr) return false;
@@ -462,21 +483,20 @@ bool CTextStream::WriteLine(const char* text, size_t length)
     size_t count = length;
     if (s.lineEnd == 1) bytes[count++] = '\r';
     bytes[count++] = '\n';
-    return CommitWrite(count) && !s.error;
+    return CommitWrite(count);
 }
 
 bool CTextStream::WriteBytes(const char* bytes, size_t count)
 {
     TextStreamState& s = *state_;
-    if (s.error || !CanWrite()) return false;
+    if (!Writable()) return false;
     if (count == 0) return true;
     // A long run skips the bytes waiting here: they go first, then the run straight from where
     // it is.
     if (count >= writeLimit_) {
         if (!FlushWrites()) return false;
-        const size_t kMostAtOnce = size_t(1) << 30;  // the sink takes a 32-bit count
         for (size_t done = 0; done < count;) {
-            const size_t piece = count - done < kMostAtOnce ? count - done : kMostAtOnce;
+            const size_t piece = std::min(count - done, kMostBytesPerCall);
             if (!WriteRaw(bytes + done, static_cast<int32_t>(piece)) || s.error) return false;
             done += piece;
         }
@@ -485,7 +505,7 @@ bool CTextStream::WriteBytes(const char* bytes, size_t count)
     char* room = WriteRoom(count);
     if (room == nullptr) return false;
     std::memcpy(room, bytes, count);
-    return CommitWrite(count) && !s.error;
+    return CommitWrite(count);
 }
 
 bool CTextStream::WriteByte(unsigned char byte)
@@ -501,5 +521,5 @@ bool CTextStream::WriteWord(uint16_t word)
 
 bool CTextStream::WriteBom()
 {
-    return WriteBytes("\xFF\xFE", 2);
+    return WriteBytes(kUtf16Mark.data(), kUtf16Mark.size());
 }

@@ -4,37 +4,17 @@
 // the stream remembers; no other byte of a line is dropped. Written lines end in CR LF.
 // Text is either 8-bit, in the system ANSI code page or in UTF-8, or UTF-16 little-endian.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
-#include "support/Charset.h"
 #include "support/LastError.h"
+#include "support/TextEncoding.h"
 
 class CLineList;
-class CUtf8Check;
-
-// Where a line of a text file ends: at CR LF, a lone LF or a lone CR (as in JavaScript), and at a
-// NUL unit, which the reader remembers (SawNul): no line read ever holds one.
-constexpr bool EndsFileLine(unsigned unit)
-{
-    return unit == '\n' || unit == '\r' || unit == 0;
-}
-
-// Which encodings a file may be in where no byte-order mark names one (FF FE: UTF-16 LE;
-// EF BB BF: UTF-8). Each reader says which its file may have.
-enum EncodingChoice : unsigned {
-    kMayBeUtf16 = 1,  // UTF-16 LE, known by a zero byte second in a pair of bytes
-    kMayBeUtf8 = 2,   // UTF-8
-    kMayBeAnsi = 4,   // the system ANSI code page
-};
-
-// The one rule for the encoding of a file without a mark, from what its bytes showed: UTF-16 LE
-// where the file may be and a zero byte stands second in a pair (ASCII text in UTF-16 has one in
-// every pair, 8-bit text none); else UTF-8 when the bytes are strictly valid UTF-8 and not plain
-// ASCII, or when the file may be nothing else; else the ANSI code page.
-TextEncoding DecideEncoding(unsigned choices, bool zeroSecondInPair, const CUtf8Check& utf8);
 
 struct TextStreamState {
     bool unicode = false;   // UTF-16 LE code units rather than 8-bit text
@@ -53,8 +33,6 @@ struct TextStreamState {
 
 class CTextStream {
 public:
-    // A refill's size where a source keeps a buffer of its own; a file hands out larger blocks.
-    static const uint32_t kBufferSize = 256;
     static const uint32_t kModeRead = 1;
     static const uint32_t kModeWrite = 4;
 
@@ -63,7 +41,7 @@ public:
     CTextStream(const CTextStream&) = delete;
     CTextStream& operator=(const CTextStream&) = delete;
 
-    // Refills the read buffer; true when at least one byte came. Sets count, not pos.
+    // Refills the read buffer through Serve; true when at least one byte came.
     virtual bool FillBuffer() { return false; }
     // Hands a run of bytes to the sink.
     virtual bool WriteRaw(const void* bytes, int32_t count)
@@ -82,9 +60,10 @@ public:
     bool ReadByteOrderMark(TextEncoding& encoding);
     // True when the next bytes of the source are the count bytes at bytes; nothing is taken.
     // Like a mark, they must arrive with one refill.
-    bool NextBytesAre(const char* bytes, uint32_t count);
-    // Every byte taken from the source from now on is also given to check (null: none).
-    void CheckUtf8(CUtf8Check* check) { utf8Check_ = check; }
+    bool NextBytesAre(std::string_view bytes);
+    // Every byte taken from the source from now on is also shown to watcher (null: none), which
+    // then tells whether they were UTF-8.
+    void WatchBytes(CUtf8Check* watcher) { byteWatcher_ = watcher; }
     // Whether a NUL unit was met, and whether UTF-16 text ended in a lone byte: what no line
     // read shows, and a file written back from the lines would lose.
     bool SawNul() const { return state_->nulSeen; }
@@ -128,12 +107,31 @@ public:
     bool CanWrite() const { return (state_->mode & kModeWrite) != 0; }
     void ResetState();
 
-    CLastError& Error() { return error_; }
-    const CLastError& Error() const { return error_; }
+    CLastError& Error() { return *errorRecord_; }
+    const CLastError& Error() const { return *errorRecord_; }
 
 protected:
-    TextStreamState& State() { return *state_; }
+    // The derived class's byte source and sink change the stream's state through these alone.
     const TextStreamState& State() const { return *state_; }
+    // Its source or sink is open for mode (kModeRead, kModeWrite, or both), with text in UTF-16
+    // (unicode) or 8-bit; lines written end in CR LF.
+    void Opened(uint32_t mode, bool unicode);
+    // The bytes the next reads take: count of them at bytes, which stay where they are until the
+    // next refill; last when the source has none after them.
+    void Serve(unsigned char* bytes, uint32_t count, bool last);
+    // How many bytes were served and not read yet, and forgetting them (the source has moved
+    // back over them).
+    uint32_t ReadAhead() const { return state_->count - std::min(state_->pos, state_->count); }
+    void ForgetReadAhead();
+    // Fails the stream for good: every later read and write is refused, and Error() holds the
+    // reason, the system's code and its text. Returns false, for the caller to return.
+    bool Fail(DWORD code);
+    bool FailFromLastError() { return Fail(GetLastError()); }
+    // Error() from now on is record, which the sink keeps its reasons in: a failure of the sink is
+    // then recorded once, where both read it.
+    void ShareErrorRecord(CLastError& record) { errorRecord_ = &record; }
+    // Fails the stream where the sink has put the reason in the shared record.
+    bool FailWithReasonKept();
 
     // Lets written bytes collect until limit of them wait, then hands them to WriteRaw in one
     // piece: one call per line is what writing a large file mostly cost. 0, the default, hands
@@ -152,11 +150,16 @@ private:
     // line stays there.
     template <typename Units>
     ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
+    enum class AsciiWrite { Written, NotAscii, Failed };
     // Writes first + second and the line end when both are plain ASCII (second up to a zero unit
-    // that ends it, with endAtZero), and sets done; otherwise writes nothing. False when the
-    // write fails.
-    bool WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength,
-                         bool endAtZero, bool& done);
+    // that ends it, with endAtZero); otherwise writes nothing and gives NotAscii.
+    AsciiWrite WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength,
+                               bool endAtZero);
+    // True while the stream may be read: it is open for reading, has not failed and has not met
+    // the end of its source.
+    bool Readable() const { return !IsEnd() && !state_->error && CanRead(); }
+    // The same for writing: open for it and not failed.
+    bool Writable() const { return !state_->error && CanWrite(); }
     // Takes the LF of a CR LF whose CR ended the last line.
     void SkipLfAfterCr();
     // Collects one line of UTF-16 units; on Failed the partial line stays in units.
@@ -167,12 +170,13 @@ private:
     // the limit would be passed); null when that fails. Valid until the next write.
     char* WriteRoom(size_t count);
     // The first count bytes of the room now wait for the sink; false when handing bytes
-    // over fails.
+    // over fails, or has failed before.
     bool CommitWrite(size_t count);
 
     CLastError error_;
+    CLastError* errorRecord_ = &error_;
     std::unique_ptr<TextStreamState> state_;
-    CUtf8Check* utf8Check_ = nullptr;
+    CUtf8Check* byteWatcher_ = nullptr;
     // Reused between lines so that reading or writing a long file does not allocate per line.
     std::string narrowScratch_;
     std::wstring wideScratch_;

@@ -14,6 +14,9 @@
 
 namespace {
 
+// What the test sources hand out at a time: small, so that lines span refills.
+const uint32_t kRefillSize = 256;
+
 class AutoRenderTest : public ::testing::Test {
 protected:
     std::wstring Write(const std::vector<std::string>& lines)
@@ -46,24 +49,19 @@ class FailingSource : public CTextStream {
 public:
     explicit FailingSource(std::string bytes) : bytes_(std::move(bytes))
     {
-        State().buffer = buffer_;
-        State().mode = kModeRead;
-        State().lineEnd = 1;
+        Opened(kModeRead, false);
     }
     bool FillBuffer() override
     {
-        if (given_) {
-            State().error = true;
-            return false;
-        }
+        if (given_) return Fail(ERROR_READ_FAULT);
         given_ = true;
-        State().count = static_cast<uint32_t>(bytes_.copy(reinterpret_cast<char*>(buffer_), kBufferSize));
+        Serve(buffer_, static_cast<uint32_t>(bytes_.copy(reinterpret_cast<char*>(buffer_), kRefillSize)), false);
         return true;
     }
 
 private:
     std::string bytes_;
-    unsigned char buffer_[kBufferSize] = {};
+    unsigned char buffer_[kRefillSize] = {};
     bool given_ = false;
 };
 
@@ -72,15 +70,11 @@ class FailingSink : public CTextStream {
 public:
     explicit FailingSink(size_t capacity) : capacity_(capacity)
     {
-        State().mode = kModeWrite;
-        State().lineEnd = 1;
+        Opened(kModeWrite, false);
     }
     bool WriteRaw(const void*, int32_t count) override
     {
-        if (taken_ + static_cast<size_t>(count) > capacity_) {
-            State().error = true;
-            return false;
-        }
+        if (taken_ + static_cast<size_t>(count) > capacity_) return Fail(ERROR_DISK_FULL);
         taken_ += static_cast<size_t>(count);
         return true;
     }
@@ -289,7 +283,7 @@ TEST_F(AutoRenderTest, AFailedInitChangesNothing)
 
     // A read error half-way: a partly read script must never be saved back.
     std::string bytes = "//@include new1\r\n//@include new2\r\n// more\r\n";
-    FailingSource source(bytes + std::string(CTextStream::kBufferSize, 'x'));
+    FailingSource source(bytes + std::string(kRefillSize, 'x'));
     EXPECT_FALSE(script.Read(source, L"other.js"));
     EXPECT_EQ(L"keep\r\n", script.includeText);
     EXPECT_EQ((Lines{L"x"}), ToLines(script.GetKeptLines()));
@@ -350,7 +344,7 @@ TEST_F(AutoRenderTest, AScriptKeepsItsBytesAndItsEncoding)
     const bool cp936 = GetACP() == 936;
     const std::string native = cp936 ? "\xD6\xD0\xCE\xC4" : "caf\xE9";
     const std::wstring nativeWide = cp936 ? L"\u4E2D\u6587" : L"caf\u00E9";
-    const std::string filler(CTextStream::kBufferSize - 4, 'x');
+    const std::string filler(kRefillSize - 4, 'x');
 
     struct Case {
         const char* name;

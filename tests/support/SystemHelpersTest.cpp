@@ -1,3 +1,4 @@
+#include "support/Paths.h"
 #include "support/SystemHelpers.h"
 
 #include <cwchar>

@@ -138,7 +138,7 @@ TEST(AtomicFileWriter, AnUncommittedWriterRemovesItsTemporaryFile)
     {
         CAtomicFileWriter writer(dir.File(L"x.txt"));
         ASSERT_TRUE(writer.Begin());
-        temp = writer.GetTempPath();
+        temp = writer.GetSavePath();
         EXPECT_TRUE(PathExists(temp));
         EXPECT_EQ(dir.Path(), temp.substr(0, dir.Path().size())) << "beside the target, on its volume";
     }
@@ -487,9 +487,9 @@ TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
         const std::wstring path = dir.File(L"script.js");
         WriteFileBytes(path, kOld);
         CFailingDiskWriter writer(path, row.failAfter, row.writeCode, row.flushCode);
-        CLastError error;
+        const CLastError& error = writer.Error();
         const DWORD code = row.flushCode != 0 ? row.flushCode : row.writeCode;
-        EXPECT_FALSE(SaveTextFileAtomically(writer, false, manyLines, error)) << code;
+        EXPECT_FALSE(SaveTextFileAtomically(writer, false, manyLines)) << code;
         EXPECT_EQ(code, error.GetErrorCode());
         std::wstring message;
         ASSERT_TRUE(FormatSystemMessage(code, message));

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Paths.h"
 #include "tests/common/TestFiles.h"
+#include "textio/DeviceName.h"
 
 TEST(FileUtil, RemoveFile)
 {

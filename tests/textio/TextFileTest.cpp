@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Charset.h"
 #include "tests/common/TestFiles.h"
 #include "textio/FileUtil.h"
 

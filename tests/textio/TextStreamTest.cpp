@@ -16,6 +16,9 @@
 
 namespace {
 
+// What the test sources hand out at a time: small, so that lines span refills.
+const uint32_t kRefillSize = 256;
+
 using Lines = std::vector<std::wstring>;
 
 // A source handing out bytes one buffer at a time, as CTextFile does, that can fail after a
@@ -24,28 +27,19 @@ class MemoryStream : public CTextStream {
 public:
     explicit MemoryStream(std::string bytes = std::string(), bool unicode = false) : bytes_(std::move(bytes))
     {
-        State().buffer = buffer_;
-        State().mode = kModeRead | kModeWrite;
-        State().unicode = unicode;
-        State().lineEnd = 1;
+        Opened(kModeRead | kModeWrite, unicode);
     }
     bool FillBuffer() override
     {
-        if (fills_++ == failAfter_) {
-            State().error = true;
-            return false;
-        }
-        State().count = static_cast<uint32_t>(bytes_.copy(reinterpret_cast<char*>(buffer_), kBufferSize, taken_));
-        taken_ += State().count;
-        if (taken_ >= bytes_.size()) State().eof = true;
-        return State().count > 0;
+        if (fills_++ == failAfter_) return Fail(ERROR_READ_FAULT);
+        const auto count = static_cast<uint32_t>(bytes_.copy(reinterpret_cast<char*>(buffer_), kRefillSize, taken_));
+        taken_ += count;
+        Serve(buffer_, count, taken_ >= bytes_.size());
+        return count > 0;
     }
     bool WriteRaw(const void* bytes, int32_t count) override
     {
-        if (written.size() + static_cast<size_t>(count) > capacity) {
-            State().error = true;
-            return false;
-        }
+        if (written.size() + static_cast<size_t>(count) > capacity) return Fail(ERROR_DISK_FULL);
         pieces.emplace_back(static_cast<const char*>(bytes), static_cast<size_t>(count));
         written += pieces.back();
         return true;
@@ -63,7 +57,7 @@ private:
     std::string bytes_;
     size_t taken_ = 0;
     int fills_ = 0;
-    unsigned char buffer_[kBufferSize] = {};
+    unsigned char buffer_[kRefillSize] = {};
 };
 
 // What every reader promises: the lines read, each followed by CR LF, are the bytes with every
@@ -164,8 +158,8 @@ TEST(TextStream, BothReadersFollowThePlainRulesAtEveryPosition)
 
     // A double-byte character split by a refill is decoded whole; a CR LF split by one is one end.
     for (const std::string& end : {std::string("\n"), std::string("\r"), std::string("\r\n")}) {
-        std::string split = std::string(CTextStream::kBufferSize - 1, 'x') + NativeBytes() + "y" + end + NativeBytes();
-        split += std::string(CTextStream::kBufferSize - 1 - split.size() % CTextStream::kBufferSize, 'z') + end + "w";
+        std::string split = std::string(kRefillSize - 1, 'x') + NativeBytes() + "y" + end + NativeBytes();
+        split += std::string(kRefillSize - 1 - split.size() % kRefillSize, 'z') + end + "w";
         EXPECT_EQ(ExpectedLines(split), ReadStrings(split));
         EXPECT_EQ(NormalizedEnds(split), ReadList(split));
     }
@@ -189,7 +183,7 @@ TEST(TextStream, ReadingIntoALineList)
     EXPECT_EQ("two", list.Line(2));
 
     // A read error half-way through a line adds no line, not even part of one.
-    MemoryStream failing("whole\n" + std::string(CTextStream::kBufferSize, 'p'));
+    MemoryStream failing("whole\n" + std::string(kRefillSize, 'p'));
     failing.failAfter_ = 1;
     CLineList partial;
     ASSERT_TRUE(failing.ReadLine(partial));
