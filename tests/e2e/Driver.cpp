@@ -429,15 +429,24 @@ bool Start(const std::wstring& exe, const std::wstring& args)
     return true;
 }
 
+// A message box's caption and text. Under load Wine may show the box a moment before it has
+// set them, so an empty one is asked again for up to a second.
+bool ReadBox(HWND box, std::wstring& caption, std::wstring& text)
+{
+    for (int tries = 0;; ++tries) {
+        if (!ReadText(box, caption) || !ReadText(MessageTextControl(box), text)) return false;
+        if ((!caption.empty() && !text.empty()) || tries == 50) return true;
+        Sleep(20);
+    }
+}
+
 bool ExpectBox(const std::wstring& caption, const std::wstring& text)
 {
     g_lastBox = WaitForWindow(true);
     if (g_lastBox == nullptr) return Fail(L"no message box (expected \"" + Escape(text) + L"\")");
     std::wstring gotCaption;
     std::wstring gotText;
-    if (!ReadText(g_lastBox, gotCaption) || !ReadText(MessageTextControl(g_lastBox), gotText)) {
-        return Fail(L"cannot read the message box");
-    }
+    if (!ReadBox(g_lastBox, gotCaption, gotText)) return Fail(L"cannot read the message box");
     Print(L"box \"" + gotCaption + L"\" \"" + Escape(gotText) + L"\"");
     if (gotCaption != caption || gotText != text) {
         return Fail(L"expected box \"" + caption + L"\" \"" + Escape(text) + L"\"");
@@ -584,8 +593,7 @@ bool RunMany(const std::wstring& exe, const std::wstring& countText, const std::
                 if (wantBox) {
                     std::wstring caption;
                     std::wstring text;
-                    ReadText(search.found, caption);
-                    ReadText(MessageTextControl(search.found), text);
+                    ReadBox(search.found, caption, text);
                     Print(copy + L" box \"" + caption + L"\" \"" + Escape(text) + L"\"");
                 }
                 PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(wantBox ? IDOK : IDCANCEL, BN_CLICKED), 0);
@@ -669,7 +677,7 @@ bool ShowUntilExit()
         if (boxSearch.found != nullptr) {
             std::wstring caption;
             std::wstring text;
-            if (ReadText(boxSearch.found, caption) && ReadText(MessageTextControl(boxSearch.found), text)) {
+            if (ReadBox(boxSearch.found, caption, text)) {
                 Print(L"[" + caption + L"] " + text);
             }
             g_lastBox = boxSearch.found;
