@@ -47,6 +47,16 @@
 //   pipe-server NAME                creates the named pipe \\.\pipe\NAME and waits, without
 //                                   blocking, for a client to open it
 //   expect-pipe-unused              no client has opened that pipe
+//   focus ID                        moves the keyboard focus to control ID of the main dialog
+//   vkey KEY                        presses and releases the virtual key KEY (a number; "alt+"
+//                                   before it holds Alt down meanwhile) on the keyboard
+//   post MSG WPARAM                 posts the message MSG (numbers) to the main dialog
+//   lock-file PATH                  holds an exclusive lock on the first byte of PATH (made when
+//                                   missing), as another saving program does, until unlock-file
+//   unlock-file                     lets that lock go
+//   dpi-changed DPI L,T,R,B         sends WM_DPICHANGED for DPI with that suggested rectangle to
+//                                   the window of the last wait-window, else the main dialog
+//   expect-rect L,T,R,B             that window's rectangle on the screen
 
 #include <windows.h>
 
@@ -66,6 +76,8 @@ std::wstring g_currentDir;
 std::wstring g_desktopName;
 PROCESS_INFORMATION g_process = {};
 HWND g_lastBox = nullptr;
+// The file of lock-file and its handle.
+HANDLE g_lockedFile = INVALID_HANDLE_VALUE;
 
 // A console takes text as text: bytes written to it would be read in its output code page (437
 // or 936, not UTF-8) and come out garbled. A file or a pipe gets UTF-8.
@@ -323,6 +335,15 @@ bool PressButton(const std::wstring& id)
         Sleep(20);
     }
     g_lastBox = nullptr;
+    // What the answer starts in the main dialog (a Reload after 是) has run before what follows
+    // looks at it: a sent message is taken only between the dialog's handlers (or in the next
+    // box's own loop).
+    WindowSearch search = {g_process.dwProcessId, false, nullptr};
+    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+    DWORD_PTR ignored = 0;
+    if (search.found != nullptr) {
+        SendMessageTimeoutW(search.found, WM_NULL, 0, 0, SMTO_NORMAL, g_timeoutMs, &ignored);
+    }
     return true;
 }
 
@@ -410,6 +431,119 @@ bool MainDialogBox(const std::wstring& idText, HWND& box)
     if (dialog == nullptr) return Fail(L"no main dialog");
     box = GetDlgItem(dialog, _wtoi(idText.c_str()));
     return box != nullptr || Fail(L"no control " + idText);
+}
+
+bool Focus(const std::wstring& id)
+{
+    HWND box = nullptr;
+    if (!MainDialogBox(id, box)) return false;
+    DWORD_PTR result = 0;
+    // The dialog moves its own focus: SetFocus reaches only windows of the caller's thread.
+    if (!SendMessageTimeoutW(GetParent(box), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE, SMTO_ABORTIFHUNG,
+                             g_timeoutMs, &result)) {
+        return Fail(L"cannot focus " + id);
+    }
+    return true;
+}
+
+bool VirtualKey(const std::wstring& spec)
+{
+    HWND dialog = WaitForWindow(false);
+    if (dialog == nullptr) return Fail(L"no main dialog");
+    const bool withAlt = spec.compare(0, 4, L"alt+") == 0;
+    const WORD vk = static_cast<WORD>(_wtoi(spec.c_str() + (withAlt ? 4 : 0)));
+    SetForegroundWindow(dialog);
+    Sleep(300);
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](WORD code, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (withAlt) add(VK_MENU, false);
+    add(vk, false);
+    add(vk, true);
+    if (withAlt) add(VK_MENU, true);
+    const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return sent == inputs.size() || Fail(L"SendInput failed");
+}
+
+bool PostToDialog(const std::wstring& message, const std::wstring& wParam)
+{
+    HWND dialog = WaitForWindow(false);
+    if (dialog == nullptr) return Fail(L"no main dialog");
+    return PostMessageW(dialog, static_cast<UINT>(_wtoi(message.c_str())), static_cast<WPARAM>(_wtoi(wParam.c_str())),
+                        0) ||
+           Fail(L"cannot post message " + message);
+}
+
+bool LockFile(const std::wstring& path)
+{
+    g_lockedFile = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED firstByte = {};
+    if (g_lockedFile == INVALID_HANDLE_VALUE ||
+        !LockFileEx(g_lockedFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &firstByte)) {
+        return Fail(L"cannot lock " + path + L", error " + std::to_wstring(GetLastError()));
+    }
+    Print(L"locked");
+    return true;
+}
+
+bool UnlockFile()
+{
+    if (g_lockedFile == INVALID_HANDLE_VALUE) return Fail(L"unlock-file without lock-file");
+    CloseHandle(g_lockedFile);
+    g_lockedFile = INVALID_HANDLE_VALUE;
+    Print(L"unlocked");
+    return true;
+}
+
+bool ParseRect(const std::wstring& text, RECT& rect)
+{
+    return swscanf(text.c_str(), L"%ld,%ld,%ld,%ld", &rect.left, &rect.top, &rect.right, &rect.bottom) == 4;
+}
+
+// The window of the last wait-window or expect-box, else the main dialog.
+HWND TargetWindow()
+{
+    return g_lastBox != nullptr ? g_lastBox : WaitForWindow(false);
+}
+
+// WM_DPICHANGED carries a pointer to the suggested rectangle, which the system does not carry
+// across processes: the rectangle is put into the program's own memory.
+bool DpiChanged(const std::wstring& dpiText, const std::wstring& rectText)
+{
+    RECT rect = {};
+    HWND window = TargetWindow();
+    if (window == nullptr || !ParseRect(rectText, rect)) return Fail(L"dpi-changed without a window or a rectangle");
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, g_process.dwProcessId);
+    void* remote = process == nullptr ? nullptr
+                                      : VirtualAllocEx(process, nullptr, sizeof(rect), MEM_COMMIT, PAGE_READWRITE);
+    const bool written = remote != nullptr && WriteProcessMemory(process, remote, &rect, sizeof(rect), nullptr);
+    const WORD dpi = static_cast<WORD>(_wtoi(dpiText.c_str()));
+    DWORD_PTR result = 0;
+    const bool sent = written && SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                                     reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, g_timeoutMs,
+                                                     &result);
+    if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (process != nullptr) CloseHandle(process);
+    return sent || Fail(L"cannot send WM_DPICHANGED, error " + std::to_wstring(GetLastError()));
+}
+
+bool ExpectRect(const std::wstring& rectText)
+{
+    RECT want = {};
+    RECT got = {};
+    HWND window = TargetWindow();
+    if (window == nullptr || !ParseRect(rectText, want) || !GetWindowRect(window, &got)) {
+        return Fail(L"expect-rect without a window or a rectangle");
+    }
+    Print(L"rect " + RectText(got));
+    return EqualRect(&want, &got) || Fail(L"expected " + RectText(want));
 }
 
 bool Start(const std::wstring& exe, const std::wstring& args)
@@ -654,7 +788,8 @@ const Command kCommands[] = {
     {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
     {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
     {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2}, {L"wait-file", 1}, {L"run-many", 3},
-    {L"pipe-server", 1}, {L"expect-pipe-unused", 0},
+    {L"pipe-server", 1}, {L"expect-pipe-unused", 0}, {L"focus", 1}, {L"vkey", 1}, {L"post", 2},
+    {L"lock-file", 1}, {L"unlock-file", 0}, {L"dpi-changed", 2}, {L"expect-rect", 1},
 };
 
 // For a person watching from a terminal: prints every message box and answers it with OK; a
@@ -740,6 +875,13 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"run-many") return RunMany(a[0], a[1], Unescape(a[2]));
     if (name == L"pipe-server") return PipeServer(a[0]);
     if (name == L"expect-pipe-unused") return ExpectPipeUnused();
+    if (name == L"focus") return Focus(a[0]);
+    if (name == L"vkey") return VirtualKey(a[0]);
+    if (name == L"post") return PostToDialog(a[0], a[1]);
+    if (name == L"lock-file") return LockFile(a[0]);
+    if (name == L"unlock-file") return UnlockFile();
+    if (name == L"dpi-changed") return DpiChanged(a[0], a[1]);
+    if (name == L"expect-rect") return ExpectRect(a[0]);
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;
