@@ -31,7 +31,8 @@
 //   menu-choose CHAR                waits for the popup menu, checks that it opened at the
 //                                   lower-left corner of the Help button, types CHAR into it
 //   alt-key CHAR                    types Alt+CHAR on the keyboard into the main dialog
-//   type-key CHAR                   types CHAR on the keyboard into the main dialog
+//   type-key CHAR                   types CHAR on the keyboard into the main dialog; for both,
+//                                   #N stands for the key of virtual-key code N (#27: Esc)
 //   expect-quiet MS                 for MS milliseconds no other window of the program appears
 //   run-beside EXE ARGS CAPTION TEXT  starts a second program (EXE with ARGS, escapes applied)
 //                                   while the first runs on, expects its message box CAPTION TEXT,
@@ -47,16 +48,13 @@
 //   pipe-server NAME                creates the named pipe \\.\pipe\NAME and waits, without
 //                                   blocking, for a client to open it
 //   expect-pipe-unused              no client has opened that pipe
-//   focus ID                        moves the keyboard focus to control ID of the main dialog
-//   vkey KEY                        presses and releases the virtual key KEY (a number; "alt+"
-//                                   before it holds Alt down meanwhile) on the keyboard
 //   post MSG WPARAM                 posts the message MSG (numbers) to the main dialog
 //   lock-file PATH                  holds an exclusive lock on the first byte of PATH (made when
 //                                   missing), as another saving program does, until unlock-file
 //   unlock-file                     lets that lock go
 //   dpi-changed DPI L,T,R,B         sends WM_DPICHANGED for DPI with that suggested rectangle to
-//                                   the window of the last wait-window, else the main dialog
-//   expect-rect L,T,R,B             that window's rectangle on the screen
+//                                   the window of the last wait-window, else the main dialog,
+//                                   which must then stand exactly there
 
 #include <windows.h>
 
@@ -383,7 +381,8 @@ bool TypeKey(const std::wstring& key, bool withAlt)
 {
     HWND dialog = WaitForWindow(false);
     if (dialog == nullptr || key.empty()) return Fail(L"no main dialog");
-    const SHORT scan = VkKeyScanW(key[0]);
+    const bool byCode = key.size() > 1 && key[0] == L'#';
+    const SHORT scan = byCode ? static_cast<SHORT>(_wtoi(key.c_str() + 1)) : VkKeyScanW(key[0]);
     if (scan == -1) return Fail(L"no key types " + key);
     SetForegroundWindow(dialog);
     Sleep(300);
@@ -433,44 +432,6 @@ bool MainDialogBox(const std::wstring& idText, HWND& box)
     return box != nullptr || Fail(L"no control " + idText);
 }
 
-bool Focus(const std::wstring& id)
-{
-    HWND box = nullptr;
-    if (!MainDialogBox(id, box)) return false;
-    DWORD_PTR result = 0;
-    // The dialog moves its own focus: SetFocus reaches only windows of the caller's thread.
-    if (!SendMessageTimeoutW(GetParent(box), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE, SMTO_ABORTIFHUNG,
-                             g_timeoutMs, &result)) {
-        return Fail(L"cannot focus " + id);
-    }
-    return true;
-}
-
-bool VirtualKey(const std::wstring& spec)
-{
-    HWND dialog = WaitForWindow(false);
-    if (dialog == nullptr) return Fail(L"no main dialog");
-    const bool withAlt = spec.compare(0, 4, L"alt+") == 0;
-    const WORD vk = static_cast<WORD>(_wtoi(spec.c_str() + (withAlt ? 4 : 0)));
-    SetForegroundWindow(dialog);
-    Sleep(300);
-    std::vector<INPUT> inputs;
-    auto add = [&inputs](WORD code, bool up) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = code;
-        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
-        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        inputs.push_back(input);
-    };
-    if (withAlt) add(VK_MENU, false);
-    add(vk, false);
-    add(vk, true);
-    if (withAlt) add(VK_MENU, true);
-    const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    return sent == inputs.size() || Fail(L"SendInput failed");
-}
-
 bool PostToDialog(const std::wstring& message, const std::wstring& wParam)
 {
     HWND dialog = WaitForWindow(false);
@@ -502,48 +463,30 @@ bool UnlockFile()
     return true;
 }
 
-bool ParseRect(const std::wstring& text, RECT& rect)
-{
-    return swscanf(text.c_str(), L"%ld,%ld,%ld,%ld", &rect.left, &rect.top, &rect.right, &rect.bottom) == 4;
-}
-
-// The window of the last wait-window or expect-box, else the main dialog.
-HWND TargetWindow()
-{
-    return g_lastBox != nullptr ? g_lastBox : WaitForWindow(false);
-}
-
 // WM_DPICHANGED carries a pointer to the suggested rectangle, which the system does not carry
 // across processes: the rectangle is put into the program's own memory.
 bool DpiChanged(const std::wstring& dpiText, const std::wstring& rectText)
 {
     RECT rect = {};
-    HWND window = TargetWindow();
-    if (window == nullptr || !ParseRect(rectText, rect)) return Fail(L"dpi-changed without a window or a rectangle");
+    RECT got = {};
+    HWND window = g_lastBox != nullptr ? g_lastBox : WaitForWindow(false);
+    if (window == nullptr || swscanf(rectText.c_str(), L"%ld,%ld,%ld,%ld", &rect.left, &rect.top, &rect.right,
+                                     &rect.bottom) != 4) {
+        return Fail(L"dpi-changed without a window or a rectangle");
+    }
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, g_process.dwProcessId);
     void* remote = process == nullptr ? nullptr
                                       : VirtualAllocEx(process, nullptr, sizeof(rect), MEM_COMMIT, PAGE_READWRITE);
-    const bool written = remote != nullptr && WriteProcessMemory(process, remote, &rect, sizeof(rect), nullptr);
     const WORD dpi = static_cast<WORD>(_wtoi(dpiText.c_str()));
     DWORD_PTR result = 0;
-    const bool sent = written && SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
-                                                     reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, g_timeoutMs,
-                                                     &result);
+    const bool sent = remote != nullptr && WriteProcessMemory(process, remote, &rect, sizeof(rect), nullptr) &&
+                      SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote),
+                                          SMTO_ABORTIFHUNG, g_timeoutMs, &result);
     if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     if (process != nullptr) CloseHandle(process);
-    return sent || Fail(L"cannot send WM_DPICHANGED, error " + std::to_wstring(GetLastError()));
-}
-
-bool ExpectRect(const std::wstring& rectText)
-{
-    RECT want = {};
-    RECT got = {};
-    HWND window = TargetWindow();
-    if (window == nullptr || !ParseRect(rectText, want) || !GetWindowRect(window, &got)) {
-        return Fail(L"expect-rect without a window or a rectangle");
-    }
+    if (!sent || !GetWindowRect(window, &got)) return Fail(L"cannot send WM_DPICHANGED");
     Print(L"rect " + RectText(got));
-    return EqualRect(&want, &got) || Fail(L"expected " + RectText(want));
+    return EqualRect(&rect, &got) || Fail(L"expected " + RectText(rect));
 }
 
 bool Start(const std::wstring& exe, const std::wstring& args)
@@ -788,8 +731,8 @@ const Command kCommands[] = {
     {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
     {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
     {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2}, {L"wait-file", 1}, {L"run-many", 3},
-    {L"pipe-server", 1}, {L"expect-pipe-unused", 0}, {L"focus", 1}, {L"vkey", 1}, {L"post", 2},
-    {L"lock-file", 1}, {L"unlock-file", 0}, {L"dpi-changed", 2}, {L"expect-rect", 1},
+    {L"pipe-server", 1}, {L"expect-pipe-unused", 0}, {L"post", 2}, {L"lock-file", 1},
+    {L"unlock-file", 0}, {L"dpi-changed", 2},
 };
 
 // For a person watching from a terminal: prints every message box and answers it with OK; a
@@ -875,13 +818,10 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"run-many") return RunMany(a[0], a[1], Unescape(a[2]));
     if (name == L"pipe-server") return PipeServer(a[0]);
     if (name == L"expect-pipe-unused") return ExpectPipeUnused();
-    if (name == L"focus") return Focus(a[0]);
-    if (name == L"vkey") return VirtualKey(a[0]);
     if (name == L"post") return PostToDialog(a[0], a[1]);
     if (name == L"lock-file") return LockFile(a[0]);
     if (name == L"unlock-file") return UnlockFile();
     if (name == L"dpi-changed") return DpiChanged(a[0], a[1]);
-    if (name == L"expect-rect") return ExpectRect(a[0]);
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;

@@ -355,76 +355,60 @@ crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include a
     "${script_lines[5]}" >"$dir/expected"
 same_bytes "$script" "$dir/expected"
 
-# --- Edited lists are not thrown away by one slip. With an edit in a pattern box, Esc in the
-# include box, WM_CLOSE, the 关闭 button, the close box and the system menu (SC_CLOSE) and Alt+F4
-# ask whether to save first: 取消 keeps the dialog and the edit, 否 ends without saving, 是 saves
-# and ends, unless the save fails. Without an edit Esc ends at once, and a settings file written
-# by hand that names the script already stays as it was (its comment, its other key, UTF-8). The
-# script's last line holds 中文 in code-page-936 bytes, which every rewrite keeps.
+# --- Under code pages 1252 and 936, a script whose last line holds 中文 in code-page-936 bytes.
+# Edited lists are not thrown away by one slip: with an edit, Esc in the include box (which has
+# the focus at start), WM_CLOSE, 关闭, SC_CLOSE (the close box and the system menu) and Alt+F4 ask;
+# 取消 keeps the edit, 否 ends unsaved, 是 saves and ends unless the save fails. Without an edit
+# Esc ends at once, leaving a hand-written settings file that names the script as it was.
 gbk_line='var s = "\xD6\xD0\xCE\xC4";'
 asked=(expect-box Morvanti '列表已修改，是否先保存？')
 typed='http://a.example.org/*\r\nhttp://typed.example.org/*\r\n'
-case_close_asks() { # NAME LOCALE
-    new_case "$1"
+typed_script() {
+    crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
+        '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}"
+    printf "$gbk_line\\r\\n"
+}
+for cp in 1252:en_US.UTF-8 936:zh_CN.UTF-8; do
+    export LC_ALL=${cp#*:}
+    new_case "close-asks-${cp%%:*}"
     printf "$gbk_line\\r\\n" >>"$script"
-    printf '; written by hand\r\n[AutoRenderInIE]\r\nScriptPath=%s\r\nKeep=1\r\n' "$script_win" >"$dir/autorender_in_ie.ini"
+    printf '; by hand\r\n[AutoRenderInIE]\r\nScriptPath=%s\r\nKeep=1\r\n' "$script_win" >"$dir/autorender_in_ie.ini"
     cp "$script" "$dir/script.before"
     cp "$dir/autorender_in_ie.ini" "$dir/settings.before"
-    LC_ALL=$2 drive start "$exe_win" '' wait-dialog focus 1000 vkey 27 expect-exit 0
-    LC_ALL=$2 drive start "$exe_win" '' wait-dialog set-edit 1000 "$typed" \
-        focus 1000 vkey 27 "${asked[@]}" press 2 post 16 0 "${asked[@]}" press 2 click 2 "${asked[@]}" press 2 \
-        expect-edit 1000 "$typed" post 274 61536 "${asked[@]}" press 7 expect-exit 0
+    drive start "$exe_win" '' wait-dialog type-key '#27' expect-exit 0
+    drive start "$exe_win" '' wait-dialog set-edit 1000 "$typed" type-key '#27' "${asked[@]}" press 2 \
+        post 16 0 "${asked[@]}" press 2 click 2 "${asked[@]}" press 2 expect-edit 1000 "$typed" \
+        post 274 61536 "${asked[@]}" press 7 expect-exit 0
     same_bytes "$script" "$dir/script.before"
-    LC_ALL=$2 drive start "$exe_win" '' wait-dialog set-edit 1000 "$typed" set-edit 1002 '' \
-        vkey alt+115 "${asked[@]}" press 6 expect-box 错误 'javascript文件不能指定为空。' press-ok \
-        set-edit 1002 "${script_win//\\/\\\\}" vkey alt+115 "${asked[@]}" press 6 expect-exit 0
-    { crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
-        '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}"
-      printf "$gbk_line\\r\\n"; } >"$dir/expected"
+    drive start "$exe_win" '' wait-dialog set-edit 1000 "$typed" set-edit 1002 '' alt-key '#115' "${asked[@]}" \
+        press 6 expect-box 错误 'javascript文件不能指定为空。' press-ok set-edit 1002 "${script_win//\\/\\\\}" \
+        alt-key '#115' "${asked[@]}" press 6 expect-exit 0
+    typed_script >"$dir/expected"
     same_bytes "$script" "$dir/expected"
     same_bytes "$dir/autorender_in_ie.ini" "$dir/settings.before"
-}
 
-# --- Save into another script than the boxes came from, one with lists of its own, asks first,
-# naming both: 否 leaves it as it was, 是 writes the boxes' lists into it.
-case_save_other_asks() { # NAME LOCALE
-    new_case "$1"
+    # Save into another script, with lists of its own, asks, naming both: 否 writes nothing.
+    new_case "save-other-asks-${cp%%:*}"
     other="$dir/other.js"
-    { crlf_lines '//@include http://o.example.org/*' '//@exclude http://p.example.org/*'; printf "$gbk_line\\r\\n"; } >"$other"
+    { crlf_lines '//@include http://o.example.org/*'; printf "$gbk_line\\r\\n"; } >"$other"
     cp "$other" "$dir/other.before"
-    cp "$script" "$dir/script.before"
     other_win=$(winpath "$other")
-    local question="保存将用列表替换这个javascript文件中已有的网址：\\r\\n${other_win//\\/\\\\}\\r\\n列表读取自：\\r\\n${script_win//\\/\\\\}\\r\\n是否保存？"
-    LC_ALL=$2 drive start "$exe_win" '' wait-dialog set-edit 1002 "${other_win//\\/\\\\}" \
-        click 1 expect-box Morvanti "$question" press 7 expect-quiet 1000 \
-        click 1 expect-box Morvanti "$question" press 6 expect-box 成功 '写入javascript文件成功。' press-ok \
-        click 2 expect-exit 0
-    { crlf_lines '//@include http://a.example.org/*' '//@exclude http://b.example.org/*'; printf "$gbk_line\\r\\n"; } \
-        >"$dir/other.expected"
-    same_bytes "$other" "$dir/other.expected"
-    same_bytes "$script" "$dir/script.before"
-}
+    drive start "$exe_win" '' wait-dialog set-edit 1002 "${other_win//\\/\\\\}" click 1 expect-box Morvanti \
+        "保存将用列表替换这个javascript文件中已有的网址：\\r\\n${other_win//\\/\\\\}\\r\\n列表读取自：\\r\\n${script_win//\\/\\\\}\\r\\n是否保存？" \
+        press 7 expect-quiet 1000 click 2 expect-exit 0
+    same_bytes "$other" "$dir/other.before"
 
-# --- A Save that waits for its turn (another program holds the script's lock) keeps the window
-# answering within a second, and ignores a second Save and a Close meanwhile: one save, one box.
-case_save_waits() { # NAME LOCALE
-    new_case "$1"
+    # A Save that waits for its turn (another program holds the lock) keeps the window answering
+    # within a second, and ignores a second Save and a Close meanwhile: one save, one box.
+    new_case "save-waits-${cp%%:*}"
     printf "$gbk_line\\r\\n" >>"$script"
-    LC_ALL=$2 drive start "$exe_win" '' wait-dialog lock-file "$(winpath "$dir/Morvanti.lock")" \
-        set-edit 1000 "$typed" click 1 timeout 1000 expect-edit 1000 "$typed" click 1 post 274 61536 \
-        timeout 15000 expect-quiet 1500 unlock-file expect-box 成功 '写入javascript文件成功。' press-ok \
-        expect-quiet 2000 click 2 expect-exit 0
-    { crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
-        '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}"
-      printf "$gbk_line\\r\\n"; } >"$dir/expected"
+    drive start "$exe_win" '' wait-dialog lock-file "$(winpath "$dir/Morvanti.lock")" set-edit 1000 "$typed" \
+        click 1 timeout 1000 expect-edit 1000 "$typed" click 1 post 274 61536 timeout 15000 expect-quiet 1500 \
+        unlock-file expect-box 成功 '写入javascript文件成功。' press-ok expect-quiet 2000 click 2 expect-exit 0
+    typed_script >"$dir/expected"
     same_bytes "$script" "$dir/expected"
-}
-
-for cp in 1252:en_US.UTF-8 936:zh_CN.UTF-8; do
-    case_close_asks "close-asks-${cp%%:*}" "${cp#*:}"
-    case_save_other_asks "save-other-asks-${cp%%:*}" "${cp#*:}"
-    case_save_waits "save-waits-${cp%%:*}" "${cp#*:}"
 done
+export LC_ALL=en_US.UTF-8
 
 if [ "$failures" -ne 0 ]; then
     echo "e2e: $failures failure(s)"
