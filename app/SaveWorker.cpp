@@ -9,6 +9,8 @@ CSaveWorker::~CSaveWorker()
 
 void CSaveWorker::Start(HWND window, UINT message, std::function<void()> job)
 {
+    // A thread still held when a new one takes its place would end the program.
+    Wait();
     thrown_ = nullptr;
     thread_ = std::thread([this, window, message, job = std::move(job)]() {
         // An exception must not end the thread (std::terminate): the window's thread takes it
