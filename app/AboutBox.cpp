@@ -95,13 +95,18 @@ void SetPicture(HWND dialog, HBITMAP bitmap)
                                                                IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap))));
 }
 
-// The picture drawn for the box's DPI (48 pixels at 96 DPI, 72 at 144, 96 at 192): the largest
-// one not larger than the DPI asks for that fits its control whole, else the smallest.
-HBITMAP AboutPicture(HWND dialog)
+// Posted to the box by its WM_DPICHANGED, with the new DPI: the picture is picked once the
+// system has done its own part of the change (on Windows 10 1703 and later it scales the
+// controls of a dialog after the dialog procedure).
+const UINT kPickPictureForDpi = WM_APP + 2;
+
+// The picture drawn for the DPI (48 pixels at 96 DPI, 72 at 144, 96 at 192): the largest one not
+// larger than the DPI asks for that fits its control whole, else the smallest.
+HBITMAP AboutPicture(HWND dialog, UINT dpi)
 {
     RECT room = {};
     if (!GetClientRect(GetDlgItem(dialog, IDC_ABOUT_PICTURE), &room)) return nullptr;
-    const int wanted = MulDiv(48, static_cast<int>(DialogDpi(dialog)), 96);
+    const int wanted = MulDiv(48, static_cast<int>(dpi), 96);
     const struct { UINT id; int size; } pictures[] = {{IDB_ABOUT_200, 96}, {IDB_ABOUT_150, 72}};
     UINT chosen = IDB_ABOUT;
     for (const auto& picture : pictures) {
@@ -113,14 +118,24 @@ HBITMAP AboutPicture(HWND dialog)
     return PictureOnFace(chosen, GetSysColor(COLOR_3DFACE));
 }
 
-INT_PTR HandleAboutMessage(HWND dialog, UINT message, WPARAM wParam)
+INT_PTR HandleAboutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
         g_runLog.Printf(L"%s:[%d]", L"About", 383);
         SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, GetVersionFromPath(GetModulePath()).c_str());
-        SetPicture(dialog, AboutPicture(dialog));
+        SetPicture(dialog, AboutPicture(dialog, DialogDpi(dialog)));
         CenterOnDesktop(dialog);
+        return TRUE;
+    // Moved to a monitor of another DPI. Windows 8.1 and Windows 10 before 1703 have no
+    // GetDpiForWindow for the box's own DPI: the message brings it (the same on both axes).
+    // Not reported as handled, so that where the system scales the controls it goes on to.
+    case WM_DPICHANGED:
+        TakeSuggestedRect(dialog, lParam);
+        PostMessageW(dialog, kPickPictureForDpi, HIWORD(wParam), 0);
+        return FALSE;
+    case kPickPictureForDpi:
+        SetPicture(dialog, AboutPicture(dialog, static_cast<UINT>(wParam)));
         return TRUE;
     case WM_DESTROY:
         SetPicture(dialog, nullptr);
@@ -138,13 +153,13 @@ INT_PTR HandleAboutMessage(HWND dialog, UINT message, WPARAM wParam)
 
 }  // namespace
 
-INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // An exception must not unwind through the system's frames that called us. The quit message
     // ends the About box's own message loop, which posts it again for the program's loop; that
     // loop rethrows the exception.
     try {
-        return HandleAboutMessage(dialog, message, wParam);
+        return HandleAboutMessage(dialog, message, wParam, lParam);
     } catch (...) {
         KeepPendingException();
         return FALSE;

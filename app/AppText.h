@@ -13,6 +13,14 @@ std::wstring QuickAddMessage(const std::wstring& address, bool succeeded);
 // The three CR LF-ended lines of the box shown when the program must stop on an unexpected error.
 std::wstring ApologyText();
 
+// The questions of the main dialog before it would throw edited pattern lists away: at Close
+// (answered 是 / 否 / 取消), at Reload (是 / 否), and before a Save would replace the lists of a
+// script the boxes were not filled from. source: the path the boxes were filled from, empty when
+// they were filled from no script.
+std::wstring UnsavedEditsQuestion();
+std::wstring ReloadDiscardsEditsQuestion();
+std::wstring ReplaceOtherListsQuestion(const std::wstring& target, const std::wstring& source);
+
 // Top-left corner that centres a box of the given size on an area of the given size; each
 // halving rounds toward zero, as the integer division does.
 int CenteredOffset(int areaSize, int boxSize);

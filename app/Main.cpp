@@ -136,8 +136,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
     try {
-        return Run(instance, commandLine, showMode);
+        const int exitCode = Run(instance, commandLine, showMode);
+        WaitForPendingSave();
+        return exitCode;
     } catch (...) {
+        // Not in the middle of a write, whatever went wrong elsewhere.
+        WaitForPendingSave();
         const std::wstring text = ApologyText();
         MessageBoxW(nullptr, text.c_str(), L"发生错误", MB_OK | MB_ICONERROR);
         return -1;

@@ -2,9 +2,11 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "app/AboutBox.h"
 #include "app/AppText.h"
+#include "app/SaveWorker.h"
 #include "app/ScriptActions.h"
 #include "res/resource.h"
 #include "script/AutoRender.h"
@@ -22,6 +24,37 @@ const wchar_t kCannotOpenText[] = L"无法打开javascript文件，请检查其�
 // A file whose bytes could not all be written back as they are is neither shown nor saved.
 const wchar_t kEncodingNotKeptText[] =
     L"无法保持javascript文件的编码不变（UTF-16大端序、含有NUL字符或不完整的UTF-16），为免损坏文件，未读取也未修改它。";
+
+// Posted by the save's thread when a step of a Save has ended.
+const UINT kSaveStepEnded = WM_APP + 1;
+
+// The pattern boxes as they were last filled from a script or saved to it: anything else in
+// them is an edit that Close or Reload would throw away. path: the path box's text then, empty
+// when the boxes came from no script.
+struct ShownLists {
+    std::wstring path;
+    std::wstring includeText;
+    std::wstring excludeText;
+};
+ShownLists g_shown;
+
+// One Save, from its button (or a Close answered 是) to its message box. The save's thread
+// writes the outcome of the step it runs; the window's thread reads it once that step ended.
+struct PendingSave {
+    std::wstring pathText;
+    std::wstring includeText;
+    std::wstring excludeText;
+    bool closeAfter = false;  // a Close that asked first: the dialog ends when the save succeeds
+    bool confirmed = false;   // 是 to the question before replacing another script's lists
+    bool mustAsk = false;     // the step found that question to be asked; nothing was written
+    ScriptAction action = ScriptAction::CannotWrite;
+    SavedLists saved;
+};
+PendingSave g_save;
+CSaveWorker g_saveWorker;
+HWND g_focusBeforeSave = nullptr;
+// A question of the dialog is up or a Save has not ended: the buttons, menus and Close wait.
+bool g_busy = false;
 
 // The box for a failed read of the script.
 const wchar_t* CannotReadText(ScriptAction action)
@@ -48,6 +81,18 @@ std::wstring ReadBoxText(HWND box)
     return text;
 }
 
+// A question owned by the dialog, with its caption (the display name); 0 when it cannot be shown.
+int Ask(HWND dialog, const std::wstring& text, UINT buttons)
+{
+    wchar_t caption[100] = {};
+    GetWindowTextW(dialog, caption, 100);
+    const bool wasBusy = std::exchange(g_busy, true);
+    const int answer = MessageBoxW(dialog, text.c_str(), caption, buttons);
+    g_busy = wasBusy;
+    if (answer == 0) g_runLog.WriteFormat(L"MessageBox failed[%s]", text);
+    return answer;
+}
+
 void SetBoxText(HWND dialog, int id, const std::wstring& text)
 {
     if (!SetDlgItemTextW(dialog, id, text.c_str())) {
@@ -59,6 +104,19 @@ void ShowPatterns(HWND dialog)
 {
     SetBoxText(dialog, IDC_INCLUDE_EDIT, g_autoRender.includeText);
     SetBoxText(dialog, IDC_EXCLUDE_EDIT, g_autoRender.excludeText);
+}
+
+void RememberShownLists(HWND dialog, const std::wstring& path)
+{
+    g_shown.path = path;
+    g_shown.includeText = ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT));
+    g_shown.excludeText = ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT));
+}
+
+bool HasUnsavedEdits(HWND dialog)
+{
+    return ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT)) != g_shown.includeText ||
+           ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT)) != g_shown.excludeText;
 }
 
 void SetWindowIcon(HWND dialog)
@@ -83,20 +141,47 @@ void OnInitDialog(HWND dialog)
     OnInitDlg(dialog);
 }
 
-void OnSave(HWND dialog)
+// On the save's thread: the question about another script's lists is asked first (the read
+// that decides it may wait for a held file too), then the save.
+void RunSaveStep(PendingSave& save)
 {
-    const std::wstring pathText = ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT));
-    const std::wstring includeText = ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT));
-    const std::wstring excludeText = ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT));
-    SavedLists saved;
-    const ScriptAction action = SaveScriptTexts(pathText, includeText, excludeText, saved);
+    save.mustAsk = !save.confirmed && SaveReplacesUnseenLists(save.pathText);
+    if (save.mustAsk) return;
+    save.action = SaveScriptTexts(save.pathText, save.includeText, save.excludeText, save.saved);
+}
+
+// The window stays drawn and answering while the save waits for its turn or for a held script;
+// disabled, it takes no typing, clicks or Close, and shows the wait cursor.
+void StartSaveStep(HWND dialog)
+{
+    g_busy = true;
+    g_focusBeforeSave = GetFocus();
+    EnableWindow(dialog, FALSE);
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    g_saveWorker.Start(dialog, kSaveStepEnded, [] { RunSaveStep(g_save); });
+}
+
+void OnSave(HWND dialog, bool closeAfter)
+{
+    g_save = PendingSave();
+    g_save.pathText = ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT));
+    g_save.includeText = ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT));
+    g_save.excludeText = ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT));
+    g_save.closeAfter = closeAfter;
+    StartSaveStep(dialog);
+}
+
+void ShowSaveOutcome(HWND dialog, const PendingSave& save)
+{
+    const SavedLists& saved = save.saved;
     // A list that took in another program's changes is shown as the file now holds it.
     if (saved.includeMerged) SetBoxText(dialog, IDC_INCLUDE_EDIT, saved.includeText);
     if (saved.excludeMerged) SetBoxText(dialog, IDC_EXCLUDE_EDIT, saved.excludeText);
-    switch (action) {
+    if (save.action == ScriptAction::Done) RememberShownLists(dialog, save.pathText);
+    switch (save.action) {
     case ScriptAction::EmptyPath: ShowBox(dialog, kEmptyPathText, kErrorCaption); break;
     case ScriptAction::CannotOpen:
-    case ScriptAction::EncodingNotKept: ShowBox(dialog, CannotReadText(action), kErrorCaption); break;
+    case ScriptAction::EncodingNotKept: ShowBox(dialog, CannotReadText(save.action), kErrorCaption); break;
     case ScriptAction::PatternNotWritable: {
         const std::wstring text =
             L"javascript文件的编码无法表示这一行中的字符，文件未作修改：\r\n" + saved.unwritablePattern;
@@ -106,24 +191,71 @@ void OnSave(HWND dialog)
     case ScriptAction::CannotWrite:
         ShowBox(dialog, L"无法写入javascript文件，请检查其是否可写。", kErrorCaption);
         break;
-    case ScriptAction::Done: ShowBox(dialog, L"写入javascript文件成功。", kSuccessCaption); break;
+    case ScriptAction::Done:
+        // A Close that saved first ends the dialog: that is the news of the save.
+        if (!save.closeAfter) ShowBox(dialog, L"写入javascript文件成功。", kSuccessCaption);
+        break;
     }
+}
+
+void CloseDialog(HWND dialog);
+
+void OnSaveStepEnded(HWND dialog)
+{
+    const std::exception_ptr thrown = g_saveWorker.Finish();
+    EnableWindow(dialog, TRUE);
+    if (g_focusBeforeSave != nullptr && IsChild(dialog, g_focusBeforeSave)) SetFocus(g_focusBeforeSave);
+    if (thrown) {
+        KeepPendingException(thrown);
+        return;
+    }
+    if (g_save.mustAsk) {
+        // Nothing was written: the lists of that script are replaced only when the user says so.
+        if (Ask(dialog, ReplaceOtherListsQuestion(g_save.pathText, g_shown.path), MB_YESNO) == IDYES) {
+            g_save.confirmed = true;
+            StartSaveStep(dialog);
+            return;
+        }
+        g_busy = false;
+        return;
+    }
+    ShowSaveOutcome(dialog, g_save);
+    g_busy = false;
+    if (g_save.closeAfter && g_save.action == ScriptAction::Done) CloseDialog(dialog);
+}
+
+// While a save runs, the dialog shows the wait cursor wherever the mouse is on it.
+bool OnSetCursor(HWND dialog)
+{
+    if (!g_saveWorker.IsRunning()) return false;
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+    return true;
 }
 
 void OnReload(HWND dialog)
 {
     g_runLog.Printf(L"%s:[%d]", L"WndProc", 315);
-    const ScriptAction action = ReloadScript(ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT)));
+    const std::wstring pathText = ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT));
+    // Edits in the boxes would be replaced: only when the user says so.
+    if (!pathText.empty() && HasUnsavedEdits(dialog) &&
+        Ask(dialog, ReloadDiscardsEditsQuestion(), MB_YESNO) != IDYES) {
+        return;
+    }
+    const ScriptAction action = ReloadScript(pathText);
     switch (action) {
     case ScriptAction::EmptyPath: ShowBox(dialog, kEmptyPathText, kErrorCaption); break;
-    case ScriptAction::Done: ShowPatterns(dialog); break;
+    case ScriptAction::Done:
+        ShowPatterns(dialog);
+        RememberShownLists(dialog, pathText);
+        break;
     default: ShowBox(dialog, CannotReadText(action), kErrorCaption); break;
     }
 }
 
-void OnClose(HWND dialog)
+// Stores a changed path and ends the dialog, and with it the program.
+void CloseDialog(HWND dialog)
 {
-    g_runLog.Printf(L"%s:[%d]", L"WndProc", 255);
     // Failing to store the path is not worth a message on the way out.
     StoreScriptPathIfChanged();
     // A modeless dialog ends by being destroyed; its WM_DESTROY posts the quit message.
@@ -131,6 +263,23 @@ void OnClose(HWND dialog)
         g_runLog.Printf(L"%s:[%d]", L"DestroyWindow failed", static_cast<int>(GetLastError()));
         PostQuitMessage(0);
     }
+}
+
+// Close, Esc, the close box, Alt+F4 and the system menu's Close all come here. Edited lists are
+// not thrown away without a word: 是 saves first and ends the dialog once the save succeeded, 否
+// ends it as it is, 取消 keeps it open with the edits.
+void OnClose(HWND dialog)
+{
+    g_runLog.Printf(L"%s:[%d]", L"WndProc", 255);
+    if (HasUnsavedEdits(dialog)) {
+        const int answer = Ask(dialog, UnsavedEditsQuestion(), MB_YESNOCANCEL);
+        if (answer == IDYES) {
+            OnSave(dialog, true);
+            return;
+        }
+        if (answer != IDNO) return;
+    }
+    CloseDialog(dialog);
 }
 
 void OnPathChanged(WORD notification)
@@ -153,8 +302,11 @@ void OnWebPage(int traceNumber, UINT stringId)
 
 INT_PTR OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam)
 {
+    // While a question is up or a Save runs, only the path box's notes count: a second Save, a
+    // Reload or a Close then would act on the state that the first one is changing.
+    if (g_busy && LOWORD(wParam) != IDC_PATH_EDIT) return 0;
     switch (LOWORD(wParam)) {
-    case IDOK: OnSave(dialog); return 0;
+    case IDOK: OnSave(dialog, false); return 0;
     case IDCANCEL: OnClose(dialog); return 1;
     case IDC_RELOAD: OnReload(dialog); return 0;
     case IDC_PATH_EDIT: OnPathChanged(HIWORD(wParam)); return 0;
@@ -187,6 +339,15 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND: return OnCommand(dialog, wParam, lParam);
     case WM_PAINT: OnPaint(dialog); return 0;
     case WM_DESTROY: OnDestroy(dialog); return 0;
+    case WM_SETCURSOR: return OnSetCursor(dialog) ? TRUE : FALSE;
+    case kSaveStepEnded: OnSaveStepEnded(dialog); return 0;
+    // Windows ends the process once this returns: a running save ends first.
+    case WM_ENDSESSION:
+        if (wParam != FALSE) g_saveWorker.Wait();
+        return 0;
+    // Not reported as handled: where the system scales a dialog's controls itself (Windows 10
+    // 1703 and later), it goes on to do so.
+    case WM_DPICHANGED: TakeSuggestedRect(dialog, lParam); return 0;
     default: return 0;
     }
 }
@@ -195,8 +356,28 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 void KeepPendingException()
 {
-    if (!g_pendingException) g_pendingException = std::current_exception();
+    KeepPendingException(std::current_exception());
+}
+
+void KeepPendingException(const std::exception_ptr& thrown)
+{
+    if (!g_pendingException) g_pendingException = thrown;
     PostQuitMessage(-1);
+}
+
+void WaitForPendingSave()
+{
+    g_saveWorker.Wait();
+}
+
+void TakeSuggestedRect(HWND window, LPARAM suggested)
+{
+    const RECT* rect = reinterpret_cast<const RECT*>(suggested);
+    if (rect == nullptr) return;
+    if (!SetWindowPos(window, nullptr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top,
+                      SWP_NOZORDER | SWP_NOACTIVATE)) {
+        g_runLog.Printf(L"%s:[%d]", L"SetWindowPos failed", static_cast<int>(GetLastError()));
+    }
 }
 
 void CenterOnDesktop(HWND window)
@@ -226,6 +407,7 @@ void OnInitDlg(HWND dialog)
     const ScriptAction action = ReloadScript(g_scriptPath);
     if (action == ScriptAction::Done) {
         ShowPatterns(dialog);
+        RememberShownLists(dialog, g_scriptPath);
     } else {
         g_runLog.WriteFormat(L"cann't open script[%s]", g_scriptPath);
         ShowBox(dialog, CannotReadText(action), kErrorCaption);

@@ -11,6 +11,9 @@
 
 namespace {
 
+const wchar_t kSettingsSection[] = L"AutoRenderInIE";
+const wchar_t kScriptPathKey[] = L"ScriptPath";
+
 // The two lists as the file held them when the boxes last showed its content (filled from it or
 // saved to it), and which file that was (its ScriptIdentity); an empty identity when the boxes
 // came from no file.
@@ -83,6 +86,16 @@ ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& i
     return ScriptAction::Done;
 }
 
+bool SaveReplacesUnseenLists(const std::wstring& pathText)
+{
+    if (pathText.empty()) return false;
+    const std::wstring path = ResolveScriptPath(pathText);
+    if (!g_loaded.identity.empty() && ScriptIdentity(path) == g_loaded.identity) return false;
+    // A reader of its own: g_autoRender keeps what the boxes were filled from.
+    CAutoRender other;
+    return other.Init(path) && (!other.includeText.empty() || !other.excludeText.empty());
+}
+
 ScriptAction ReloadScript(const std::wstring& pathText)
 {
     if (pathText.empty()) return ScriptAction::EmptyPath;
@@ -96,8 +109,16 @@ ScriptAction ReloadScript(const std::wstring& pathText)
 bool StoreScriptPathIfChanged()
 {
     if (!g_pathChanged) return false;
+    const std::wstring settingsPath = GetSettingsFilePath();
+    // The dialog's own filling of the path box counts as a change too; a file that names the
+    // path already is left as its author wrote it.
+    CProfileCFile current;
+    if (current.OpenInItsEncoding(settingsPath) &&
+        current.GetString(kSettingsSection, kScriptPathKey, L"") == g_scriptPath) {
+        return false;
+    }
     // A fresh document: the settings file holds this one value and nothing else.
     CProfileCFile settings;
-    if (!settings.SetString(L"AutoRenderInIE", L"ScriptPath", g_scriptPath)) return false;
-    return settings.SaveAs(GetSettingsFilePath());
+    if (!settings.SetString(kSettingsSection, kScriptPathKey, g_scriptPath)) return false;
+    return settings.SaveAs(settingsPath);
 }

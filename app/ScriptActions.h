@@ -36,10 +36,16 @@ struct SavedLists {
 ScriptAction SaveScriptTexts(const std::wstring& pathText, const std::wstring& includeText,
                              const std::wstring& excludeText, SavedLists& saved);
 
+// Whether a Save to the script named by pathText would replace pattern lists the boxes never
+// showed: the script is not the one the boxes were filled from or last saved to (or they came
+// from none) and holds at least one pattern. False when it cannot be read: the Save reports that.
+bool SaveReplacesUnseenLists(const std::wstring& pathText);
+
 // Re-reads the script named by the path text. Done: g_autoRender holds its patterns, which the
 // boxes are to show, and g_scriptPath the path text.
 ScriptAction ReloadScript(const std::wstring& pathText);
 
-// Stores g_scriptPath as the only value of a fresh settings file when the path changed.
-// True when a file was written.
+// Stores g_scriptPath as the only value of a fresh settings file when the path changed, unless
+// the settings file already holds exactly that path: a file written by hand keeps its other
+// lines, its comments and its encoding. True when a file was written.
 bool StoreScriptPathIfChanged();

@@ -31,7 +31,8 @@
 //   menu-choose CHAR                waits for the popup menu, checks that it opened at the
 //                                   lower-left corner of the Help button, types CHAR into it
 //   alt-key CHAR                    types Alt+CHAR on the keyboard into the main dialog
-//   type-key CHAR                   types CHAR on the keyboard into the main dialog
+//   type-key CHAR                   types CHAR on the keyboard into the main dialog; for both,
+//                                   #N stands for the key of virtual-key code N (#27: Esc)
 //   expect-quiet MS                 for MS milliseconds no other window of the program appears
 //   run-beside EXE ARGS CAPTION TEXT  starts a second program (EXE with ARGS, escapes applied)
 //                                   while the first runs on, expects its message box CAPTION TEXT,
@@ -47,6 +48,13 @@
 //   pipe-server NAME                creates the named pipe \\.\pipe\NAME and waits, without
 //                                   blocking, for a client to open it
 //   expect-pipe-unused              no client has opened that pipe
+//   post MSG WPARAM                 posts the message MSG (numbers) to the main dialog
+//   lock-file PATH                  holds an exclusive lock on the first byte of PATH (made when
+//                                   missing), as another saving program does, until unlock-file
+//   unlock-file                     lets that lock go
+//   dpi-changed DPI L,T,R,B         sends WM_DPICHANGED for DPI with that suggested rectangle to
+//                                   the window of the last wait-window, else the main dialog,
+//                                   which must then stand exactly there
 
 #include <windows.h>
 
@@ -66,6 +74,8 @@ std::wstring g_currentDir;
 std::wstring g_desktopName;
 PROCESS_INFORMATION g_process = {};
 HWND g_lastBox = nullptr;
+// The file of lock-file and its handle.
+HANDLE g_lockedFile = INVALID_HANDLE_VALUE;
 
 // A console takes text as text: bytes written to it would be read in its output code page (437
 // or 936, not UTF-8) and come out garbled. A file or a pipe gets UTF-8.
@@ -323,6 +333,15 @@ bool PressButton(const std::wstring& id)
         Sleep(20);
     }
     g_lastBox = nullptr;
+    // What the answer starts in the main dialog (a Reload after 是) has run before what follows
+    // looks at it: a sent message is taken only between the dialog's handlers (or in the next
+    // box's own loop).
+    WindowSearch search = {g_process.dwProcessId, false, nullptr};
+    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+    DWORD_PTR ignored = 0;
+    if (search.found != nullptr) {
+        SendMessageTimeoutW(search.found, WM_NULL, 0, 0, SMTO_NORMAL, g_timeoutMs, &ignored);
+    }
     return true;
 }
 
@@ -362,7 +381,8 @@ bool TypeKey(const std::wstring& key, bool withAlt)
 {
     HWND dialog = WaitForWindow(false);
     if (dialog == nullptr || key.empty()) return Fail(L"no main dialog");
-    const SHORT scan = VkKeyScanW(key[0]);
+    const bool byCode = key.size() > 1 && key[0] == L'#';
+    const SHORT scan = byCode ? static_cast<SHORT>(_wtoi(key.c_str() + 1)) : VkKeyScanW(key[0]);
     if (scan == -1) return Fail(L"no key types " + key);
     SetForegroundWindow(dialog);
     Sleep(300);
@@ -410,6 +430,63 @@ bool MainDialogBox(const std::wstring& idText, HWND& box)
     if (dialog == nullptr) return Fail(L"no main dialog");
     box = GetDlgItem(dialog, _wtoi(idText.c_str()));
     return box != nullptr || Fail(L"no control " + idText);
+}
+
+bool PostToDialog(const std::wstring& message, const std::wstring& wParam)
+{
+    HWND dialog = WaitForWindow(false);
+    if (dialog == nullptr) return Fail(L"no main dialog");
+    return PostMessageW(dialog, static_cast<UINT>(_wtoi(message.c_str())), static_cast<WPARAM>(_wtoi(wParam.c_str())),
+                        0) ||
+           Fail(L"cannot post message " + message);
+}
+
+bool LockFile(const std::wstring& path)
+{
+    g_lockedFile = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED firstByte = {};
+    if (g_lockedFile == INVALID_HANDLE_VALUE ||
+        !LockFileEx(g_lockedFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &firstByte)) {
+        return Fail(L"cannot lock " + path + L", error " + std::to_wstring(GetLastError()));
+    }
+    Print(L"locked");
+    return true;
+}
+
+bool UnlockFile()
+{
+    if (g_lockedFile == INVALID_HANDLE_VALUE) return Fail(L"unlock-file without lock-file");
+    CloseHandle(g_lockedFile);
+    g_lockedFile = INVALID_HANDLE_VALUE;
+    Print(L"unlocked");
+    return true;
+}
+
+// WM_DPICHANGED carries a pointer to the suggested rectangle, which the system does not carry
+// across processes: the rectangle is put into the program's own memory.
+bool DpiChanged(const std::wstring& dpiText, const std::wstring& rectText)
+{
+    RECT rect = {};
+    RECT got = {};
+    HWND window = g_lastBox != nullptr ? g_lastBox : WaitForWindow(false);
+    if (window == nullptr || swscanf(rectText.c_str(), L"%ld,%ld,%ld,%ld", &rect.left, &rect.top, &rect.right,
+                                     &rect.bottom) != 4) {
+        return Fail(L"dpi-changed without a window or a rectangle");
+    }
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, g_process.dwProcessId);
+    void* remote = process == nullptr ? nullptr
+                                      : VirtualAllocEx(process, nullptr, sizeof(rect), MEM_COMMIT, PAGE_READWRITE);
+    const WORD dpi = static_cast<WORD>(_wtoi(dpiText.c_str()));
+    DWORD_PTR result = 0;
+    const bool sent = remote != nullptr && WriteProcessMemory(process, remote, &rect, sizeof(rect), nullptr) &&
+                      SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote),
+                                          SMTO_ABORTIFHUNG, g_timeoutMs, &result);
+    if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (process != nullptr) CloseHandle(process);
+    if (!sent || !GetWindowRect(window, &got)) return Fail(L"cannot send WM_DPICHANGED");
+    Print(L"rect " + RectText(got));
+    return EqualRect(&rect, &got) || Fail(L"expected " + RectText(rect));
 }
 
 bool Start(const std::wstring& exe, const std::wstring& args)
@@ -662,7 +739,8 @@ const Command kCommands[] = {
     {L"show-boxes-until-exit", 0}, {L"wait-window", 1}, {L"expect-item", 2}, {L"expect-image", 1},
     {L"expect-centred", 0}, {L"press", 1}, {L"menu-choose", 1}, {L"alt-key", 1}, {L"type-key", 1},
     {L"expect-quiet", 1}, {L"run-beside", 4}, {L"copy-file", 2}, {L"wait-file", 1}, {L"run-many", 3},
-    {L"pipe-server", 1}, {L"expect-pipe-unused", 0},
+    {L"pipe-server", 1}, {L"expect-pipe-unused", 0}, {L"post", 2}, {L"lock-file", 1},
+    {L"unlock-file", 0}, {L"dpi-changed", 2},
 };
 
 // For a person watching from a terminal: prints every message box and answers it with OK; a
@@ -748,6 +826,10 @@ bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& a)
     if (name == L"run-many") return RunMany(a[0], a[1], Unescape(a[2]));
     if (name == L"pipe-server") return PipeServer(a[0]);
     if (name == L"expect-pipe-unused") return ExpectPipeUnused();
+    if (name == L"post") return PostToDialog(a[0], a[1]);
+    if (name == L"lock-file") return LockFile(a[0]);
+    if (name == L"unlock-file") return UnlockFile();
+    if (name == L"dpi-changed") return DpiChanged(a[0], a[1]);
     // get-edit and expect-edit
     HWND box = nullptr;
     std::wstring text;

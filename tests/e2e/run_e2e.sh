@@ -58,8 +58,8 @@ drive start "$exe_win" 'http://x.example.net/' \
 # port; Z:\dev\zero (a device under a file's name) and a FIFO in the folder are refused by what
 # the opened handle is, as no name shows them.
 device_pipe="morvanti-e2e-$$"
-# What a folder holds, to the byte; a FIFO is listed, never opened. (The dialog's Close writes
-# the path in the settings file back as it always does: the same bytes.)
+# What a folder holds, to the byte; a FIFO is listed, never opened. (The dialog's Close leaves
+# the settings file, which names the path already, alone.)
 folder_state() { (cd "$1" && ls -A && find . -maxdepth 1 -type f -exec md5sum {} + | sort); }
 device_rows=(NUL CON COM1 LPT1 AUX COM1.js '\\.\NUL' "\\\\.\\pipe\\$device_pipe" '{dir}\com1.txt' 'Z:\dev\zero'
     '{dir}\fifo.js')
@@ -119,15 +119,19 @@ crlf_lines '// ==UserScript==' '//@include http://c.example.org/*' '//@include  
 same_bytes "$script" "$dir/expected"
 
 # --- Reload: refills the boxes from the file the path box names and adopts that path, which
-# Close then stores as the settings file's only value.
+# Close then stores as the settings file's only value. With an edit in the boxes it asks first:
+# 否 keeps the edit, 是 reloads.
 new_case reload
 other="$dir/other.js"
 crlf_lines '//@exclude http://e.example.org/*' '//@include http://f.example.org/*' 'var x;' >"$other"
 cp "$other" "$dir/other.expected"
 other_win=$(winpath "$other")
 printf '; kept only until the next Close\r\n' | iconv -f UTF-8 -t UTF-16LE >>"$dir/autorender_in_ie.ini"
+reload_asked=(expect-box Morvanti '列表已修改，重新读取将放弃这些修改。是否仍要重新读取？')
 drive start "$exe_win" '' \
-    set-edit 1000 'typed but not saved\r\n' click-wait 1003 expect-edit 1000 'http://a.example.org/*\r\n' \
+    set-edit 1000 'typed but not saved\r\n' click 1003 "${reload_asked[@]}" press 7 \
+    expect-edit 1000 'typed but not saved\r\n' click 1003 "${reload_asked[@]}" press 6 \
+    expect-edit 1000 'http://a.example.org/*\r\n' \
     set-edit 1002 "${other_win//\\/\\\\}" click-wait 1003 \
     expect-edit 1000 'http://f.example.org/*\r\n' expect-edit 1001 'http://e.example.org/*\r\n' \
     set-edit 1002 "${other_win//\\/\\\\}.missing" click 1003 expect-box 错误 "$ok_script" press-ok \
@@ -137,14 +141,16 @@ same_bytes "$other" "$dir/other.expected"
 settings_bytes "$other_win" >"$dir/settings.expected"
 same_bytes "$dir/autorender_in_ie.ini" "$dir/settings.expected"
 
-# --- An empty path box: Save and Reload refuse it and touch nothing.
+# --- An empty path box: Save and Reload refuse it and touch nothing (Reload asks nothing first);
+# Close asks about the edit, 否 ends without saving.
 new_case empty-path
 cp "$script" "$dir/expected"
 drive start "$exe_win" '' \
     set-edit 1002 '' set-edit 1000 'http://lost.example.org/\r\n' \
     click 1 expect-box 错误 'javascript文件不能指定为空。' press-ok \
     click 1003 expect-box 错误 'javascript文件不能指定为空。' press-ok \
-    expect-edit 1000 'http://lost.example.org/\r\n' click 2 expect-exit 0
+    expect-edit 1000 'http://lost.example.org/\r\n' click 2 expect-box Morvanti '列表已修改，是否先保存？' press 7 \
+    expect-exit 0
 same_bytes "$script" "$dir/expected"
 
 # --- A path relative to the program's folder: Save and Reload open the file initialisation
@@ -159,7 +165,7 @@ settings_bytes '.\sub\Autorender in IE.js' >"$dir/autorender_in_ie.ini"
 drive cwd "$(winpath "$dir/elsewhere")" start "$exe_win" '' \
     expect-edit 1002 '.\\sub\\Autorender in IE.js' expect-edit 1000 'http://a.example.org/*\r\n' \
     set-edit 1001 'http://g.example.org/*\r\n' click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
-    set-edit 1001 '' click-wait 1003 expect-edit 1001 'http://g.example.org/*\r\n' \
+    set-edit 1001 '' click 1003 "${reload_asked[@]}" press 6 expect-edit 1001 'http://g.example.org/*\r\n' \
     click 2 expect-exit 0
 crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@exclude http://g.example.org/*' \
     '// ==/UserScript==' '' "${script_lines[5]}" >"$dir/expected"
@@ -255,9 +261,9 @@ crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include h
     '//@exclude http://b.example.org/*' '// ==/UserScript==' '// edited elsewhere' >"$dir/expected"
 same_bytes "$script" "$dir/expected"
 
-# --- Save to another file than the boxes came from: the boxes are written as they are, even
-# though another copy of the program added an address to that file meanwhile, and nothing of
-# what it added to the first file comes in either.
+# --- Save to another file than the boxes came from, answered 是: the boxes are written as they
+# are, even though another copy of the program added an address to that file meanwhile, and
+# nothing of what it added to the first file comes in either.
 new_case save-to-other-file
 mkdir -p "$dir/second"
 cp "$exe" "$dir/second/morvanti.exe"
@@ -272,7 +278,8 @@ drive start "$exe_win" '' \
         '添加http://other.example.net/成功。' \
     run-beside "$exe_win" 'http://first.example.net/' Morvanti '添加http://first.example.net/成功。' \
     set-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\n' \
-    click 1 expect-box 成功 '写入javascript文件成功。' press-ok \
+    click 1 expect-box Morvanti "保存将用列表替换这个javascript文件中已有的网址：\\r\\n${other_win//\\/\\\\}\\r\\n列表读取自：\\r\\n${script_win//\\/\\\\}\\r\\n是否保存？" \
+    press 6 expect-box 成功 '写入javascript文件成功。' press-ok \
     expect-edit 1000 'http://a.example.org/*\r\nhttp://typed.example.org/*\r\n' \
     click 2 expect-exit 0
 crlf_lines '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
@@ -316,7 +323,7 @@ not_kept=$(printf '%s' '无法保持javascript文件的编码不变（UTF-16大�
 drive start "$exe_win" '' \
     expect-box 错误 "$not_kept" press-ok expect-edit 1000 '' \
     set-edit 1000 'http://typed.example.org/\r\n' click 1 expect-box 错误 "$not_kept" press-ok \
-    click 2 expect-exit 0
+    click 2 expect-box Morvanti '列表已修改，是否先保存？' press 7 expect-exit 0
 same_bytes "$script" "$dir/expected"
 { crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '// ==/UserScript=='; printf 'var s = "\xE9";\r\n'; } >"$script"
 cp "$script" "$dir/expected"
@@ -347,6 +354,61 @@ crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include a
     '//@include http://c.example.org/' '//@include d' '//@exclude http://b.example.org/*' '// ==/UserScript==' '' \
     "${script_lines[5]}" >"$dir/expected"
 same_bytes "$script" "$dir/expected"
+
+# --- Under code pages 1252 and 936, a script whose last line holds 中文 in code-page-936 bytes.
+# Edited lists are not thrown away by one slip: with an edit, Esc in the include box (which has
+# the focus at start), WM_CLOSE, 关闭, SC_CLOSE (the close box and the system menu) and Alt+F4 ask;
+# 取消 keeps the edit, 否 ends unsaved, 是 saves and ends unless the save fails. Without an edit
+# Esc ends at once, leaving a hand-written settings file that names the script as it was.
+gbk_line='var s = "\xD6\xD0\xCE\xC4";'
+asked=(expect-box Morvanti '列表已修改，是否先保存？')
+typed='http://a.example.org/*\r\nhttp://typed.example.org/*\r\n'
+typed_script() {
+    crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '//@include http://typed.example.org/*' \
+        '//@exclude http://b.example.org/*' '// ==/UserScript==' '' "${script_lines[5]}"
+    printf "$gbk_line\\r\\n"
+}
+for cp in 1252:en_US.UTF-8 936:zh_CN.UTF-8; do
+    export LC_ALL=${cp#*:}
+    new_case "close-asks-${cp%%:*}"
+    printf "$gbk_line\\r\\n" >>"$script"
+    printf '; by hand\r\n[AutoRenderInIE]\r\nScriptPath=%s\r\nKeep=1\r\n' "$script_win" >"$dir/autorender_in_ie.ini"
+    cp "$script" "$dir/script.before"
+    cp "$dir/autorender_in_ie.ini" "$dir/settings.before"
+    drive start "$exe_win" '' wait-dialog type-key '#27' expect-exit 0
+    drive start "$exe_win" '' wait-dialog set-edit 1000 "$typed" type-key '#27' "${asked[@]}" press 2 \
+        post 16 0 "${asked[@]}" press 2 click 2 "${asked[@]}" press 2 expect-edit 1000 "$typed" \
+        post 274 61536 "${asked[@]}" press 7 expect-exit 0
+    same_bytes "$script" "$dir/script.before"
+    drive start "$exe_win" '' wait-dialog set-edit 1000 "$typed" set-edit 1002 '' alt-key '#115' "${asked[@]}" \
+        press 6 expect-box 错误 'javascript文件不能指定为空。' press-ok set-edit 1002 "${script_win//\\/\\\\}" \
+        alt-key '#115' "${asked[@]}" press 6 expect-exit 0
+    typed_script >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+    same_bytes "$dir/autorender_in_ie.ini" "$dir/settings.before"
+
+    # Save into another script, with lists of its own, asks, naming both: 否 writes nothing.
+    new_case "save-other-asks-${cp%%:*}"
+    other="$dir/other.js"
+    { crlf_lines '//@include http://o.example.org/*'; printf "$gbk_line\\r\\n"; } >"$other"
+    cp "$other" "$dir/other.before"
+    other_win=$(winpath "$other")
+    drive start "$exe_win" '' wait-dialog set-edit 1002 "${other_win//\\/\\\\}" click 1 expect-box Morvanti \
+        "保存将用列表替换这个javascript文件中已有的网址：\\r\\n${other_win//\\/\\\\}\\r\\n列表读取自：\\r\\n${script_win//\\/\\\\}\\r\\n是否保存？" \
+        press 7 expect-quiet 1000 click 2 expect-exit 0
+    same_bytes "$other" "$dir/other.before"
+
+    # A Save that waits for its turn (another program holds the lock) keeps the window answering
+    # within a second, and ignores a second Save and a Close meanwhile: one save, one box.
+    new_case "save-waits-${cp%%:*}"
+    printf "$gbk_line\\r\\n" >>"$script"
+    drive start "$exe_win" '' wait-dialog lock-file "$(winpath "$dir/Morvanti.lock")" set-edit 1000 "$typed" \
+        click 1 timeout 1000 expect-edit 1000 "$typed" click 1 post 274 61536 timeout 15000 expect-quiet 1500 \
+        unlock-file expect-box 成功 '写入javascript文件成功。' press-ok expect-quiet 2000 click 2 expect-exit 0
+    typed_script >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+done
+export LC_ALL=en_US.UTF-8
 
 if [ "$failures" -ne 0 ]; then
     echo "e2e: $failures failure(s)"

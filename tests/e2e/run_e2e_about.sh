@@ -64,7 +64,14 @@ drive start "$exe_win" '' wait-dialog click 1005 menu-choose a "${about_box[@]}"
 new_case about-from-keys
 drive start "$exe_win" '' wait-dialog alt-key '?' "${about_box[@]}" press 2 \
     alt-key / "${about_box[@]}" press 1 \
-    set-edit 1000 '' type-key / expect-quiet 1000 expect-edit 1000 / click 2 expect-exit 0
+    set-edit 1000 '' type-key / expect-quiet 1000 expect-edit 1000 / \
+    click 2 expect-box Morvanti '列表已修改，是否先保存？' press 7 expect-exit 0
+
+# --- Moved to a monitor of another DPI: the dialog and the About box take the rectangle that
+# WM_DPICHANGED suggests (the About box's picture for that DPI: tools/screenshot.sh).
+new_case dpi-changed
+drive start "$exe_win" '' wait-dialog dpi-changed 144 10,20,710,920 click 104 wait-window '关于 Morvanti' \
+    dpi-changed 192 30,40,630,440 expect-image 1005 press 1 click 2 expect-exit 0
 
 # --- The three web pages: each item opens exactly its own page and changes nothing else.
 new_case web-pages
