@@ -2,10 +2,11 @@
 
 #include <shellapi.h>
 
-#include "app/MainDialog.h"
+#include "app/AppWindow.h"
 #include "app/SafeDllSearch.h"
 #include "app/VersionInfo.h"
 #include "res/resource.h"
+#include "support/OwnedHandle.h"
 #include "support/SystemHelpers.h"
 #include "textio/RunLog.h"
 
@@ -17,16 +18,15 @@ void ShowHelpMenu(HWND dialog, HWND helpButton)
     // The menu opens at the button's lower-left corner.
     POINT corner = {button.left, button.bottom};
     if (!ClientToScreen(helpButton, &corner)) return;
-    HMENU menu = LoadMenuW(g_hInstance, MAKEINTRESOURCEW(IDR_HELP_MENU));
-    if (menu == nullptr) {
+    const CMenuHandle menu(LoadMenuW(g_hInstance, MAKEINTRESOURCEW(IDR_HELP_MENU)));
+    if (!menu.IsValid()) {
         g_runLog.Printf(L"%s:[%d]", L"LoadMenu failed", static_cast<int>(GetLastError()));
         return;
     }
-    HMENU popup = GetSubMenu(menu, 0);
+    HMENU popup = GetSubMenu(menu.Get(), 0);
     if (popup != nullptr) {
         TrackPopupMenu(popup, TPM_VERTICAL, corner.x, corner.y, 0, dialog, nullptr);
     }
-    DestroyMenu(menu);
 }
 
 void OpenWebPage(UINT stringId)
@@ -52,10 +52,8 @@ UINT DialogDpi(HWND dialog)
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     const auto dpiOf = FindFunction<GetDpiForWindowFn>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
     if (dpiOf != nullptr) return dpiOf(dialog);
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen == nullptr ? 96 : GetDeviceCaps(screen, LOGPIXELSY);
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return static_cast<UINT>(dpi);
+    const CScreenDc screen(GetDC(nullptr));
+    return static_cast<UINT>(screen.IsValid() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96);
 }
 
 // The picture of bitmap resource id (32 bits a pixel, premultiplied alpha) laid on the colour
@@ -91,8 +89,8 @@ HBITMAP PictureOnFace(UINT id, COLORREF face)
 // Puts bitmap into the picture control, which does not own it, and deletes the one it held.
 void SetPicture(HWND dialog, HBITMAP bitmap)
 {
-    DeleteObject(reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(dialog, IDC_ABOUT_PICTURE, STM_SETIMAGE,
-                                                               IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap))));
+    const CGdiObject held(reinterpret_cast<HGDIOBJ>(
+        SendDlgItemMessageW(dialog, IDC_ABOUT_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap))));
 }
 
 // Posted to the box by its WM_DPICHANGED, with the new DPI: the picture is picked once the

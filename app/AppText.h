@@ -4,6 +4,21 @@
 
 #include <string>
 
+// The captions and texts of the program's message boxes.
+inline constexpr wchar_t kErrorCaption[] = L"错误";
+inline constexpr wchar_t kSuccessCaption[] = L"成功";
+inline constexpr wchar_t kApologyCaption[] = L"发生错误";
+inline constexpr wchar_t kNotFoundText[] = L"找不到javascript文件，请自己指定其路径。";
+inline constexpr wchar_t kEmptyPathText[] = L"javascript文件不能指定为空。";
+inline constexpr wchar_t kCannotOpenText[] = L"无法打开javascript文件，请检查其是否存在。";
+// A file whose bytes could not all be written back as they are is neither shown nor saved.
+inline constexpr wchar_t kEncodingNotKeptText[] =
+    L"无法保持javascript文件的编码不变（UTF-16大端序、含有NUL字符或不完整的UTF-16），为免损坏文件，未读取也未修改它。";
+inline constexpr wchar_t kCannotWriteText[] = L"无法写入javascript文件，请检查其是否可写。";
+inline constexpr wchar_t kSavedText[] = L"写入javascript文件成功。";
+// Before the first pattern that the script's encoding cannot hold.
+inline constexpr wchar_t kPatternNotWritableText[] = L"javascript文件的编码无法表示这一行中的字符，文件未作修改：\r\n";
+
 // The quick-add address: every leading, then every trailing double quote removed; nothing else.
 std::wstring StripOuterQuotes(const std::wstring& commandLine);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/AppText.h"
+#include "app/AppWindow.h"
 #include "app/MainDialog.h"
 #include "app/SafeDllSearch.h"
 #include "res/resource.h"
@@ -143,7 +144,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
         // Not in the middle of a write, whatever went wrong elsewhere.
         WaitForPendingSave();
         const std::wstring text = ApologyText();
-        MessageBoxW(nullptr, text.c_str(), L"发生错误", MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, text.c_str(), kApologyCaption, MB_OK | MB_ICONERROR);
         return -1;
     }
 }

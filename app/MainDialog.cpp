@@ -6,6 +6,7 @@
 
 #include "app/AboutBox.h"
 #include "app/AppText.h"
+#include "app/AppWindow.h"
 #include "app/SaveWorker.h"
 #include "app/ScriptActions.h"
 #include "res/resource.h"
@@ -13,17 +14,7 @@
 #include "script/ScriptLocation.h"
 #include "textio/RunLog.h"
 
-std::exception_ptr g_pendingException;
-
 namespace {
-
-const wchar_t kErrorCaption[] = L"错误";
-const wchar_t kSuccessCaption[] = L"成功";
-const wchar_t kEmptyPathText[] = L"javascript文件不能指定为空。";
-const wchar_t kCannotOpenText[] = L"无法打开javascript文件，请检查其是否存在。";
-// A file whose bytes could not all be written back as they are is neither shown nor saved.
-const wchar_t kEncodingNotKeptText[] =
-    L"无法保持javascript文件的编码不变（UTF-16大端序、含有NUL字符或不完整的UTF-16），为免损坏文件，未读取也未修改它。";
 
 // Posted by the save's thread when a step of a Save has ended.
 const UINT kSaveStepEnded = WM_APP + 1;
@@ -183,17 +174,16 @@ void ShowSaveOutcome(HWND dialog, const PendingSave& save)
     case ScriptAction::CannotOpen:
     case ScriptAction::EncodingNotKept: ShowBox(dialog, CannotReadText(save.action), kErrorCaption); break;
     case ScriptAction::PatternNotWritable: {
-        const std::wstring text =
-            L"javascript文件的编码无法表示这一行中的字符，文件未作修改：\r\n" + saved.unwritablePattern;
+        const std::wstring text = kPatternNotWritableText + saved.unwritablePattern;
         ShowBox(dialog, text.c_str(), kErrorCaption);
         break;
     }
     case ScriptAction::CannotWrite:
-        ShowBox(dialog, L"无法写入javascript文件，请检查其是否可写。", kErrorCaption);
+        ShowBox(dialog, kCannotWriteText, kErrorCaption);
         break;
     case ScriptAction::Done:
         // A Close that saved first ends the dialog: that is the news of the save.
-        if (!save.closeAfter) ShowBox(dialog, L"写入javascript文件成功。", kSuccessCaption);
+        if (!save.closeAfter) ShowBox(dialog, kSavedText, kSuccessCaption);
         break;
     }
 }
@@ -354,44 +344,9 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-void KeepPendingException()
-{
-    KeepPendingException(std::current_exception());
-}
-
-void KeepPendingException(const std::exception_ptr& thrown)
-{
-    if (!g_pendingException) g_pendingException = thrown;
-    PostQuitMessage(-1);
-}
-
 void WaitForPendingSave()
 {
     g_saveWorker.Wait();
-}
-
-void TakeSuggestedRect(HWND window, LPARAM suggested)
-{
-    const RECT* rect = reinterpret_cast<const RECT*>(suggested);
-    if (rect == nullptr) return;
-    if (!SetWindowPos(window, nullptr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top,
-                      SWP_NOZORDER | SWP_NOACTIVATE)) {
-        g_runLog.Printf(L"%s:[%d]", L"SetWindowPos failed", static_cast<int>(GetLastError()));
-    }
-}
-
-void CenterOnDesktop(HWND window)
-{
-    RECT desktop = {};
-    RECT box = {};
-    if (!GetWindowRect(GetDesktopWindow(), &desktop) || !GetWindowRect(window, &box)) return;
-    const int width = box.right - box.left;
-    const int height = box.bottom - box.top;
-    const int x = CenteredOffset(desktop.right - desktop.left, width);
-    const int y = CenteredOffset(desktop.bottom - desktop.top, height);
-    if (!SetWindowPos(window, HWND_NOTOPMOST, x, y, width, height, SWP_SHOWWINDOW)) {
-        g_runLog.Printf(L"%s:[%d]", L"SetWindowPos failed", static_cast<int>(GetLastError()));
-    }
 }
 
 void OnInitDlg(HWND dialog)
@@ -399,7 +354,7 @@ void OnInitDlg(HWND dialog)
     g_runLog.Printf(L"%s:[%d]", L"OnInitDlg", 9);
     const ScriptSource source = LocateScript(true);
     if (source == ScriptSource::NotFound) {
-        ShowBox(dialog, L"找不到javascript文件，请自己指定其路径。", kErrorCaption);
+        ShowBox(dialog, kNotFoundText, kErrorCaption);
         return;
     }
     if (source == ScriptSource::Opera) g_pathChanged = true;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/SafeDllSearch.h"
+#include "support/OwnedHandle.h"
 #include "support/TextEdit.h"
 #include "textio/RunLog.h"
 
@@ -21,17 +22,11 @@ class CVersionLibrary {
 public:
     CVersionLibrary() : module_(LoadSystemLibrary(L"version.dll"))
     {
-        if (module_ == nullptr) return;
-        getSize = FindFunction<GetSizeFn>(module_, "GetFileVersionInfoSizeW");
-        getInfo = FindFunction<GetInfoFn>(module_, "GetFileVersionInfoW");
-        queryValue = FindFunction<QueryValueFn>(module_, "VerQueryValueW");
+        if (!module_.IsValid()) return;
+        getSize = FindFunction<GetSizeFn>(module_.Get(), "GetFileVersionInfoSizeW");
+        getInfo = FindFunction<GetInfoFn>(module_.Get(), "GetFileVersionInfoW");
+        queryValue = FindFunction<QueryValueFn>(module_.Get(), "VerQueryValueW");
     }
-    ~CVersionLibrary()
-    {
-        if (module_ != nullptr) FreeLibrary(module_);
-    }
-    CVersionLibrary(const CVersionLibrary&) = delete;
-    CVersionLibrary& operator=(const CVersionLibrary&) = delete;
 
     bool IsLoaded() const { return getSize != nullptr && getInfo != nullptr && queryValue != nullptr; }
 
@@ -40,7 +35,7 @@ public:
     QueryValueFn queryValue = nullptr;
 
 private:
-    HMODULE module_;
+    CModuleHandle module_;
 };
 
 }  // namespace

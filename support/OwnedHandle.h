@@ -1,7 +1,8 @@
 #pragma once
 // A system handle that closes itself when it goes: a file, process, token or mutex (CloseHandle),
-// a registry key (RegCloseKey) or a file search (FindClose). Moved, never copied; the one place
-// where any of these is closed.
+// a registry key (RegCloseKey), a file search (FindClose), a loaded module (FreeLibrary), a menu
+// (DestroyMenu), a GDI object (DeleteObject) or the screen's device context (ReleaseDC). Moved,
+// never copied; the one place where any of these is freed.
 
 #include <windows.h>
 
@@ -44,6 +45,14 @@ inline HANDLE NoObject() { return nullptr; }
 inline HKEY NoKey() { return nullptr; }
 inline bool CloseObject(HANDLE handle) { return CloseHandle(handle) != FALSE; }
 inline bool CloseSearch(HANDLE handle) { return FindClose(handle) != FALSE; }
+inline HMODULE NoModule() { return nullptr; }
+inline HMENU NoMenu() { return nullptr; }
+inline HGDIOBJ NoGdiObject() { return nullptr; }
+inline HDC NoDc() { return nullptr; }
+inline bool UnloadModule(HMODULE module) { return FreeLibrary(module) != FALSE; }
+inline bool FreeMenu(HMENU menu) { return DestroyMenu(menu) != FALSE; }
+inline bool FreeGdiObject(HGDIOBJ object) { return DeleteObject(object) != FALSE; }
+inline bool ReleaseScreenDc(HDC dc) { return ReleaseDC(nullptr, dc) != 0; }
 inline bool CloseKey(HKEY key)
 {
     const LONG status = RegCloseKey(key);
@@ -58,3 +67,8 @@ using CFileHandle = COwnedHandle<HANDLE, owned_handle::NoFile, owned_handle::Clo
 using CKernelHandle = COwnedHandle<HANDLE, owned_handle::NoObject, owned_handle::CloseObject>;
 using CRegistryHandle = COwnedHandle<HKEY, owned_handle::NoKey, owned_handle::CloseKey>;
 using CFindHandle = COwnedHandle<HANDLE, owned_handle::NoFile, owned_handle::CloseSearch>;
+using CModuleHandle = COwnedHandle<HMODULE, owned_handle::NoModule, owned_handle::UnloadModule>;
+using CMenuHandle = COwnedHandle<HMENU, owned_handle::NoMenu, owned_handle::FreeMenu>;
+using CGdiObject = COwnedHandle<HGDIOBJ, owned_handle::NoGdiObject, owned_handle::FreeGdiObject>;
+// GetDC(nullptr), the whole screen's.
+using CScreenDc = COwnedHandle<HDC, owned_handle::NoDc, owned_handle::ReleaseScreenDc>;
