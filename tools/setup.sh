@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Morvanti needs on a Debian host: the MinGW-w64
-# cross compiler, CMake, GoogleTest sources, Wine, Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales
-# and a CJK font; zip and unzip for the release package; ImageMagick and Wine's Marlett font
-# (caption buttons) for the screenshots; clang-tidy (with clang's own headers) for the static
-# analysis. Does nothing when everything is there. apt's output goes to build/setup.log.
+# cross compiler, CMake, GoogleTest sources, Wine, Xvfb, the en_US.UTF-8, zh_CN.UTF-8 and
+# hi_IN.UTF-8 locales (Wine's ANSI code pages 1252, 936 and 65001) and a CJK font; zip and unzip
+# for the release package; ImageMagick and Wine's Marlett font (caption buttons) for the
+# screenshots; clang-tidy (with clang's own headers) for the static analysis. Does nothing when
+# everything is there. apt's output goes to build/setup.log.
 #
 # 32-bit Wine (wine32:i386) is installed only where the kernel runs 32-bit programs, and in an
 # apt-get call of its own: i386 packages fail to install whenever the mirror's i386 lists lag
@@ -150,9 +151,11 @@ if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
     fi
 fi
 
-# Wine takes the ANSI code page from the locale, and only from a generated one.
+# Wine takes the ANSI code page from the locale, and only from a generated one: 1252, 936, and
+# 65001 (UTF-8, as Windows 10/11 make it with "Use Unicode UTF-8 for worldwide language support")
+# from a language without an ANSI code page of its own.
 gen_locales=()
-for loc in en_US.UTF-8 zh_CN.UTF-8; do
+for loc in en_US.UTF-8 zh_CN.UTF-8 hi_IN.UTF-8; do
     grep -qx "${loc/UTF-8/utf8}" < <(locale -a 2>/dev/null) || gen_locales+=("$loc")
 done
 if [ "${#gen_locales[@]}" -gt 0 ]; then

@@ -108,6 +108,13 @@ TEST(ProfileCFile, AnsiFileComesBackByteForByteInTheSystemCodePage)
         section = L"设置";
         key = L"路径";
         value = L"C:\\目录\\文件.js";
+    } else if (GetACP() == CP_UTF8) {
+        // The same in UTF-8, the ANSI code page of a system set to "Use Unicode UTF-8".
+        bytes = "[\xE8\xAE\xBE\xE7\xBD\xAE]\r\n;\xC3\xA9t\xC3\xA9\r\n\xE8\xB7\xAF\xE5\xBE\x84 = "
+                "C:\\\xE7\x9B\xAE\xE5\xBD\x95\\\xE6\x96\x87\xE4\xBB\xB6.js\r\n\r\n";
+        section = L"设置";
+        key = L"路径";
+        value = L"C:\\目录\\文件.js";
     } else {
         ASSERT_EQ(1252u, GetACP());
         bytes = "[R\xE9glages]\r\n;\xE9t\xE9\r\nchemin = C:\\\xE9t\xE9\\x.js\r\n\r\n";

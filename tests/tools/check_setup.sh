@@ -95,7 +95,7 @@ shift
 for p; do
     case $(refusal "$p") in absent|stale) ;; *) printf "%s:\n  Installed: (none)\n  Candidate: 1.0\n" "$p" ;; esac
 done'
-standin locale '[ "$1" = -a ] && printf "C\nC.utf8\nPOSIX\nen_US.utf8\nzh_CN.utf8\n"'
+standin locale '[ "$1" = -a ] && printf "C\nC.utf8\nPOSIX\nen_US.utf8\nhi_IN.utf8\nzh_CN.utf8\n"'
 standin locale-gen 'exit 0'
 standin id '[ "$1" = -u ] && echo 0'
 standin sleep 'exit 0'
