@@ -11,7 +11,8 @@
 # behind the amd64 packages installed ("held broken packages"), and that must not keep the rest
 # out. Without it the tests run on an x86-64 build under 64-bit Wine (tools/host-arch.sh), whose
 # packages are installed instead; a failed attempt is repeated a day later at the earliest
-# (build/setup-i386.failed). A failed "apt-get update" is tried again (three tries, 10 and 30 s
+# (build/setup-i386.failed). With 32-bit Wine comes Wine's 64-bit loader (wine64), in a call of
+# its own too, for the test of the 32-bit program in a 64-bit prefix. A failed "apt-get update" is tried again (three tries, 10 and 30 s
 # apart) only while the package lists at hand lack a package to install; then those lists are
 # used. The set-up stops only when what building and testing need cannot be installed.
 #
@@ -113,13 +114,20 @@ if [ "$kernel_i386" -eq 1 ] && ! installed "$wine32"; then
     fi
 fi
 mapfile -t missing < <(not_installed "${packages[@]}")
+# Beside 32-bit Wine, Wine's 64-bit loader too: with it the 32-bit program is also tested in a
+# 64-bit prefix, as it runs on 64-bit Windows. Nothing else needs it, so it is installed on its
+# own, and when it cannot be, that one test is skipped.
+try_wow64=0
 if [ "$try_i386" -eq 0 ] && ! { [ "$kernel_i386" -eq 1 ] && installed "$wine32"; }; then
     mapfile -t -O "${#missing[@]}" missing < <(not_installed "${packages64[@]}")
+elif ! installed wine64; then
+    try_wow64=1
 fi
 
-if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
+if [ "$((${#missing[@]} + try_i386 + try_wow64))" -gt 0 ]; then
     wanted=("${missing[@]}")
     [ "$try_i386" -eq 0 ] || wanted+=("$wine32")
+    [ "$try_wow64" -eq 0 ] || wanted+=(wine64)
     need_root "${wanted[*]}"
     mkdir -p "$root/build"
     printf '\n== tools/setup.sh, %s: installing %s\n' "$(date '+%F %T')" "${wanted[*]}" >>"$log"
@@ -148,6 +156,10 @@ if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
                     "$(not_installed "${missing64[@]}" | xargs): no Wine runs here (see build/setup.log)"
             fi
         fi
+    fi
+    if [ "$try_wow64" -eq 1 ] && ! installed wine64 && ! apt_install wine64; then
+        say "Wine's 64-bit loader (wine64) could not be installed (see build/setup.log); the test of" \
+            "the 32-bit program in a 64-bit prefix is skipped"
     fi
 fi
 
