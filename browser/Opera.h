@@ -40,7 +40,8 @@ public:
     // the folder that Opera's kind sees, the files of a virtualized Opera 9 as AsOperaSeesIt
     // names them, and sections and keys match in any letter case (written as asked first). Stops
     // at the first profile that names a user JavaScript folder and returns true, the fields then
-    // of that profile, messages and Error() empty. Otherwise false: messages names each user's file that could not be read.
+    // of that profile, messages and Error() empty. Otherwise false: messages names each user's
+    // file that could not be read.
     bool FindUserJavaScript();
     // A file or folder of the profile found (the script in its user JavaScript folder) as that
     // Opera reads it: for an Opera 9 whose files Windows virtualizes (under Program Files or the

@@ -271,9 +271,9 @@ std::wstring ExpandEnvironmentText(const std::wstring& text, ProgramBits bits)
 StringList GetVirtualizedFolders()
 {
     StringList folders;
-    const std::wstring candidates[] = {ExistingSpecialFolder(CSIDL_PROGRAM_FILES),
-                                       ExistingSpecialFolder(CSIDL_PROGRAM_FILESX86), GetProgramFiles64Dir(),
-                                       ExistingSpecialFolder(CSIDL_WINDOWS), ExistingSpecialFolder(CSIDL_COMMON_APPDATA)};
+    const std::wstring candidates[] = {
+        ExistingSpecialFolder(CSIDL_PROGRAM_FILES), ExistingSpecialFolder(CSIDL_PROGRAM_FILESX86),
+        GetProgramFiles64Dir(), ExistingSpecialFolder(CSIDL_WINDOWS), ExistingSpecialFolder(CSIDL_COMMON_APPDATA)};
     for (const std::wstring& folder : candidates) {
         bool known = folder.empty();
         for (const std::wstring& earlier : folders) known = known || CompareNoCase(earlier, folder) == 0;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -228,13 +229,10 @@ std::string Defaults(char multiUser)
     return std::string("\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[System]\r\nMulti User=") + multiUser + "\r\n";
 }
 
-// Folders the paths of a case name by a mark:
-//   {T} the test's folder;  {A} Opera's folder in the application-data folder;
-//   {S} the system folder of 32-bit programs, {N} that of 64-bit programs (on 64-bit Windows;
-//       from a 32-bit test, reached with the file system's redirection turned off);
-//   {P} the Program Files of 32-bit programs, {Q} that of 64-bit programs (64-bit Windows);
-//   {V} the user's VirtualStore copy of {P}, {W} that of {S}.
-// Folders under {P} and {Q} are named "Morvanti Test ..." and removed with their files.
+// Marks in paths: {T} the test's folder; {A} Opera's folder in the application-data folder; {S}
+// and {N} the system folders of 32-bit and 64-bit programs ({N} as a 32-bit program names it);
+// {P} and {Q} their Program Files; {V} and {W} the user's VirtualStore copies of {P} and {S}. An
+// expandable value is stored as written.
 struct Recorded {
     Place place;
     const wchar_t* folder;
@@ -254,9 +252,10 @@ std::vector<OperaFile> SingleUserOpera12(const std::wstring& userJavaScriptDir)
 struct DiscoveryCase {
     const char* name;
     std::vector<Recorded> recorded;
-    std::vector<OperaFile> files;
-    const wchar_t* scriptDir;   // empty: none found
-    const wchar_t* configPath;  // the user's own file of the profile found
+    std::vector<OperaFile> files;  // also {S}: the system folder
+    const wchar_t* scriptDir;      // empty: none found
+    const wchar_t* configPath;     // the user's own file of the profile found
+    bool windows64 = false;        // a row for 64-bit Windows only
 };
 
 // Every file below folder with its bytes, to show that nothing was written.
@@ -275,160 +274,49 @@ std::wstring TreeOf(const std::wstring& folder)
 
 std::wstring Variable(const wchar_t* name)
 {
-    wchar_t value[MAX_PATH + 1] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(value) : std::wstring();
+    wchar_t value[MAX_PATH] = {};
+    return GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
 }
 
-std::wstring Folder(UINT (WINAPI* get)(LPWSTR, UINT))
+std::wstring Folder(UINT(WINAPI* get)(LPWSTR, UINT))
 {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const UINT length = get(buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(buffer) : std::wstring();
+    wchar_t folder[MAX_PATH] = {};
+    return get(folder, MAX_PATH) < MAX_PATH ? folder : L"";
 }
 
-// Turns the file system's redirection of a 32-bit program on 64-bit Windows off for a while,
-// when asked: System32 is then the real one. Does nothing for a 64-bit program.
-class RedirectionOff {
-public:
-    explicit RedirectionOff(bool off)
+// Files created in turn and removed in the opposite order, so the folders each created go too.
+struct ScopedFiles {
+    std::vector<std::unique_ptr<ScopedFile>> files;
+    ~ScopedFiles()
     {
-        on_ = off && Wow64DisableWow64FsRedirection(&old_);
-    }
-    ~RedirectionOff()
-    {
-        if (on_) Wow64RevertWow64FsRedirection(old_);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-
-private:
-    PVOID old_ = nullptr;
-    bool on_ = false;
-};
-
-// A case's file; one in the 64-bit system folder is written, read and removed with the
-// redirection off.
-struct CaseFile {
-    bool native;
-    std::unique_ptr<ScopedFile> file;
-    CaseFile(const std::wstring& path, bool inNative, const std::string& bytes) : native(inNative)
-    {
-        const RedirectionOff off(native);
-        file = std::make_unique<ScopedFile>(path);
-        file->Write(bytes);
-    }
-    ~CaseFile()
-    {
-        const RedirectionOff off(native);
-        file.reset();
-    }
-    CaseFile(const CaseFile&) = delete;
-    CaseFile& operator=(const CaseFile&) = delete;
-    std::string Bytes() const
-    {
-        const RedirectionOff off(native);
-        return ReadFileBytes(file->Path());
-    }
-};
-
-// What 64-bit Windows has that 32-bit Windows has not.
-bool Is64BitWindows()
-{
-    BOOL wow64 = FALSE;
-    return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
-}
-
-// Sets up each case in turn (registry values, files), runs the discovery and checks what it
-// found and that nothing was written.
-void CheckDiscovery(const std::vector<DiscoveryCase>& cases)
-{
-    const std::wstring appDataOpera = AppDataNoSlash() + L"\\Opera";
-    const std::wstring wow64System = Folder(GetSystemWow64DirectoryW);
-    const std::wstring system = wow64System.empty() ? Folder(GetSystemDirectoryW) : wow64System;
-    const std::wstring native = Is64BitWindows() ? Folder(GetSystemDirectoryW) : std::wstring();
-    const std::wstring programFiles32 =
-        Variable(L"ProgramFiles(x86)").empty() ? Variable(L"ProgramFiles") : Variable(L"ProgramFiles(x86)");
-    const std::wstring programFiles64 = Variable(L"ProgramW6432");
-    const std::wstring virtualStore = Variable(L"LOCALAPPDATA") + L"\\VirtualStore";
-    ASSERT_FALSE(system.empty() || programFiles32.size() < 3 || virtualStore.size() < 14);
-    for (const Place place : {Place::Hklm, Place::Hklm64View, Place::Hkcu}) {
-        ASSERT_FALSE(KeyExists(kOperaKeyPath, place == Place::Hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
-                               place == Place::Hklm64View ? KEY_WOW64_64KEY : KEY_WOW64_32KEY))
-            << "the test prefix already holds an Opera key";
-    }
-    ASSERT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
-    ASSERT_FALSE(PathExists(appDataOpera)) << "the test prefix already holds an Opera profile";
-    for (const std::wstring& folder : {system, native}) {
-        const RedirectionOff off(!folder.empty() && folder == native);
-        ASSERT_FALSE(PathExists(folder + L"\\opera6.ini") || PathExists(folder + L"\\operaprefs_fixed.ini"));
-    }
-
-    for (const DiscoveryCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        CTempDir dir;
-        SetEnvironmentVariableW(L"MORVANTI_TEST_FOLDER", WithoutSlash(dir.Path()).c_str());
-        const std::pair<std::wstring, std::wstring> marks[] = {
-            {L"{T}", WithoutSlash(dir.Path())}, {L"{A}", appDataOpera},
-            {L"{S}", system},                   {L"{N}", native},
-            {L"{P}", programFiles32},           {L"{Q}", programFiles64},
-            {L"{V}", virtualStore + programFiles32.substr(2)},
-            {L"{W}", virtualStore + system.substr(2)}};
-        const auto expand = [&](std::wstring text) {
-            for (const auto& [mark, with] : marks) {
-                for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark)) {
-                    text.replace(at, mark.size(), with);
-                }
-            }
-            return text;
-        };
-        std::vector<std::unique_ptr<RegistryValue>> recorded;
-        for (const Recorded& r : c.recorded) {
-            // An expandable value is stored as written, for the program to expand.
-            recorded.push_back(Record(r.place, r.type == REG_EXPAND_SZ ? r.folder : expand(r.folder), r.type));
-        }
-        std::vector<std::unique_ptr<CaseFile>> files;
-        for (const OperaFile& f : c.files) {
-            files.push_back(std::make_unique<CaseFile>(expand(f.path), std::wstring(f.path).rfind(L"{N}", 0) == 0,
-                                                       f.bytes));
-        }
-        const auto trees = [&] { return TreeOf(dir.Path()) + TreeOf(appDataOpera) + TreeOf(virtualStore); };
-        const std::wstring before = trees();
-
-        COpera opera;
-        const bool found = opera.FindUserJavaScript();
-        EXPECT_EQ(*c.scriptDir != L'\0', found);
-        EXPECT_EQ(c.scriptDir, opera.userJavaScriptDir);
-        if (found) {
-            EXPECT_EQ(expand(c.configPath), opera.mainConfigPath);
-            // What an earlier profile's missing file left is gone.
-            EXPECT_EQ(kErrNone, opera.Error().GetErrorCode()) << opera.Error().GetErrorText();
-            EXPECT_EQ(L"", opera.messages);
-        }
-        EXPECT_EQ(before, trees()) << "nothing is written, no folder created";
-        for (size_t i = 0; i < c.files.size(); ++i) EXPECT_EQ(c.files[i].bytes, files[i]->Bytes());
-        // Removed in the opposite order, so the folders each created go too.
         while (!files.empty()) files.pop_back();
-        while (!recorded.empty()) recorded.pop_back();
     }
-    SetEnvironmentVariableW(L"MORVANTI_TEST_FOLDER", nullptr);
-    EXPECT_FALSE(PathExists(appDataOpera));
-    EXPECT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
-}
+};
 
 }  // namespace
 
 TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
 {
+    // Run as the 32-bit program on 64-bit Windows (run_wow64.sh), the redirection is the system's.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    ASSERT_TRUE(wow64 || std::getenv("MORVANTI_EXPECT_WOW64") == nullptr) << "not a 32-bit program on 64-bit Windows";
+    const bool windows64 = wow64 || sizeof(void*) == 8;
+    const std::wstring appDataOpera = AppDataNoSlash() + L"\\Opera";
+    const std::wstring systemDir = Folder(windows64 ? GetSystemWow64DirectoryW : GetSystemDirectoryW);
+    const std::wstring nativeDir =
+        wow64 ? Variable(L"SystemRoot") + L"\\Sysnative" : windows64 ? Folder(GetSystemDirectoryW) : L"";
+    const std::wstring programFiles = Variable(windows64 ? L"ProgramFiles(x86)" : L"ProgramFiles");
+    const std::wstring virtualStore = Variable(L"LOCALAPPDATA") + L"\\VirtualStore";
     const std::string single = Defaults('0');
     const std::string multi = Defaults('1');
     const std::string wrong = Prefs(L"C:\\wrong\\");
     const std::string noFolder = Prefs(L"");
     // What an administrator writes for every user: the same format, and in operadef6.ini text in
-    // the system's code page (é is a character of every code page the tests run under).
+    // the system's code page (é is a character of both code pages the tests run under).
     const std::string adminFolder =
         "[User Prefs]\r\nUser JavaScript File=" + WideToAnsi(L"D:\\Opéra admin\\") + "\r\n";
-    const std::vector<DiscoveryCase> cases = {
+    const DiscoveryCase cases[] = {
         {"Opera 12, multi-user", {{Place::Hklm, L"{T}\\Opera"}},
          {{L"{T}\\Opera\\operaprefs_default.ini", multi}, {L"{A}\\Opera\\operaprefs.ini", Prefs(L"D:\\js12\\")}},
          L"D:\\js12\\", L"{A}\\Opera\\operaprefs.ini"},
@@ -514,106 +402,116 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
          L"D:\\b\\", L"{T}\\B\\profile\\operaprefs.ini"},
         {"a folder recorded twice, with nothing in it: not found",
          {{Place::Hklm, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\OPERA\\"}}, {}, L"", L""},
-        // Deployment tools and policies write paths with environment references.
-        {"the installation folder as an expandable string", {{Place::Hklm, L"%MORVANTI_TEST_FOLDER%\\Opera", REG_EXPAND_SZ}},
-         SingleUserOpera12(L"D:\\expanded\\"), L"D:\\expanded\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
-        {"an expandable string under HKEY_CURRENT_USER, a reference the system lacks left as it is",
+        {"the folder as an expandable string; one naming what the system lacks",
          {{Place::Hkcu, L"%NO_SUCH_MORVANTI_FOLDER%\\Opera", REG_EXPAND_SZ},
-          {Place::LastInstallPath, L"%morvanti_test_folder%\\Later", REG_EXPAND_SZ}},
-         {{L"{T}\\Later\\operaprefs_default.ini", single}, {L"{T}\\Later\\profile\\operaprefs.ini", Prefs(L"D:\\later\\")}},
-         L"D:\\later\\", L"{T}\\Later\\profile\\operaprefs.ini"},
-        // Windows finds files in any letter case, and its profile functions sections and keys;
-        // a name written as asked still comes first.
+          {Place::LastInstallPath, L"%Morvanti_Test_Folder%\\Opera", REG_EXPAND_SZ}},
+         SingleUserOpera12(L"D:\\expanded\\"), L"D:\\expanded\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
+        // Names in any letter case, as Windows finds files and its profile functions sections and
+        // keys; a name written as asked first.
         {"Opera 9, names in another letter case", {{Place::Hklm, L"{T}\\Opera"}},
          {{L"{T}\\Opera\\OperaDef6.INI", "[system]\r\nmulti user=0\r\n"},
-          {L"{T}\\Opera\\Profile\\OPERA6.ini", "[USER PREFS]\r\nuser javascript file=D:\\case9\\\r\n"}},
-         L"D:\\case9\\", L"{T}\\Opera\\profile\\opera6.ini"},
-        {"Opera 12, names in another letter case", {{Place::Hklm, L"{T}\\OPERA NEXT"}},
-         {{L"{T}\\Opera Next\\OperaPrefs_Default.ini", "[SYSTEM]\r\nMULTI USER=1\r\n"},
-          {L"{A}\\opera next\\OperaPrefs.INI", "[user prefs]\r\nUser Javascript File=D:\\case12\\\r\n"}},
-         L"D:\\case12\\", L"{A}\\OPERA NEXT\\operaprefs.ini"},
-        {"a name written as asked over one in another letter case", {{Place::Hklm, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single},
-          {L"{T}\\Opera\\profile\\operaprefs.ini",
+          {L"{T}\\Opera\\Profile\\OPERA6.ini",
            "[user prefs]\r\nUser JavaScript File=C:\\wrong\\\r\n[User Prefs]\r\nuser javascript file=C:\\wrong\\\r\n"
            "User JavaScript File=D:\\exact\\\r\n"}},
-         L"D:\\exact\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
-        // A 32-bit Opera 9 under Program Files, virtualized for a standard user: each of its
-        // files with a copy in the user's VirtualStore is read from there, as Opera reads it.
-        {"Opera 9 under Program Files: the VirtualStore copies over the installation's",
-         {{Place::Hklm, L"{P}\\Morvanti Test Opera 9"}},
-         {{L"{P}\\Morvanti Test Opera 9\\operadef6.ini", "[System]\r\nMulti User=1\r\n"},
-          {L"{V}\\Morvanti Test Opera 9\\operadef6.ini", "[System]\r\nMulti User=0\r\n"},
-          {L"{P}\\Morvanti Test Opera 9\\profile\\opera6.ini", wrong},
-          {L"{V}\\Morvanti Test Opera 9\\profile\\opera6.ini", Prefs(L"D:\\virtualized\\")},
-          {L"{A}\\Opera\\profile\\opera6.ini", wrong}},
-         L"D:\\virtualized\\", L"{V}\\Morvanti Test Opera 9\\profile\\opera6.ini"},
-        {"Opera 9 under Program Files: a file without a copy is the installation's, the system's from the VirtualStore",
-         {{Place::Hklm, L"{P}\\Morvanti Test Opera 9"}},
-         {{L"{P}\\Morvanti Test Opera 9\\operadef6.ini", "[System]\r\nMulti User=0\r\n"},
-          {L"{P}\\Morvanti Test Opera 9\\profile\\opera6.ini", noFolder},
+         L"D:\\exact\\", L"{T}\\Opera\\profile\\opera6.ini"},
+        // Opera 9.0 to 9.2 under Program Files, virtualized: each file with a VirtualStore copy
+        // is read from there; Opera 10 to 12 read their own.
+        {"Opera 9 under Program Files: the VirtualStore's copies", {{Place::Hklm, L"{P}\\Morvanti Test Opera"}},
+         {{L"{P}\\Morvanti Test Opera\\operadef6.ini", "[System]\r\nMulti User=1\r\n"},
+          {L"{V}\\Morvanti Test Opera\\operadef6.ini", "[System]\r\nMulti User=0\r\n"},
+          {L"{P}\\Morvanti Test Opera\\profile\\opera6.ini", wrong},
+          {L"{V}\\Morvanti Test Opera\\profile\\opera6.ini", noFolder},
           {L"{S}\\opera6.ini", wrong},
-          {L"{W}\\opera6.ini", Prefs(L"D:\\virtual system\\")}},
-         L"D:\\virtual system\\", L"{P}\\Morvanti Test Opera 9\\profile\\opera6.ini"},
-        // Opera 10 to 12 know User Account Control: a copy in the VirtualStore is not theirs.
-        {"Opera 12 under Program Files reads its own files", {{Place::Hklm, L"{P}\\Morvanti Test Opera 12"}},
-         {{L"{P}\\Morvanti Test Opera 12\\operaprefs_default.ini", single},
-          {L"{P}\\Morvanti Test Opera 12\\profile\\operaprefs.ini", Prefs(L"D:\\not virtualized\\")},
-          {L"{V}\\Morvanti Test Opera 12\\profile\\operaprefs.ini", wrong}},
-         L"D:\\not virtualized\\", L"{P}\\Morvanti Test Opera 12\\profile\\operaprefs.ini"},
-    };
-    CheckDiscovery(cases);
-}
-
-// A 64-bit Opera reads the 64-bit system folder, which a 32-bit program is not given for the
-// asking; it is found by its registry records (the 64-bit view, "Last Install Path x64") or by
-// the 64-bit Program Files, also in a value to expand. Run as the 32-bit program on 64-bit
-// Windows (tests/browser/run_wow64.sh), the redirection is the system's own.
-TEST(Opera, FindsTheSystemFolderThatA64BitOperaReads)
-{
-    if (std::getenv("MORVANTI_EXPECT_WOW64") != nullptr) {
-        BOOL wow64 = FALSE;
-        ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "not a 32-bit program on 64-bit Windows";
-    }
-    if (!Is64BitWindows()) GTEST_SKIP() << "32-bit Windows runs no 64-bit Opera and has one system folder";
-    const std::string single = Defaults('0');
-    const std::string wrong = Prefs(L"C:\\wrong\\");
-    const std::vector<DiscoveryCase> cases = {
-        {"a 64-bit Opera 12 in the 64-bit view", {{Place::Hklm64View, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single},
-          {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\native\\")},
-          {L"{S}\\operaprefs_fixed.ini", wrong},
-          {L"{T}\\Opera\\profile\\operaprefs.ini", wrong}},
-         L"D:\\native\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
-        {"a 64-bit Opera 12 named by Last Install Path x64, also recorded as a 32-bit one",
-         {{Place::Hkcu, L"{T}\\Opera"}, {Place::LastInstallPathX64, L"{T}\\Opera\\"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\x64 native\\")},
+          {L"{W}\\opera6.ini", Prefs(L"D:\\virtualized\\")}},
+         L"D:\\virtualized\\", L"{V}\\Morvanti Test Opera\\profile\\opera6.ini"},
+        {"Opera 12 under Program Files", {{Place::Hklm, L"{P}\\Morvanti Test Opera"}},
+         {{L"{P}\\Morvanti Test Opera\\operaprefs_default.ini", single},
+          {L"{P}\\Morvanti Test Opera\\profile\\operaprefs.ini", Prefs(L"D:\\own\\")},
+          {L"{V}\\Morvanti Test Opera\\profile\\operaprefs.ini", wrong}},
+         L"D:\\own\\", L"{P}\\Morvanti Test Opera\\profile\\operaprefs.ini"},
+        // A 64-bit Opera (by its record, or under the 64-bit Program Files) reads the 64-bit
+        // system folder, a 32-bit one the 32-bit programs' one; %ProgramFiles% is its kind's.
+        {"64-bit Windows: a 64-bit Opera 12 in the 64-bit view", {{Place::Hklm64View, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\native\\")},
           {L"{S}\\operaprefs_fixed.ini", wrong}},
-         L"D:\\x64 native\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
-        {"a 64-bit Opera 12 under the 64-bit Program Files", {{Place::Hkcu, L"{Q}\\Morvanti Test Opera 64"}},
-         {{L"{Q}\\Morvanti Test Opera 64\\operaprefs_default.ini", single},
-          {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\program files 64\\")},
-          {L"{S}\\operaprefs_fixed.ini", wrong}},
-         L"D:\\program files 64\\", L"{Q}\\Morvanti Test Opera 64\\profile\\operaprefs.ini"},
-        {"%ProgramFiles% in the 64-bit view is the 64-bit Program Files",
-         {{Place::Hklm64View, L"%ProgramFiles%\\Morvanti Test Opera 64", REG_EXPAND_SZ}},
-         {{L"{Q}\\Morvanti Test Opera 64\\operaprefs_default.ini", single},
-          {L"{Q}\\Morvanti Test Opera 64\\profile\\operaprefs.ini", Prefs(L"D:\\expanded 64\\")},
-          {L"{P}\\Morvanti Test Opera 64\\operaprefs_default.ini", single},
-          {L"{P}\\Morvanti Test Opera 64\\profile\\operaprefs.ini", wrong}},
-         L"D:\\expanded 64\\", L"{Q}\\Morvanti Test Opera 64\\profile\\operaprefs.ini"},
-        {"a 32-bit Opera 12 reads the 32-bit programs' system folder", {{Place::Hklm, L"{T}\\Opera"}},
-         {{L"{T}\\Opera\\operaprefs_default.ini", single},
+         L"D:\\native\\", L"{T}\\Opera\\profile\\operaprefs.ini", true},
+        {"64-bit Windows: %ProgramFiles% of a 64-bit Opera",
+         {{Place::LastInstallPathX64, L"%ProgramFiles%\\Morvanti Test Opera", REG_EXPAND_SZ}},
+         {{L"{Q}\\Morvanti Test Opera\\operaprefs_default.ini", single},
+          {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\native 64\\")},
+          {L"{P}\\Morvanti Test Opera\\operaprefs_default.ini", single + UserPrefs(L"C:\\wrong\\")}},
+         L"D:\\native 64\\", L"{Q}\\Morvanti Test Opera\\profile\\operaprefs.ini", true},
+        {"64-bit Windows: a 32-bit Opera 12; its %ProgramFiles%",
+         {{Place::Hklm, L"%ProgramFiles%\\Morvanti Test Opera", REG_EXPAND_SZ}},
+         {{L"{P}\\Morvanti Test Opera\\operaprefs_default.ini", single},
           {L"{S}\\operaprefs_fixed.ini", Prefs(L"D:\\wow64\\")},
-          {L"{N}\\operaprefs_fixed.ini", wrong}},
-         L"D:\\wow64\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
-        {"%ProgramFiles% in the 32-bit view is the 32-bit Program Files",
-         {{Place::Hklm, L"%ProgramFiles%\\Morvanti Test Opera 32", REG_EXPAND_SZ}},
-         {{L"{P}\\Morvanti Test Opera 32\\operaprefs_default.ini", single},
-          {L"{P}\\Morvanti Test Opera 32\\profile\\operaprefs.ini", Prefs(L"D:\\expanded 32\\")},
-          {L"{Q}\\Morvanti Test Opera 32\\operaprefs_default.ini", single},
-          {L"{Q}\\Morvanti Test Opera 32\\profile\\operaprefs.ini", wrong}},
-         L"D:\\expanded 32\\", L"{P}\\Morvanti Test Opera 32\\profile\\operaprefs.ini"},
+          {L"{N}\\operaprefs_fixed.ini", wrong},
+          {L"{Q}\\Morvanti Test Opera\\operaprefs_default.ini", single + UserPrefs(L"C:\\wrong\\")}},
+         L"D:\\wow64\\", L"{P}\\Morvanti Test Opera\\profile\\operaprefs.ini", true},
+        {"64-bit Windows: a 64-bit Opera 12 under the 64-bit Program Files",
+         {{Place::Hkcu, L"{Q}\\Morvanti Test Opera"}},
+         {{L"{Q}\\Morvanti Test Opera\\operaprefs_default.ini", single},
+          {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\native Q\\")}, {L"{S}\\operaprefs_fixed.ini", wrong}},
+         L"D:\\native Q\\", L"{Q}\\Morvanti Test Opera\\profile\\operaprefs.ini", true},
     };
-    CheckDiscovery(cases);
+    for (const Place place : {Place::Hklm, Place::Hklm64View, Place::Hkcu}) {
+        ASSERT_FALSE(KeyExists(kOperaKeyPath, place == Place::Hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                               place == Place::Hklm64View ? KEY_WOW64_64KEY : KEY_WOW64_32KEY))
+            << "the test prefix already holds an Opera key";
+    }
+    ASSERT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
+    ASSERT_FALSE(PathExists(appDataOpera)) << "the test prefix already holds an Opera profile";
+    ASSERT_FALSE(PathExists(systemDir + L"\\opera6.ini") || PathExists(systemDir + L"\\operaprefs_fixed.ini"));
+    ASSERT_TRUE(programFiles.size() > 2 && !systemDir.empty());
+
+    int skipped = 0;
+    for (const DiscoveryCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.windows64 && !windows64) {
+            ++skipped;
+            continue;
+        }
+        CTempDir dir;
+        SetEnvironmentVariableW(L"MORVANTI_TEST_FOLDER", WithoutSlash(dir.Path()).c_str());
+        const std::pair<std::wstring, std::wstring> marks[] = {
+            {L"{T}", WithoutSlash(dir.Path())}, {L"{A}", appDataOpera}, {L"{S}", systemDir}, {L"{N}", nativeDir},
+            {L"{P}", programFiles}, {L"{Q}", Variable(L"ProgramW6432")},
+            {L"{V}", virtualStore + programFiles.substr(2)}, {L"{W}", virtualStore + systemDir.substr(2)}};
+        const auto expand = [&](std::wstring text) {
+            for (const auto& [mark, with] : marks) {
+                for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark)) {
+                    text.replace(at, mark.size(), with);
+                }
+            }
+            return text;
+        };
+        std::vector<std::unique_ptr<RegistryValue>> recorded;
+        for (const Recorded& r : c.recorded) {
+            recorded.push_back(Record(r.place, r.type == REG_SZ ? expand(r.folder) : r.folder, r.type));
+        }
+        ScopedFiles files;
+        for (const OperaFile& f : c.files) {
+            files.files.push_back(std::make_unique<ScopedFile>(expand(f.path)));
+            files.files.back()->Write(f.bytes);
+        }
+        const auto trees = [&] { return TreeOf(dir.Path()) + TreeOf(appDataOpera) + TreeOf(virtualStore); };
+        const std::wstring before = trees();
+
+        COpera opera;
+        const bool found = opera.FindUserJavaScript();
+        EXPECT_EQ(*c.scriptDir != L'\0', found);
+        EXPECT_EQ(c.scriptDir, opera.userJavaScriptDir);
+        if (found) {
+            EXPECT_EQ(expand(c.configPath), opera.mainConfigPath);
+            // What an earlier profile's missing file left is gone.
+            EXPECT_EQ(kErrNone, opera.Error().GetErrorCode()) << opera.Error().GetErrorText();
+            EXPECT_EQ(L"", opera.messages);
+        }
+        EXPECT_EQ(before, trees()) << "nothing is written, no folder created";
+        for (const OperaFile& f : c.files) EXPECT_EQ(f.bytes, ReadFileBytes(expand(f.path)));
+        while (!recorded.empty()) recorded.pop_back();
+    }
+    if (skipped > 0) std::printf("%d rows skipped: 32-bit Windows runs no 64-bit Opera\n", skipped);
+    EXPECT_FALSE(PathExists(appDataOpera));
+    EXPECT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
 }

@@ -304,21 +304,6 @@ for mark in '' $'\xEF\xBB\xBF'; do
     same_bytes "$script" "$dir/expected"
 done
 
-# --- UTF-8 as the system's ANSI code page (65001, locale hi_IN.UTF-8): an 8-bit script whose bytes
-# are no UTF-8 reads in that code page, shows what it can, and a Save writes a new Chinese pattern
-# in UTF-8 while every other line keeps its bytes.
-new_case cp65001-script
-{ crlf_lines '// ==UserScript==' '//@include http://a.example.org/*' '// ==/UserScript=='
-  printf 'var s = "caf\xE9";\r\n'; } >"$script"
-LC_ALL=hi_IN.UTF-8 drive start "$exe_win" '' \
-    expect-edit 1000 'http://a.example.org/*\r\n' \
-    set-edit 1000 'http://a.example.org/*\r\nhttp://\u4E2D\u6587.example.org/\r\n' \
-    click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0
-{ crlf_lines '// ==UserScript==' '//@include http://a.example.org/*'
-  printf '//@include http://\xE4\xB8\xAD\xE6\x96\x87.example.org/\r\n'
-  crlf_lines '// ==/UserScript=='; printf 'var s = "caf\xE9";\r\n'; } >"$dir/expected"
-same_bytes "$script" "$dir/expected"
-
 # --- Nothing is damaged while success is reported. A UTF-16 big-endian script is neither shown
 # nor written. Characters an ANSI script's code page lacks are refused with the line named, the
 # box keeping its text. A line of spaces typed between two patterns is dropped, at this Save and

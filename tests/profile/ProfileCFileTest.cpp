@@ -108,13 +108,6 @@ TEST(ProfileCFile, AnsiFileComesBackByteForByteInTheSystemCodePage)
         section = L"设置";
         key = L"路径";
         value = L"C:\\目录\\文件.js";
-    } else if (GetACP() == CP_UTF8) {
-        // The same in UTF-8, the ANSI code page of a system set to "Use Unicode UTF-8".
-        bytes = "[\xE8\xAE\xBE\xE7\xBD\xAE]\r\n;\xC3\xA9t\xC3\xA9\r\n\xE8\xB7\xAF\xE5\xBE\x84 = "
-                "C:\\\xE7\x9B\xAE\xE5\xBD\x95\\\xE6\x96\x87\xE4\xBB\xB6.js\r\n\r\n";
-        section = L"设置";
-        key = L"路径";
-        value = L"C:\\目录\\文件.js";
     } else {
         ASSERT_EQ(1252u, GetACP());
         bytes = "[R\xE9glages]\r\n;\xE9t\xE9\r\nchemin = C:\\\xE9t\xE9\\x.js\r\n\r\n";
@@ -193,47 +186,6 @@ TEST(ProfileCFile, SetStringChangesTheFirstBlockAndPlacesNewKeysAfterItsLastKey)
     EXPECT_EQ(L"-", profile.GetString(L"", L"top", L"-"));
     profile.DeleteKey(L"A", L"late");
     EXPECT_EQ(L"1", profile.GetString(L"", L"late", L"-")) << "the second block's key stays";
-}
-
-TEST(ProfileCFile, NamesInAnotherLetterCaseMatchOnlyWhenAskedAndAfterExactOnes)
-{
-    CTempDir dir;
-    const std::wstring path = dir.File(L"prefs.ini");
-    WriteFileBytes(path, "[user prefs]\r\nuser javascript file=C:\\lower\\\r\nMenu Configuration=C:\\menu\\\r\n"
-                         "[SYSTEM]\r\nMULTI USER=0\r\nmulti user=1\r\n"
-                         "[User Prefs]\r\nKeyboard Configuration=C:\\keys\\\r\n");
-    CProfileCFile profile;
-    ASSERT_TRUE(profile.OpenInItsEncoding(path));
-    EXPECT_EQ(L"-", profile.GetString(L"System", L"Multi User", L"-")) << "exact names by default";
-    EXPECT_EQ(L"-", profile.GetString(L"User Prefs", L"User JavaScript File", L"-"));
-
-    profile.SetNamesIgnoreCase(true);
-    ASSERT_TRUE(profile.OpenInItsEncoding(path)) << "the setting outlives opening";
-    const struct {
-        const wchar_t* section;
-        const wchar_t* key;
-        const wchar_t* value;
-    } rows[] = {
-        // A section written as asked comes first, and only its block counts.
-        {L"User Prefs", L"Keyboard Configuration", L"C:\\keys\\"},
-        {L"User Prefs", L"User JavaScript File", L"-"},
-        {L"USER PREFS", L"User JavaScript File", L"C:\\lower\\"},
-        {L"user prefs", L"menu configuration", L"C:\\menu\\"},
-        // In the block, the first key in another case; the exact one where there is one.
-        {L"System", L"Multi User", L"0"},
-        {L"System", L"multi user", L"1"},
-        {L"Systems", L"Multi User", L"-"},
-        {L"", L"KEYBOARD CONFIGURATION", L"C:\\keys\\"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(::testing::PrintToString(std::wstring(row.section) + L"/" + row.key));
-        EXPECT_EQ(row.value, profile.GetString(row.section, row.key, L"-"));
-    }
-    // A change goes where the lookup finds the key.
-    ASSERT_TRUE(profile.SetString(L"system", L"Multi user", L"2"));
-    StringList lines;
-    profile.GetLines(lines);
-    EXPECT_EQ(L"MULTI USER=2", lines[4]);
 }
 
 TEST(ProfileCFile, NumbersDefaultsErrorTextsAndFailedOpen)

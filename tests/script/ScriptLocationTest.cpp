@@ -316,43 +316,30 @@ TEST_F(ScriptLocationTest, QuickAddFindsTheScriptOfAnOpera12InstalledForTheCurre
     EXPECT_FALSE(PathExists(inAppData.Path()));
 }
 
+// An Opera 9 for one user under Program Files runs the script of its VirtualStore, where
+// Windows put what it wrote.
 TEST_F(ScriptLocationTest, QuickAddGoesToTheScriptThatAVirtualizedOperaRuns)
 {
     DeleteFileW(besideProgram.Path().c_str());
     DeleteFileW(inAppData.Path().c_str());
-    // An Opera 9 for one user under Program Files, its user JavaScript folder in the
-    // installation: Windows virtualizes it, and what it wrote is in the user's VirtualStore.
-    wchar_t programFiles[MAX_PATH + 1] = {};
-    wchar_t local[MAX_PATH + 1] = {};
+    wchar_t programFiles[MAX_PATH] = {}, local[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"ProgramFiles(x86)", programFiles, MAX_PATH) == 0) {
         GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
     }
     GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
-    const std::wstring install = std::wstring(programFiles) + L"\\Morvanti Test Opera 9";
-    const std::wstring copy = std::wstring(local) + L"\\VirtualStore" + install.substr(2);
-    ASSERT_EQ(L':', install[1]);
-    ScopedFile defaults(install + L"\\operadef6.ini");
-    defaults.Write("[System]\r\nMulti User=0\r\n");
-    ScopedFile profile(install + L"\\profile\\opera6.ini");
-    profile.Write("[User Prefs]\r\nUser JavaScript File=" + Utf8(install) + "\\profile\\userjs\\\r\n");
-    ScopedFile script(install + L"\\profile\\userjs\\Autorender in IE.js");
-    script.Write("go();\r\n");
-    ScopedFile scriptCopy(copy + L"\\profile\\userjs\\Autorender in IE.js");
-    scriptCopy.Write("// Opera's\r\ngo();\r\n");
+    const std::wstring install = std::wstring(programFiles) + L"\\Morvanti Test Opera";
+    WriteSingleUserInstall(install + L"\\", install + L"\\userjs\\");
+    ScopedFile own(install + L"\\userjs\\Autorender in IE.js");
+    own.Write("go();\r\n");
+    ScopedFile copy(std::wstring(local) + L"\\VirtualStore" + install.substr(2) + L"\\userjs\\Autorender in IE.js");
+    copy.Write("go();\r\n");
     operaKey = std::make_unique<OperaKey>(install);
-
     EXPECT_TRUE(AddURLtoInlcude(L"http://virtualized/"));
-    EXPECT_EQ(scriptCopy.Path(), g_scriptPath);
-    EXPECT_EQ("//@include http://virtualized/\r\n// Opera's\r\ngo();\r\n", ReadFileBytes(scriptCopy.Path()));
-    EXPECT_EQ("go();\r\n", ReadFileBytes(script.Path())) << "the copy Opera does not run stays as it was";
-
-    // Without a copy, the installation's own script is the one.
-    DeleteFileW(scriptCopy.Path().c_str());
-    g_scriptPath.clear();
-    EXPECT_TRUE(AddURLtoInlcude(L"http://own/"));
-    EXPECT_EQ(script.Path(), g_scriptPath);
-    EXPECT_EQ("//@include http://own/\r\ngo();\r\n", ReadFileBytes(script.Path()));
-    EXPECT_FALSE(PathExists(scriptCopy.Path()));
+    EXPECT_EQ(copy.Path(), g_scriptPath);
+    EXPECT_EQ("//@include http://virtualized/\r\ngo();\r\n", ReadFileBytes(copy.Path()));
+    EXPECT_EQ("go();\r\n", ReadFileBytes(own.Path()));
+    for (const wchar_t* file : {L"\\operadef6.ini", L"\\profile\\opera6.ini"}) DeleteFileW((install + file).c_str());
+    RemoveDirectoryW((install + L"\\profile").c_str());
 }
 
 TEST_F(ScriptLocationTest, SettingsFileIsReadInTheEncodingItHas)

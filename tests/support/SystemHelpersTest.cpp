@@ -1,6 +1,5 @@
 #include "support/SystemHelpers.h"
 
-#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -130,134 +129,34 @@ TEST(SystemHelpers, FoldersEndInOneBackslashAndPathPartsStayInsideTheirStrings)
     EXPECT_TRUE(EndsInOneBackslash(GetTempDir()) && IsFolder(GetTempDir())) << GetTempDir();
 }
 
-TEST(SystemHelpers, TheSystemFolderIsTheOneThatProgramsOfEachKindSee)
+TEST(SystemHelpers, TheSystemFolderIsTheOneThatProgramsOfEachKindSeeAndVirtualizedFilesHaveCopies)
 {
-    SystemFolderFacts windows32;
-    windows32.systemDir = L"C:\\WINDOWS\\system32\\";
-    windows32.windowsDir = L"C:\\WINDOWS\\";
-    SystemFolderFacts process64 = windows32;
-    process64.process64 = true;
-    process64.systemWow64Dir = L"C:\\WINDOWS\\SysWOW64\\";
-    SystemFolderFacts wow64 = process64;
-    wow64.process64 = false;
-    wow64.wow64 = true;
-    SystemFolderFacts wow64NoWindowsDir = wow64;
-    wow64NoWindowsDir.windowsDir.clear();
-    const struct {
-        const char* name;
-        const SystemFolderFacts& facts;
-        std::wstring bits32;
-        std::wstring bits64;
-    } rows[] = {
-        {"32-bit Windows: one folder", windows32, L"C:\\WINDOWS\\system32\\", L"C:\\WINDOWS\\system32\\"},
-        {"a 64-bit process", process64, L"C:\\WINDOWS\\SysWOW64\\", L"C:\\WINDOWS\\system32\\"},
-        {"a 32-bit process on 64-bit Windows", wow64, L"C:\\WINDOWS\\SysWOW64\\", L"C:\\WINDOWS\\Sysnative\\"},
-        {"the Windows folder unknown", wow64NoWindowsDir, L"C:\\WINDOWS\\SysWOW64\\", L""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(row.bits32, SystemDirOf(ProgramBits::Bits32, row.facts));
-        EXPECT_EQ(row.bits64, SystemDirOf(ProgramBits::Bits64, row.facts));
-    }
-
-    // This process: its own kind's folder is the one it gets, and on 64-bit Windows the other
-    // kind's is another folder that exists too.
+    // 32-bit Windows; a 64-bit process; a 32-bit one on 64-bit Windows, which reaches the real
+    // System32 as Sysnative.
+    const SystemFolderFacts windows32{false, false, L"C:\\W\\system32\\", L"", L"C:\\W\\"};
+    const SystemFolderFacts process64{true, false, L"C:\\W\\system32\\", L"C:\\W\\SysWOW64\\", L"C:\\W\\"};
+    const SystemFolderFacts wow64{false, true, L"C:\\W\\system32\\", L"C:\\W\\SysWOW64\\", L"C:\\W\\"};
+    EXPECT_EQ(L"C:\\W\\system32\\", SystemDirOf(ProgramBits::Bits32, windows32));
+    EXPECT_EQ(L"C:\\W\\system32\\", SystemDirOf(ProgramBits::Bits64, windows32));
+    EXPECT_EQ(L"C:\\W\\SysWOW64\\", SystemDirOf(ProgramBits::Bits32, process64));
+    EXPECT_EQ(L"C:\\W\\system32\\", SystemDirOf(ProgramBits::Bits64, process64));
+    EXPECT_EQ(L"C:\\W\\SysWOW64\\", SystemDirOf(ProgramBits::Bits32, wow64));
+    EXPECT_EQ(L"C:\\W\\Sysnative\\", SystemDirOf(ProgramBits::Bits64, wow64));
     const SystemFolderFacts facts = GetSystemFolderFacts();
     EXPECT_EQ(sizeof(void*) == 8, facts.process64);
-    EXPECT_FALSE(facts.process64 && facts.wow64);
-    const bool windows64 = facts.process64 || facts.wow64;
-    EXPECT_EQ(windows64, !facts.systemWow64Dir.empty()) << facts.systemWow64Dir;
-    EXPECT_EQ(Lower(WithTrailingBackslash(Variable(L"SystemRoot"))), Lower(facts.windowsDir));
-    const ProgramBits own = facts.process64 ? ProgramBits::Bits64 : ProgramBits::Bits32;
-    const ProgramBits other = facts.process64 ? ProgramBits::Bits32 : ProgramBits::Bits64;
-    EXPECT_EQ(Lower(GetSystemDir()), Lower(SystemDirOf(own, facts)));
-    EXPECT_EQ(windows64, Lower(GetSystemDirOf(other)) != Lower(GetSystemDirOf(own)));
-    for (const ProgramBits bits : {ProgramBits::Bits32, ProgramBits::Bits64}) {
-        EXPECT_TRUE(EndsInOneBackslash(GetSystemDirOf(bits)) && IsFolder(GetSystemDirOf(bits))) << GetSystemDirOf(bits);
-    }
-    EXPECT_EQ(windows64, !GetProgramFiles64Dir().empty()) << GetProgramFiles64Dir();
-}
+    EXPECT_EQ(facts.process64 || facts.wow64, !facts.systemWow64Dir.empty() && !GetProgramFiles64Dir().empty());
 
-TEST(SystemHelpers, EnvironmentVariablesExpandAsForTheKindOfProgram)
-{
-    // Values of the test's own, put back afterwards.
-    const wchar_t* const names[] = {L"ProgramFiles", L"ProgramW6432", L"ProgramFiles(x86)", L"CommonProgramFiles",
-                                    L"CommonProgramW6432", L"CommonProgramFiles(x86)", L"MORVANTI_LONG"};
-    std::vector<std::pair<std::wstring, std::wstring>> saved;
-    for (const wchar_t* name : names) saved.emplace_back(name, Variable(name));
-    const std::wstring longValue(1000, L'v');
-    SetEnvironmentVariableW(L"ProgramFiles", L"P:\\own");
-    SetEnvironmentVariableW(L"ProgramW6432", L"P:\\64");
-    SetEnvironmentVariableW(L"ProgramFiles(x86)", L"P:\\32");
-    SetEnvironmentVariableW(L"CommonProgramFiles", L"P:\\own\\Common");
-    SetEnvironmentVariableW(L"CommonProgramW6432", L"P:\\64\\Common");
-    SetEnvironmentVariableW(L"CommonProgramFiles(x86)", L"P:\\32\\Common");
-    SetEnvironmentVariableW(L"MORVANTI_LONG", longValue.c_str());
-    const struct {
-        std::wstring text;
-        std::wstring bits32;
-        std::wstring bits64;
-    } rows[] = {
-        {L"%ProgramFiles%\\Opera", L"P:\\32\\Opera", L"P:\\64\\Opera"},
-        {L"%PROGRAMFILES%\\Opera;%commonprogramfiles%", L"P:\\32\\Opera;P:\\32\\Common", L"P:\\64\\Opera;P:\\64\\Common"},
-        {L"%ProgramFiles(x86)%\\Opera", L"P:\\32\\Opera", L"P:\\32\\Opera"},
-        {L"%ProgramW6432%", L"P:\\64", L"P:\\64"},
-        {L"D:\\Opera", L"D:\\Opera", L"D:\\Opera"},
-        {L"%NoSuchVariable%\\Opera", L"%NoSuchVariable%\\Opera", L"%NoSuchVariable%\\Opera"},
-        {L"100% %ProgramFiles", L"100% %ProgramFiles", L"100% %ProgramFiles"},
-        {L"%MORVANTI_LONG%\\x", longValue + L"\\x", longValue + L"\\x"},
-        {L"", L"", L""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(::testing::PrintToString(row.text));
-        EXPECT_EQ(row.bits32, ExpandEnvironmentText(row.text, ProgramBits::Bits32));
-        EXPECT_EQ(row.bits64, ExpandEnvironmentText(row.text, ProgramBits::Bits64));
+    const StringList folders = {L"C:\\Program Files\\", L"C:\\Windows"};
+    const std::wstring store = L"C:\\L\\VirtualStore";
+    EXPECT_EQ(store + L"\\PROGRAM FILES\\Opera\\x.ini",
+              VirtualStorePathFor(L"c:\\PROGRAM FILES\\Opera\\x.ini", folders, L"C:\\L"));
+    EXPECT_EQ(store + L"\\Windows", VirtualStorePathFor(L"C:\\Windows", folders, L"C:\\L\\"));
+    for (const wchar_t* outside : {L"C:\\Program Files2\\x", L"D:\\Program Files\\x", L"Program Files\\x", L""}) {
+        EXPECT_EQ(L"", VirtualStorePathFor(outside, folders, L"C:\\L")) << outside;
     }
-    // On 32-bit Windows neither kind's variable is set: the process's own value counts.
-    SetEnvironmentVariableW(L"ProgramW6432", nullptr);
-    SetEnvironmentVariableW(L"ProgramFiles(x86)", nullptr);
-    EXPECT_EQ(L"P:\\own\\Opera", ExpandEnvironmentText(L"%ProgramFiles%\\Opera", ProgramBits::Bits64));
-    EXPECT_EQ(L"P:\\own\\Opera", ExpandEnvironmentText(L"%ProgramFiles%\\Opera", ProgramBits::Bits32));
-    for (const auto& [name, value] : saved) SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-}
-
-TEST(SystemHelpers, VirtualizedFoldersHaveTheirCopiesInTheVirtualStore)
-{
-    const StringList folders = {L"C:\\Program Files\\", L"C:\\Program Files (x86)", L"C:\\Windows\\"};
-    const std::wstring local = L"C:\\Users\\u\\AppData\\Local";
-    const std::wstring store = local + L"\\VirtualStore";
-    const struct {
-        std::wstring path;
-        std::wstring copy;  // empty: none
-    } rows[] = {
-        {L"C:\\Program Files\\Opera\\profile\\opera6.ini", store + L"\\Program Files\\Opera\\profile\\opera6.ini"},
-        {L"c:\\PROGRAM FILES (X86)\\Opera\\", store + L"\\PROGRAM FILES (X86)\\Opera\\"},
-        {L"C:\\Program Files", store + L"\\Program Files"},
-        {L"C:\\Windows\\System32\\opera6.ini", store + L"\\Windows\\System32\\opera6.ini"},
-        {L"C:\\Program Files2\\Opera", L""},
-        {L"C:\\Opera", L""},
-        {L"D:\\Program Files\\Opera", L""},
-        {L"\\\\server\\share\\Program Files\\Opera", L""},
-        {L"Program Files\\Opera", L""},
-        {L"", L""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(::testing::PrintToString(row.path));
-        EXPECT_EQ(row.copy, VirtualStorePathFor(row.path, folders, local));
-        EXPECT_EQ(row.copy, VirtualStorePathFor(row.path, folders, local + L"\\"));
-    }
-    EXPECT_EQ(L"", VirtualStorePathFor(L"C:\\Program Files\\Opera", folders, L""));
-
-    // This system's: Program Files and the Windows folder, each once; the copy under the user's
-    // local application-data folder, which is not created for the asking.
-    const StringList real = GetVirtualizedFolders();
-    const std::wstring programFiles = WithTrailingBackslash(Variable(L"ProgramFiles"));
-    const std::wstring windows = WithTrailingBackslash(Variable(L"SystemRoot"));
-    EXPECT_EQ(1, std::count_if(real.begin(), real.end(), [&](const std::wstring& f) { return Lower(f) == Lower(programFiles); }));
-    EXPECT_EQ(1, std::count_if(real.begin(), real.end(), [&](const std::wstring& f) { return Lower(f) == Lower(windows); }));
-    EXPECT_EQ(Lower(WithTrailingBackslash(Variable(L"LOCALAPPDATA")) + L"VirtualStore" + programFiles.substr(2) + L"Opera"),
-              Lower(GetVirtualStorePath(programFiles + L"Opera")));
-    EXPECT_EQ(L"", GetVirtualStorePath(GetAppDataDir() + L"Opera"));
+    const std::wstring windows = Variable(L"SystemRoot");
+    EXPECT_EQ(Lower(WithTrailingBackslash(Variable(L"LOCALAPPDATA")) + L"VirtualStore" + windows.substr(2)),
+              Lower(GetVirtualStorePath(windows)));
 }
 
 TEST(SystemHelpers, LanguageAndUserName)
