@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/LastError.h"
+#include "support/SystemHelpers.h"
 #include "support/TextEdit.h"
 
 class COpera {
@@ -24,6 +25,7 @@ public:
     // (GetInstallDir), the same key in the 64-bit view (where a 64-bit Opera keeps it), the same
     // key under HKEY_CURRENT_USER (an installation for the current user only), then
     // HKEY_CURRENT_USER\Software\Opera Software "Last Install Path" and "Last Install Path x64".
+    // A value stored as REG_EXPAND_SZ comes expanded, as for the kind of Opera its record names.
     StringList GetInstallDirs();
     // Works out Opera 9's profile from the installation directory and reads its settings as
     // FindUserJavaScript does. False when the directory is empty (then nothing changes) or the
@@ -34,10 +36,17 @@ public:
     // as Init finds it; Opera 9's multi-user profile in the folder named after the installation
     // folder (%APPDATA%\Opera\<name>\profile\); Opera 10 to 12's profile ("operaprefs.ini").
     // A setting is the first value found in the installation's fixed settings (which a user
-    // cannot change), the user's own file, the defaults. Stops at the first profile that names a
-    // user JavaScript folder and returns true, the fields then of that profile, messages and
-    // Error() empty. Otherwise false: messages names each user's file that could not be read.
+    // cannot change), the user's own file, the defaults; the system folder's files are those of
+    // the folder that Opera's kind sees, the files of a virtualized Opera 9 as AsOperaSeesIt
+    // names them, and sections and keys match in any letter case (written as asked first). Stops
+    // at the first profile that names a user JavaScript folder and returns true, the fields then
+    // of that profile, messages and Error() empty. Otherwise false: messages names each user's
+    // file that could not be read.
     bool FindUserJavaScript();
+    // A file or folder of the profile found (the script in its user JavaScript folder) as that
+    // Opera reads it: for an Opera 9 whose files Windows virtualizes (under Program Files or the
+    // Windows folder), the user's VirtualStore copy where there is one; otherwise the path itself.
+    std::wstring AsOperaSeesIt(const std::wstring& path) const;
     // Empties every field, messages and the error included.
     void Reset();
     // Appends a text meant for the user, ended by "\n".
@@ -62,15 +71,23 @@ public:
     const CLastError& Error() const { return error_; }
 
 private:
-    // A profile an installation may have, with the files that settle its settings; and Opera's
-    // files as one discovery reads them, each opened once.
+    // An installation folder and the kind of Opera in it; a profile an installation may have,
+    // with the files that settle its settings; and Opera's files as one discovery reads them,
+    // each opened once.
+    struct Installation;
     struct Layout;
     class Files;
-    // The profiles of one installation folder (without a trailing backslash), in the order
-    // FindUserJavaScript tries them.
-    static std::vector<Layout> LayoutsOf(const std::wstring& installDirectory, Files& files);
+    // The installation folders GetInstallDirs names, each with its kind: 64-bit where a 64-bit
+    // Opera's record names it (its installer writes the registry's 64-bit view, or "Last Install
+    // Path x64") or it lies under the 64-bit Program Files.
+    static std::vector<Installation> Installations();
+    static Installation InstallationAt(const std::wstring& installDirectory, ProgramBits recordedAs);
+    // The profiles of one installation, in the order FindUserJavaScript tries them.
+    static std::vector<Layout> LayoutsOf(const Installation& installation, Files& files);
     // Sets every field but messages from one profile; false when the user's own file cannot be read.
     bool ReadLayout(const std::wstring& installDirectory, const Layout& layout, Files& files);
 
     CLastError error_;
+    // The profile found is that of a virtualized Opera (AsOperaSeesIt).
+    bool virtualized_ = false;
 };

@@ -150,6 +150,22 @@ size_t CProfileCFile::FindSection(const std::wstring& section) const
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (lines_[i].IsSection() && lines_[i].section == section) return i;
     }
+    if (!namesIgnoreCase_) return npos;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].IsSection() && CompareNoCase(lines_[i].section, section) == 0) return i;
+    }
+    return npos;
+}
+
+size_t CProfileCFile::FindKeyIn(size_t first, size_t end, const std::wstring& key) const
+{
+    for (size_t i = first; i < end; ++i) {
+        if (lines_[i].IsKey() && lines_[i].key == key) return i;
+    }
+    if (!namesIgnoreCase_) return npos;
+    for (size_t i = first; i < end; ++i) {
+        if (lines_[i].IsKey() && CompareNoCase(lines_[i].key, key) == 0) return i;
+    }
     return npos;
 }
 
@@ -163,10 +179,7 @@ size_t CProfileCFile::FindKey(const std::wstring& section, const std::wstring& k
         first = header + 1;
         end = NextSectionHeader(first);
     }
-    for (size_t i = first; i < end; ++i) {
-        if (lines_[i].IsKey() && lines_[i].key == key) return i;
-    }
-    return npos;
+    return FindKeyIn(first, end, key);
 }
 
 std::wstring CProfileCFile::GetString(const std::wstring& section, const std::wstring& key,
@@ -211,12 +224,10 @@ bool CProfileCFile::SetString(const std::wstring& section, const std::wstring& k
     }
 
     size_t end = NextSectionHeader(header + 1);
-    for (size_t i = header + 1; i < end; ++i) {
-        ProfileLine& record = lines_[i];
-        if (record.IsKey() && record.key == key) {
-            record = MakeKeyLine(record.key, value);
-            return true;
-        }
+    const size_t found = FindKeyIn(header + 1, end, key);
+    if (found != npos) {
+        lines_[found] = MakeKeyLine(lines_[found].key, value);
+        return true;
     }
     // A new key goes after the block's last key line, ahead of trailing blanks and comments,
     // which usually belong to whatever follows.

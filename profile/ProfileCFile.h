@@ -49,6 +49,12 @@ public:
     // Empties the document and forgets the path; the encoding stays.
     void Clear();
 
+    // Names are matched as written unless set here to match also in another letter case, as
+    // Windows' own profile functions do: a section or key written exactly as asked still comes
+    // first; only where there is none does the first that differs in the case of A-Z count.
+    // Opening or clearing the document keeps the setting.
+    void SetNamesIgnoreCase(bool ignoreCase) { namesIgnoreCase_ = ignoreCase; }
+
     // Lookups take the first match in document order. An empty section searches the whole
     // document; a named one only the block of its first header.
     std::wstring GetString(const std::wstring& section, const std::wstring& key, const std::wstring& defaultValue);
@@ -90,10 +96,12 @@ private:
     bool ParseStream(CTextStream& in);
     // Index of the first section header at or after start, or the document's size.
     size_t NextSectionHeader(size_t start) const;
-    // Index of the first header named section, or npos.
+    // Index of the first header named section (as SetNamesIgnoreCase says), or npos.
     size_t FindSection(const std::wstring& section) const;
     // The first key line with that key, searched as GetString does; npos when there is none.
     size_t FindKey(const std::wstring& section, const std::wstring& key) const;
+    // The same among the records from first up to end.
+    size_t FindKeyIn(size_t first, size_t end, const std::wstring& key) const;
 
     CLastError error_;
     ProfileLines lines_;
@@ -104,4 +112,5 @@ private:
     // The file began with a byte-order mark; it is written back in front of the first line.
     bool leadingBom_ = false;
     bool unicode_ = true;
+    bool namesIgnoreCase_ = false;
 };

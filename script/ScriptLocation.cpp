@@ -53,6 +53,8 @@ ScriptSource LocateScript(bool logProfileLine)
     g_scriptPath = scriptDir;
     if (scriptDir.back() != L'\\') g_scriptPath += L'\\';
     g_scriptPath += kScriptFileName;
+    // A virtualized Opera runs the user's VirtualStore copy of the script where there is one.
+    g_scriptPath = opera.AsOperaSeesIt(g_scriptPath);
     g_runLog.WriteFormat(L"script path[%s]", g_scriptPath);
     return ScriptSource::Opera;
 }

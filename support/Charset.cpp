@@ -117,6 +117,14 @@ bool NarrowToWideWhole(const std::string& bytes, UINT codePage, std::wstring& ou
     return MultiByteToWideChar(codePage, 0, bytes.data(), length, &out[0], size) == size;
 }
 
+// UTF-8, named or as the system's ANSI code page (Windows 10 and 11 make it 65001 with "Use Unicode
+// UTF-8 for worldwide language support"). For it WideCharToMultiByte takes no flags but
+// WC_ERR_INVALID_CHARS and no default character: given others it fails.
+bool IsUtf8CodePage(UINT codePage)
+{
+    return codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
+}
+
 bool IsAscii(const std::wstring& text)
 {
     for (wchar_t unit : text) {
@@ -139,7 +147,8 @@ bool EncodeTextExactly(const std::wstring& text, TextEncoding encoding, std::str
     }
     const UINT codePage = CodePageOf(encoding);
     bool converted;
-    if (codePage == CP_UTF8) {
+    if (IsUtf8CodePage(codePage)) {
+        // Every character has bytes in UTF-8 but a lone surrogate, which the check below finds.
         converted = WideToNarrowWhole(text, codePage, 0, nullptr, bytes);
     } else {
         // No best fit ("A" for an accented A): a character the code page lacks is a loss, which

@@ -57,6 +57,34 @@ std::wstring FolderFromSystem(Call call)
     return WithTrailingBackslash(std::wstring(buffer.data(), length));
 }
 
+// A shell folder as it is, none created; empty when the shell cannot name it.
+std::wstring ExistingSpecialFolder(int csidl)
+{
+    wchar_t buffer[kPathBuffer] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) return std::wstring();
+    return WithTrailingBackslash(buffer);
+}
+
+// An environment variable's value; empty when it is not set.
+std::wstring EnvironmentValue(const wchar_t* name)
+{
+    std::vector<wchar_t> buffer(kPathBuffer, L'\0');
+    DWORD length = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length >= buffer.size()) {
+        if (length > kLongestPath) return std::wstring();
+        buffer.assign(length + 1, L'\0');
+        length = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length >= buffer.size()) return std::wstring();
+    }
+    return std::wstring(buffer.data(), length);
+}
+
+// True when prefix, compared without letter case, is where text begins.
+bool BeginsWithNoCase(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.size() >= prefix.size() && CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
+}
+
 bool OpenQueryToken(HANDLE& token)
 {
     if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &token)) return true;
@@ -146,6 +174,119 @@ std::wstring GetSystemDir()
 std::wstring GetTempDir()
 {
     return FolderFromSystem([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
+}
+
+SystemFolderFacts GetSystemFolderFacts()
+{
+    SystemFolderFacts facts;
+    facts.process64 = sizeof(void*) == 8;
+    BOOL wow64 = FALSE;
+    facts.wow64 = !facts.process64 && IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    facts.systemDir = GetSystemDir();
+    facts.systemWow64Dir =
+        FolderFromSystem([](wchar_t* buffer, DWORD size) { return GetSystemWow64DirectoryW(buffer, size); });
+    facts.windowsDir =
+        FolderFromSystem([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); });
+    return facts;
+}
+
+std::wstring SystemDirOf(ProgramBits bits, const SystemFolderFacts& facts)
+{
+    if (bits == ProgramBits::Bits64) {
+        // A 32-bit process asking for System32 gets SysWOW64; Sysnative is the name that reaches
+        // the real one. A 64-bit process, and 32-bit Windows, have only the one folder.
+        if (facts.wow64) return facts.windowsDir.empty() ? std::wstring() : facts.windowsDir + L"Sysnative\\";
+        return facts.systemDir;
+    }
+    // 64-bit Windows gives 32-bit programs SysWOW64, whichever kind of process asks for it.
+    return facts.systemWow64Dir.empty() ? facts.systemDir : facts.systemWow64Dir;
+}
+
+std::wstring GetSystemDirOf(ProgramBits bits)
+{
+    return SystemDirOf(bits, GetSystemFolderFacts());
+}
+
+std::wstring GetProgramFiles64Dir()
+{
+    // Set for every process of 64-bit Windows (from Windows 7 on), never on 32-bit Windows.
+    const std::wstring folder = EnvironmentValue(L"ProgramW6432");
+    return WithTrailingBackslash(folder);
+}
+
+std::wstring ExpandEnvironmentText(const std::wstring& text, ProgramBits bits)
+{
+    // The two names whose values differ between the kinds of program, and the variables that
+    // hold each kind's value on 64-bit Windows.
+    struct PerKind {
+        const wchar_t* name;
+        const wchar_t* bits32;
+        const wchar_t* bits64;
+    };
+    static const PerKind kPerKind[] = {
+        {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"},
+        {L"CommonProgramFiles", L"CommonProgramFiles(x86)", L"CommonProgramW6432"},
+    };
+    // Left to right, as the system reads references: each %name% pair once.
+    std::wstring chosen;
+    size_t done = 0;
+    for (size_t open = text.find(L'%'); open != std::wstring::npos; open = text.find(L'%', done)) {
+        const size_t close = text.find(L'%', open + 1);
+        if (close == std::wstring::npos) break;
+        const std::wstring name = text.substr(open + 1, close - open - 1);
+        std::wstring value;
+        for (const PerKind& kind : kPerKind) {
+            if (CompareNoCase(name, kind.name) != 0) continue;
+            value = EnvironmentValue(bits == ProgramBits::Bits64 ? kind.bits64 : kind.bits32);
+        }
+        chosen += text.substr(done, open - done);
+        chosen += value.empty() ? text.substr(open, close - open + 1) : value;
+        done = close + 1;
+    }
+    chosen += text.substr(done);
+
+    std::vector<wchar_t> buffer(kPathBuffer, L'\0');
+    for (;;) {
+        const DWORD needed =
+            ExpandEnvironmentStringsW(chosen.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (needed == 0) return chosen;
+        if (needed <= buffer.size()) return std::wstring(buffer.data());
+        if (needed > kLongestPath) return chosen;
+        buffer.assign(needed, L'\0');
+    }
+}
+
+StringList GetVirtualizedFolders()
+{
+    StringList folders;
+    const std::wstring candidates[] = {
+        ExistingSpecialFolder(CSIDL_PROGRAM_FILES), ExistingSpecialFolder(CSIDL_PROGRAM_FILESX86),
+        GetProgramFiles64Dir(), ExistingSpecialFolder(CSIDL_WINDOWS), ExistingSpecialFolder(CSIDL_COMMON_APPDATA)};
+    for (const std::wstring& folder : candidates) {
+        bool known = folder.empty();
+        for (const std::wstring& earlier : folders) known = known || CompareNoCase(earlier, folder) == 0;
+        if (!known) folders.push_back(folder);
+    }
+    return folders;
+}
+
+std::wstring VirtualStorePathFor(const std::wstring& path, const StringList& virtualizedFolders,
+                                 const std::wstring& localAppData)
+{
+    // Only a path from a drive's root: the VirtualStore holds it below the drive's name.
+    if (localAppData.empty() || path.size() < 3 || path[1] != L':' || path[2] != L'\\') return std::wstring();
+    const std::wstring folderOfPath = WithTrailingBackslash(path);
+    for (const std::wstring& folder : virtualizedFolders) {
+        if (!folder.empty() && BeginsWithNoCase(folderOfPath, WithTrailingBackslash(folder))) {
+            return WithTrailingBackslash(localAppData) + L"VirtualStore" + path.substr(2);
+        }
+    }
+    return std::wstring();
+}
+
+std::wstring GetVirtualStorePath(const std::wstring& path)
+{
+    return VirtualStorePathFor(path, GetVirtualizedFolders(), ExistingSpecialFolder(CSIDL_LOCAL_APPDATA));
 }
 
 std::wstring LanguageNameOf(LANGID language)

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/LastError.h"
+#include "support/TextEdit.h"
 
 // Full path of the program's own file; empty when the system cannot tell.
 std::wstring GetModulePath();
@@ -23,6 +24,46 @@ std::wstring GetMyDocumentsDir();
 std::wstring GetSystemDir();
 // The temporary folder, ending in a backslash; empty on failure.
 std::wstring GetTempDir();
+
+// The two kinds of program that 64-bit Windows runs side by side. Each sees a system folder of
+// its own (a 32-bit program's System32 is SysWOW64), its own Program Files and its own view of
+// the registry; 32-bit Windows runs only the one kind.
+enum class ProgramBits { Bits32, Bits64 };
+
+// What decides the system folder that either kind of program sees, as this process learns it.
+struct SystemFolderFacts {
+    bool process64 = false;       // this process is a 64-bit program
+    bool wow64 = false;           // this 32-bit process runs on 64-bit Windows
+    std::wstring systemDir;       // this process's own system folder (GetSystemDirectoryW)
+    std::wstring systemWow64Dir;  // the 32-bit programs' one on 64-bit Windows; empty on 32-bit Windows
+    std::wstring windowsDir;      // the Windows folder shared by all users (GetSystemWindowsDirectoryW)
+};
+SystemFolderFacts GetSystemFolderFacts();
+// The system folder that a program of that kind reads, named so that this process reaches it
+// (from a 32-bit process on 64-bit Windows the 64-bit one is %windir%\Sysnative), ending in a
+// backslash; empty when the facts name no such folder.
+std::wstring SystemDirOf(ProgramBits bits, const SystemFolderFacts& facts);
+std::wstring GetSystemDirOf(ProgramBits bits);
+// The Program Files folder of 64-bit programs, ending in a backslash; empty on 32-bit Windows.
+std::wstring GetProgramFiles64Dir();
+
+// The text with its environment variables (%name%) replaced by their values as a program of
+// that kind gets them: %ProgramFiles% and %CommonProgramFiles% name that kind's folders on
+// 64-bit Windows. A name the environment lacks stays as written.
+std::wstring ExpandEnvironmentText(const std::wstring& text, ProgramBits bits);
+
+// The folders whose files Windows virtualizes for a legacy 32-bit program, one without a
+// manifest that says it knows User Account Control: both Program Files folders, the Windows
+// folder and ProgramData. What such a program writes there goes to the user's VirtualStore, and
+// a copy there is what it reads from then on.
+StringList GetVirtualizedFolders();
+// The user's VirtualStore copy of path (localAppData\VirtualStore\ followed by the path
+// without its drive) when path lies in one of the folders, compared without letter case; empty
+// otherwise. Neither need exist.
+std::wstring VirtualStorePathFor(const std::wstring& path, const StringList& virtualizedFolders,
+                                 const std::wstring& localAppData);
+// The same for this user and system; empty also when the local application-data folder is unknown.
+std::wstring GetVirtualStorePath(const std::wstring& path);
 
 // "chinese", "english" or "unknow" for the system's default language.
 std::wstring GetSystemLanguage();

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Morvanti needs on a Debian host: the MinGW-w64
-# cross compiler, CMake, GoogleTest sources, Wine, Xvfb, the en_US.UTF-8 and zh_CN.UTF-8 locales
-# and a CJK font; zip and unzip for the release package; ImageMagick and Wine's Marlett font
-# (caption buttons) for the screenshots; clang-tidy (with clang's own headers) for the static
-# analysis. Does nothing when everything is there. apt's output goes to build/setup.log.
+# cross compiler, CMake, GoogleTest sources, Wine, Xvfb, the en_US.UTF-8, zh_CN.UTF-8 and
+# hi_IN.UTF-8 locales (Wine's ANSI code pages 1252, 936 and 65001) and a CJK font; zip and unzip
+# for the release package; ImageMagick and Wine's Marlett font (caption buttons) for the
+# screenshots; clang-tidy (with clang's own headers) for the static analysis. Does nothing when
+# everything is there. apt's output goes to build/setup.log.
 #
 # 32-bit Wine (wine32:i386) is installed only where the kernel runs 32-bit programs, and in an
 # apt-get call of its own: i386 packages fail to install whenever the mirror's i386 lists lag
 # behind the amd64 packages installed ("held broken packages"), and that must not keep the rest
 # out. Without it the tests run on an x86-64 build under 64-bit Wine (tools/host-arch.sh), whose
 # packages are installed instead; a failed attempt is repeated a day later at the earliest
-# (build/setup-i386.failed). A failed "apt-get update" is tried again (three tries, 10 and 30 s
+# (build/setup-i386.failed). With 32-bit Wine comes Wine's 64-bit loader (wine64), in a call of
+# its own too, for the test of the 32-bit program in a 64-bit prefix. A failed "apt-get update" is tried again (three tries, 10 and 30 s
 # apart) only while the package lists at hand lack a package to install; then those lists are
 # used. The set-up stops only when what building and testing need cannot be installed.
 #
@@ -112,13 +114,20 @@ if [ "$kernel_i386" -eq 1 ] && ! installed "$wine32"; then
     fi
 fi
 mapfile -t missing < <(not_installed "${packages[@]}")
+# Beside 32-bit Wine, Wine's 64-bit loader too: with it the 32-bit program is also tested in a
+# 64-bit prefix, as it runs on 64-bit Windows. Nothing else needs it, so it is installed on its
+# own, and when it cannot be, that one test is skipped.
+try_wow64=0
 if [ "$try_i386" -eq 0 ] && ! { [ "$kernel_i386" -eq 1 ] && installed "$wine32"; }; then
     mapfile -t -O "${#missing[@]}" missing < <(not_installed "${packages64[@]}")
+elif ! installed wine64; then
+    try_wow64=1
 fi
 
-if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
+if [ "$((${#missing[@]} + try_i386 + try_wow64))" -gt 0 ]; then
     wanted=("${missing[@]}")
     [ "$try_i386" -eq 0 ] || wanted+=("$wine32")
+    [ "$try_wow64" -eq 0 ] || wanted+=(wine64)
     need_root "${wanted[*]}"
     mkdir -p "$root/build"
     printf '\n== tools/setup.sh, %s: installing %s\n' "$(date '+%F %T')" "${wanted[*]}" >>"$log"
@@ -148,11 +157,17 @@ if [ "$((${#missing[@]} + try_i386))" -gt 0 ]; then
             fi
         fi
     fi
+    if [ "$try_wow64" -eq 1 ] && ! installed wine64 && ! apt_install wine64; then
+        say "Wine's 64-bit loader (wine64) could not be installed (see build/setup.log); the test of" \
+            "the 32-bit program in a 64-bit prefix is skipped"
+    fi
 fi
 
-# Wine takes the ANSI code page from the locale, and only from a generated one.
+# Wine takes the ANSI code page from the locale, and only from a generated one: 1252, 936, and
+# 65001 (UTF-8, as Windows 10/11 make it with "Use Unicode UTF-8 for worldwide language support")
+# from a language without an ANSI code page of its own.
 gen_locales=()
-for loc in en_US.UTF-8 zh_CN.UTF-8; do
+for loc in en_US.UTF-8 zh_CN.UTF-8 hi_IN.UTF-8; do
     grep -qx "${loc/UTF-8/utf8}" < <(locale -a 2>/dev/null) || gen_locales+=("$loc")
 done
 if [ "${#gen_locales[@]}" -gt 0 ]; then

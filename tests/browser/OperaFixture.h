@@ -29,14 +29,15 @@ inline bool KeyExists(const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE, 
     return true;
 }
 
-// Holds one value of a registry key for the life of the object, in one view of the registry.
-// Keys missing on its way are created and removed again; a value that was there gets its data
-// back. Without data the key is there but the value is not.
+// Holds one value of a registry key for the life of the object, in one view of the registry, as
+// text of the type given (REG_SZ, REG_EXPAND_SZ). Keys missing on its way are created and
+// removed again; a value that was there gets its data back. Without data the key is there but
+// the value is not.
 class RegistryValue {
 public:
     RegistryValue(HKEY root, REGSAM view, const std::wstring& keyPath, const std::wstring& valueName,
-                  const std::wstring* data)
-        : root_(root), view_(view), keyPath_(keyPath), valueName_(valueName)
+                  const std::wstring* data, DWORD type = REG_SZ)
+        : root_(root), view_(view), keyPath_(keyPath), valueName_(valueName), type_(type)
     {
         Create(data);
     }
@@ -84,7 +85,7 @@ private:
         oldValue_ = buffer;
         if (data != nullptr) {
             ASSERT_EQ(ERROR_SUCCESS,
-                      RegSetValueExW(key_, valueName_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()),
+                      RegSetValueExW(key_, valueName_.c_str(), 0, type_, reinterpret_cast<const BYTE*>(data->c_str()),
                                      static_cast<DWORD>((data->size() + 1) * sizeof(wchar_t))));
         } else {
             RegDeleteValueW(key_, valueName_.c_str());
@@ -95,6 +96,7 @@ private:
     REGSAM view_;
     std::wstring keyPath_;
     std::wstring valueName_;
+    DWORD type_;
     HKEY key_ = nullptr;
     std::wstring firstCreated_;   // empty when the whole path was there already
     bool existedBefore_ = false;

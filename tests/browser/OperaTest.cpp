@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -201,7 +203,7 @@ namespace {
 // Where an installer records the installation folder.
 enum class Place { Hklm, Hklm64View, Hkcu, LastInstallPath, LastInstallPathX64 };
 
-std::unique_ptr<RegistryValue> Record(Place place, const std::wstring& folder)
+std::unique_ptr<RegistryValue> Record(Place place, const std::wstring& folder, DWORD type)
 {
     const bool machine = place == Place::Hklm || place == Place::Hklm64View;
     const bool operaKey = machine || place == Place::Hkcu;
@@ -210,7 +212,7 @@ std::unique_ptr<RegistryValue> Record(Place place, const std::wstring& folder)
         place == Place::Hklm64View ? KEY_WOW64_64KEY : KEY_WOW64_32KEY,
         operaKey ? kOperaKeyPath : kOperaSoftwarePath,
         operaKey ? kInstallValue : place == Place::LastInstallPath ? L"Last Install Path" : L"Last Install Path x64",
-        &folder);
+        &folder, type);
 }
 
 std::string UserPrefs(const std::wstring& userJavaScriptDir)
@@ -227,12 +229,17 @@ std::string Defaults(char multiUser)
     return std::string("\xEF\xBB\xBFOpera Preferences version 2.1\r\n\r\n[System]\r\nMulti User=") + multiUser + "\r\n";
 }
 
+// Marks in paths: {T} the test's folder; {A} Opera's folder in the application-data folder; {S}
+// and {N} the system folders of 32-bit and 64-bit programs ({N} as a 32-bit program names it);
+// {P} and {Q} their Program Files; {V} and {W} the user's VirtualStore copies of {P} and {S}. An
+// expandable value is stored as written.
 struct Recorded {
     Place place;
-    const wchar_t* folder;  // {T}: the test's folder
+    const wchar_t* folder;
+    DWORD type = REG_SZ;
 };
 struct OperaFile {
-    const wchar_t* path;  // {T}: the test's folder; {A}: Opera's folder in the application-data folder
+    const wchar_t* path;
     std::string bytes;
 };
 // A single-user Opera 12 installed in {T}\\Opera.
@@ -248,6 +255,7 @@ struct DiscoveryCase {
     std::vector<OperaFile> files;  // also {S}: the system folder
     const wchar_t* scriptDir;      // empty: none found
     const wchar_t* configPath;     // the user's own file of the profile found
+    bool windows64 = false;        // a row for 64-bit Windows only
 };
 
 // Every file below folder with its bytes, to show that nothing was written.
@@ -264,6 +272,18 @@ std::wstring TreeOf(const std::wstring& folder)
     return tree;
 }
 
+std::wstring Variable(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = {};
+    return GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
+}
+
+std::wstring Folder(UINT(WINAPI* get)(LPWSTR, UINT))
+{
+    wchar_t folder[MAX_PATH] = {};
+    return get(folder, MAX_PATH) < MAX_PATH ? folder : L"";
+}
+
 // Files created in turn and removed in the opposite order, so the folders each created go too.
 struct ScopedFiles {
     std::vector<std::unique_ptr<ScopedFile>> files;
@@ -277,8 +297,17 @@ struct ScopedFiles {
 
 TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
 {
+    // Run as the 32-bit program on 64-bit Windows (run_wow64.sh), the redirection is the system's.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    ASSERT_TRUE(wow64 || std::getenv("MORVANTI_EXPECT_WOW64") == nullptr) << "not a 32-bit program on 64-bit Windows";
+    const bool windows64 = wow64 || sizeof(void*) == 8;
     const std::wstring appDataOpera = AppDataNoSlash() + L"\\Opera";
-    const std::wstring systemDir = WithoutSlash(GetSystemDir());
+    const std::wstring systemDir = Folder(windows64 ? GetSystemWow64DirectoryW : GetSystemDirectoryW);
+    const std::wstring nativeDir =
+        wow64 ? Variable(L"SystemRoot") + L"\\Sysnative" : windows64 ? Folder(GetSystemDirectoryW) : L"";
+    const std::wstring programFiles = Variable(windows64 ? L"ProgramFiles(x86)" : L"ProgramFiles");
+    const std::wstring virtualStore = Variable(L"LOCALAPPDATA") + L"\\VirtualStore";
     const std::string single = Defaults('0');
     const std::string multi = Defaults('1');
     const std::string wrong = Prefs(L"C:\\wrong\\");
@@ -373,6 +402,57 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
          L"D:\\b\\", L"{T}\\B\\profile\\operaprefs.ini"},
         {"a folder recorded twice, with nothing in it: not found",
          {{Place::Hklm, L"{T}\\Opera"}, {Place::Hkcu, L"{T}\\OPERA\\"}}, {}, L"", L""},
+        {"the folder as an expandable string; one naming what the system lacks",
+         {{Place::Hkcu, L"%NO_SUCH_MORVANTI_FOLDER%\\Opera", REG_EXPAND_SZ},
+          {Place::LastInstallPath, L"%Morvanti_Test_Folder%\\Opera", REG_EXPAND_SZ}},
+         SingleUserOpera12(L"D:\\expanded\\"), L"D:\\expanded\\", L"{T}\\Opera\\profile\\operaprefs.ini"},
+        // Names in any letter case, as Windows finds files and its profile functions sections and
+        // keys; a name written as asked first.
+        {"Opera 9, names in another letter case", {{Place::Hklm, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\OperaDef6.INI", "[system]\r\nmulti user=0\r\n"},
+          {L"{T}\\Opera\\Profile\\OPERA6.ini",
+           "[user prefs]\r\nUser JavaScript File=C:\\wrong\\\r\n[User Prefs]\r\nuser javascript file=C:\\wrong\\\r\n"
+           "User JavaScript File=D:\\exact\\\r\n"}},
+         L"D:\\exact\\", L"{T}\\Opera\\profile\\opera6.ini"},
+        // Opera 9.0 to 9.2 under Program Files, virtualized: each file with a VirtualStore copy
+        // is read from there; Opera 10 to 12 read their own.
+        {"Opera 9 under Program Files: the VirtualStore's copies", {{Place::Hklm, L"{P}\\Morvanti Test Opera"}},
+         {{L"{P}\\Morvanti Test Opera\\operadef6.ini", "[System]\r\nMulti User=1\r\n"},
+          {L"{V}\\Morvanti Test Opera\\operadef6.ini", "[System]\r\nMulti User=0\r\n"},
+          {L"{P}\\Morvanti Test Opera\\profile\\opera6.ini", wrong},
+          {L"{V}\\Morvanti Test Opera\\profile\\opera6.ini", noFolder},
+          {L"{S}\\opera6.ini", wrong},
+          {L"{W}\\opera6.ini", Prefs(L"D:\\virtualized\\")}},
+         L"D:\\virtualized\\", L"{V}\\Morvanti Test Opera\\profile\\opera6.ini"},
+        {"Opera 12 under Program Files", {{Place::Hklm, L"{P}\\Morvanti Test Opera"}},
+         {{L"{P}\\Morvanti Test Opera\\operaprefs_default.ini", single},
+          {L"{P}\\Morvanti Test Opera\\profile\\operaprefs.ini", Prefs(L"D:\\own\\")},
+          {L"{V}\\Morvanti Test Opera\\profile\\operaprefs.ini", wrong}},
+         L"D:\\own\\", L"{P}\\Morvanti Test Opera\\profile\\operaprefs.ini"},
+        // A 64-bit Opera (by its record, or under the 64-bit Program Files) reads the 64-bit
+        // system folder, a 32-bit one the 32-bit programs' one; %ProgramFiles% is its kind's.
+        {"64-bit Windows: a 64-bit Opera 12 in the 64-bit view", {{Place::Hklm64View, L"{T}\\Opera"}},
+         {{L"{T}\\Opera\\operaprefs_default.ini", single}, {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\native\\")},
+          {L"{S}\\operaprefs_fixed.ini", wrong}},
+         L"D:\\native\\", L"{T}\\Opera\\profile\\operaprefs.ini", true},
+        {"64-bit Windows: %ProgramFiles% of a 64-bit Opera",
+         {{Place::LastInstallPathX64, L"%ProgramFiles%\\Morvanti Test Opera", REG_EXPAND_SZ}},
+         {{L"{Q}\\Morvanti Test Opera\\operaprefs_default.ini", single},
+          {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\native 64\\")},
+          {L"{P}\\Morvanti Test Opera\\operaprefs_default.ini", single + UserPrefs(L"C:\\wrong\\")}},
+         L"D:\\native 64\\", L"{Q}\\Morvanti Test Opera\\profile\\operaprefs.ini", true},
+        {"64-bit Windows: a 32-bit Opera 12; its %ProgramFiles%",
+         {{Place::Hklm, L"%ProgramFiles%\\Morvanti Test Opera", REG_EXPAND_SZ}},
+         {{L"{P}\\Morvanti Test Opera\\operaprefs_default.ini", single},
+          {L"{S}\\operaprefs_fixed.ini", Prefs(L"D:\\wow64\\")},
+          {L"{N}\\operaprefs_fixed.ini", wrong},
+          {L"{Q}\\Morvanti Test Opera\\operaprefs_default.ini", single + UserPrefs(L"C:\\wrong\\")}},
+         L"D:\\wow64\\", L"{P}\\Morvanti Test Opera\\profile\\operaprefs.ini", true},
+        {"64-bit Windows: a 64-bit Opera 12 under the 64-bit Program Files",
+         {{Place::Hkcu, L"{Q}\\Morvanti Test Opera"}},
+         {{L"{Q}\\Morvanti Test Opera\\operaprefs_default.ini", single},
+          {L"{N}\\operaprefs_fixed.ini", Prefs(L"D:\\native Q\\")}, {L"{S}\\operaprefs_fixed.ini", wrong}},
+         L"D:\\native Q\\", L"{Q}\\Morvanti Test Opera\\profile\\operaprefs.ini", true},
     };
     for (const Place place : {Place::Hklm, Place::Hklm64View, Place::Hkcu}) {
         ASSERT_FALSE(KeyExists(kOperaKeyPath, place == Place::Hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
@@ -382,14 +462,23 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
     ASSERT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
     ASSERT_FALSE(PathExists(appDataOpera)) << "the test prefix already holds an Opera profile";
     ASSERT_FALSE(PathExists(systemDir + L"\\opera6.ini") || PathExists(systemDir + L"\\operaprefs_fixed.ini"));
+    ASSERT_TRUE(programFiles.size() > 2 && !systemDir.empty());
 
+    int skipped = 0;
     for (const DiscoveryCase& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.windows64 && !windows64) {
+            ++skipped;
+            continue;
+        }
         CTempDir dir;
+        SetEnvironmentVariableW(L"MORVANTI_TEST_FOLDER", WithoutSlash(dir.Path()).c_str());
+        const std::pair<std::wstring, std::wstring> marks[] = {
+            {L"{T}", WithoutSlash(dir.Path())}, {L"{A}", appDataOpera}, {L"{S}", systemDir}, {L"{N}", nativeDir},
+            {L"{P}", programFiles}, {L"{Q}", Variable(L"ProgramW6432")},
+            {L"{V}", virtualStore + programFiles.substr(2)}, {L"{W}", virtualStore + systemDir.substr(2)}};
         const auto expand = [&](std::wstring text) {
-            for (const auto& [mark, with] : {std::pair<std::wstring, std::wstring>(L"{T}", WithoutSlash(dir.Path())),
-                                             std::pair<std::wstring, std::wstring>(L"{A}", appDataOpera),
-                                             std::pair<std::wstring, std::wstring>(L"{S}", systemDir)}) {
+            for (const auto& [mark, with] : marks) {
                 for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark)) {
                     text.replace(at, mark.size(), with);
                 }
@@ -397,13 +486,16 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
             return text;
         };
         std::vector<std::unique_ptr<RegistryValue>> recorded;
-        for (const Recorded& r : c.recorded) recorded.push_back(Record(r.place, expand(r.folder)));
+        for (const Recorded& r : c.recorded) {
+            recorded.push_back(Record(r.place, r.type == REG_SZ ? expand(r.folder) : r.folder, r.type));
+        }
         ScopedFiles files;
         for (const OperaFile& f : c.files) {
             files.files.push_back(std::make_unique<ScopedFile>(expand(f.path)));
             files.files.back()->Write(f.bytes);
         }
-        const std::wstring before = TreeOf(dir.Path()) + TreeOf(appDataOpera);
+        const auto trees = [&] { return TreeOf(dir.Path()) + TreeOf(appDataOpera) + TreeOf(virtualStore); };
+        const std::wstring before = trees();
 
         COpera opera;
         const bool found = opera.FindUserJavaScript();
@@ -415,10 +507,11 @@ TEST(Opera, FindsTheUserJavaScriptOfEveryOperaLayoutWhereverItIsRecorded)
             EXPECT_EQ(kErrNone, opera.Error().GetErrorCode()) << opera.Error().GetErrorText();
             EXPECT_EQ(L"", opera.messages);
         }
-        EXPECT_EQ(before, TreeOf(dir.Path()) + TreeOf(appDataOpera)) << "nothing is written, no folder created";
+        EXPECT_EQ(before, trees()) << "nothing is written, no folder created";
         for (const OperaFile& f : c.files) EXPECT_EQ(f.bytes, ReadFileBytes(expand(f.path)));
         while (!recorded.empty()) recorded.pop_back();
     }
+    if (skipped > 0) std::printf("%d rows skipped: 32-bit Windows runs no 64-bit Opera\n", skipped);
     EXPECT_FALSE(PathExists(appDataOpera));
     EXPECT_FALSE(KeyExists(kOperaSoftwarePath, HKEY_CURRENT_USER));
 }

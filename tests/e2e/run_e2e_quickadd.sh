@@ -7,7 +7,8 @@
 # from two (a second prefix with its own Wine server stands for a second PC on a network
 # folder), one of them meeting the dialog's Save. Each runs under code
 # page 1252 and under code page 936 (Wine takes the ANSI code page from the locale), and the
-# script must then hold the address in that code page.
+# script must then hold the address in that code page; the Opera cases also under 65001, UTF-8
+# as the ANSI code page (Windows 10/11's "Use Unicode UTF-8 for worldwide language support").
 #
 #   run_e2e_quickadd.sh BUILD_DIR [MORVANTI_EXE DRIVER_EXE]
 #
@@ -20,6 +21,8 @@ set -uo pipefail
 
 cp1252=en_US.UTF-8
 cp936=zh_CN.UTF-8
+# A language without an ANSI code page of its own: Wine gives it 65001.
+cp65001=hi_IN.UTF-8
 
 # What was in the application-data folder is moved aside for the whole run.
 appdata_opera="$appdata_unix/Opera"
@@ -67,6 +70,7 @@ chinese_arg='http://\u4E2D\u6587.example/'
 chinese_bytes_936='http://\xD6\xD0\xCE\xC4.example/'
 latin_arg='http://caf\u00E9.example/'
 latin_bytes_1252='http://caf\xE9.example/'
+chinese_bytes_65001='http://\xE4\xB8\xAD\xE6\x96\x87.example/'
 
 # quick_add LOCALE ARG: runs the quick add; it must report success and end with 0.
 quick_add() {
@@ -337,5 +341,10 @@ case_opera opera-multi-936 multi "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera12_dialog opera12-dialog-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_race race-936 "$cp936"
 case_two_pcs two-pcs-936 "$cp936"
+
+# The script's last line is no UTF-8 (GBK bytes), so the script is 8-bit text in the ANSI code
+# page, which is UTF-8 here: that line keeps its bytes, the address is written in UTF-8.
+case_opera opera-single-65001 single "$cp65001" "$chinese_arg" "$chinese_bytes_65001"
+case_opera12_dialog opera12-dialog-65001 "$cp65001" "$chinese_arg" "$chinese_bytes_65001"
 
 finish

@@ -8,6 +8,7 @@
 
 #include "support/Charset.h"
 #include "support/TextEdit.h"
+#include "tests/common/ConversionRules.h"
 #include "tests/script/ScriptFixture.h"
 #include "textio/TextFile.h"
 #include "textio/TextStream.h"
@@ -19,6 +20,9 @@ const uint32_t kRefillSize = 256;
 
 class AutoRenderTest : public ::testing::Test {
 protected:
+    // Conversions as Windows makes them, also where Wine is more lenient (UTF-8 as the ANSI code page).
+    void SetUp() override { ASSERT_TRUE(EnforceWindowsConversionRules()); }
+
     std::wstring Write(const std::vector<std::string>& lines)
     {
         WriteFileBytes(path, JoinCrLf(lines));
@@ -340,9 +344,11 @@ TEST_F(AutoRenderTest, AScriptKeepsItsBytesAndItsEncoding)
     const std::wstring widePattern = L"http://\u4E2D\u6587.example/*";
     const std::wstring added = L"http://\u65B0.example/";                    // 新
     const std::string addedUtf8 = "http://\xE6\x96\xB0.example/";
-    // A character of the system code page: valid text there, no valid UTF-8.
+    // A character of the system code page: valid text there, no valid UTF-8 (but under 65001,
+    // where the system code page is UTF-8).
     const bool cp936 = GetACP() == 936;
-    const std::string native = cp936 ? "\xD6\xD0\xCE\xC4" : "caf\xE9";
+    const bool cpUtf8 = GetACP() == CP_UTF8;
+    const std::string native = cp936 ? "\xD6\xD0\xCE\xC4" : cpUtf8 ? "caf\xC3\xA9" : "caf\xE9";
     const std::wstring nativeWide = cp936 ? L"\u4E2D\u6587" : L"caf\u00E9";
     const std::string filler(kRefillSize - 4, 'x');
 
@@ -370,7 +376,8 @@ TEST_F(AutoRenderTest, AScriptKeepsItsBytesAndItsEncoding)
         {"UTF-16, LF only and no block", "\xFF\xFE" + Utf16(L"x\n"), TextEncoding::Utf16, L"", added,
          Utf16Lines({L"//@include " + added, L"x"})},
         {"system code page", JoinCrLf({"// " + native, "//@include http://" + native + ".example/", "x"}),
-         TextEncoding::Ansi, L"http://" + nativeWide + L".example/\r\n", L"http://" + nativeWide + L".test/",
+         cpUtf8 ? TextEncoding::Utf8 : TextEncoding::Ansi, L"http://" + nativeWide + L".example/\r\n",
+         L"http://" + nativeWide + L".test/",
          JoinCrLf({"// " + native, "//@include http://" + native + ".example/", "//@include http://" + native + ".test/",
                    "x"})},
         {"plain ASCII", JoinCrLf({"//@include a", "x"}), TextEncoding::Ansi, L"a\r\n", L"b",
@@ -395,6 +402,15 @@ TEST_F(AutoRenderTest, AScriptKeepsItsBytesAndItsEncoding)
         {"\xF0\x90\x80\x80", true}, {"\xF4\x8F\xBF\xBF", true}, {"\xF4\x90\x80\x80", false}, {"\xF5\x80\x80\x80", false},
         {"\xFF", false}, {"\x80", false}, {"\xE4\xB8", false}, {"\xE4\xB8\xAD\xAD", false}, {"\xE4x\xAD", false},
     };
+    if (cpUtf8) {
+        // Bytes of another code page, no UTF-8, under a system whose code page is UTF-8: the
+        // lines keep their bytes, a new pattern is written in UTF-8.
+        cases.push_back({"Latin-1 bytes under 65001",
+                         JoinCrLf({"// caf\xE9", "//@include http://caf\xE9.example/", "x"}), TextEncoding::Ansi,
+                         L"http://caf\uFFFD.example/\r\n", L"http://\u4E2D\u6587.test/",
+                         JoinCrLf({"// caf\xE9", "//@include http://caf\xE9.example/",
+                                   "//@include http://\xE4\xB8\xAD\xE6\x96\x87.test/", "x"})});
+    }
     for (const auto& [sequence, valid] : sequences) {
         const std::string bytes = JoinCrLf({"// " + std::string(sequence), "//@include a"});
         cases.push_back({sequence, bytes, valid ? TextEncoding::Utf8 : TextEncoding::Ansi, L"a\r\n", L"", bytes});
@@ -434,7 +450,7 @@ TEST_F(AutoRenderTest, LargeScriptsComeBackByteForByte)
 {
     // Many refills of the read buffer, characters of the system code page in every kind of
     // line, and far more to write than waits in memory at once.
-    const std::string native = GetACP() == 936 ? "\xD6\xD0\xCE\xC4" : "caf\xE9";
+    const std::string native = GetACP() == 936 ? "\xD6\xD0\xCE\xC4" : GetACP() == CP_UTF8 ? "caf\xC3\xA9" : "caf\xE9";
     std::vector<std::string> lines = {"// ==UserScript=="};
     for (int i = 0; i < 3000; ++i) lines.push_back("//@include http://site" + std::to_string(i) + "." + native + "/*");
     for (int i = 0; i < 300; ++i) lines.push_back("//@exclude http://plain" + std::to_string(i) + ".example/");

@@ -316,6 +316,32 @@ TEST_F(ScriptLocationTest, QuickAddFindsTheScriptOfAnOpera12InstalledForTheCurre
     EXPECT_FALSE(PathExists(inAppData.Path()));
 }
 
+// An Opera 9 for one user under Program Files runs the script of its VirtualStore, where
+// Windows put what it wrote.
+TEST_F(ScriptLocationTest, QuickAddGoesToTheScriptThatAVirtualizedOperaRuns)
+{
+    DeleteFileW(besideProgram.Path().c_str());
+    DeleteFileW(inAppData.Path().c_str());
+    wchar_t programFiles[MAX_PATH] = {}, local[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"ProgramFiles(x86)", programFiles, MAX_PATH) == 0) {
+        GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    }
+    GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    const std::wstring install = std::wstring(programFiles) + L"\\Morvanti Test Opera";
+    WriteSingleUserInstall(install + L"\\", install + L"\\userjs\\");
+    ScopedFile own(install + L"\\userjs\\Autorender in IE.js");
+    own.Write("go();\r\n");
+    ScopedFile copy(std::wstring(local) + L"\\VirtualStore" + install.substr(2) + L"\\userjs\\Autorender in IE.js");
+    copy.Write("go();\r\n");
+    operaKey = std::make_unique<OperaKey>(install);
+    EXPECT_TRUE(AddURLtoInlcude(L"http://virtualized/"));
+    EXPECT_EQ(copy.Path(), g_scriptPath);
+    EXPECT_EQ("//@include http://virtualized/\r\ngo();\r\n", ReadFileBytes(copy.Path()));
+    EXPECT_EQ("go();\r\n", ReadFileBytes(own.Path()));
+    for (const wchar_t* file : {L"\\operadef6.ini", L"\\profile\\opera6.ini"}) DeleteFileW((install + file).c_str());
+    RemoveDirectoryW((install + L"\\profile").c_str());
+}
+
 TEST_F(ScriptLocationTest, SettingsFileIsReadInTheEncodingItHas)
 {
     DeleteFileW(besideProgram.Path().c_str());

@@ -130,6 +130,36 @@ TEST(SystemHelpers, FoldersEndInOneBackslashAndPathPartsStayInsideTheirStrings)
     EXPECT_TRUE(EndsInOneBackslash(GetTempDir()) && IsFolder(GetTempDir())) << GetTempDir();
 }
 
+TEST(SystemHelpers, TheSystemFolderIsTheOneThatProgramsOfEachKindSeeAndVirtualizedFilesHaveCopies)
+{
+    // 32-bit Windows; a 64-bit process; a 32-bit one on 64-bit Windows, which reaches the real
+    // System32 as Sysnative.
+    const SystemFolderFacts windows32{false, false, L"C:\\W\\system32\\", L"", L"C:\\W\\"};
+    const SystemFolderFacts process64{true, false, L"C:\\W\\system32\\", L"C:\\W\\SysWOW64\\", L"C:\\W\\"};
+    const SystemFolderFacts wow64{false, true, L"C:\\W\\system32\\", L"C:\\W\\SysWOW64\\", L"C:\\W\\"};
+    EXPECT_EQ(L"C:\\W\\system32\\", SystemDirOf(ProgramBits::Bits32, windows32));
+    EXPECT_EQ(L"C:\\W\\system32\\", SystemDirOf(ProgramBits::Bits64, windows32));
+    EXPECT_EQ(L"C:\\W\\SysWOW64\\", SystemDirOf(ProgramBits::Bits32, process64));
+    EXPECT_EQ(L"C:\\W\\system32\\", SystemDirOf(ProgramBits::Bits64, process64));
+    EXPECT_EQ(L"C:\\W\\SysWOW64\\", SystemDirOf(ProgramBits::Bits32, wow64));
+    EXPECT_EQ(L"C:\\W\\Sysnative\\", SystemDirOf(ProgramBits::Bits64, wow64));
+    const SystemFolderFacts facts = GetSystemFolderFacts();
+    EXPECT_EQ(sizeof(void*) == 8, facts.process64);
+    EXPECT_EQ(facts.process64 || facts.wow64, !facts.systemWow64Dir.empty() && !GetProgramFiles64Dir().empty());
+
+    const StringList folders = {L"C:\\Program Files\\", L"C:\\Windows"};
+    const std::wstring store = L"C:\\L\\VirtualStore";
+    EXPECT_EQ(store + L"\\PROGRAM FILES\\Opera\\x.ini",
+              VirtualStorePathFor(L"c:\\PROGRAM FILES\\Opera\\x.ini", folders, L"C:\\L"));
+    EXPECT_EQ(store + L"\\Windows", VirtualStorePathFor(L"C:\\Windows", folders, L"C:\\L\\"));
+    for (const wchar_t* outside : {L"C:\\Program Files2\\x", L"D:\\Program Files\\x", L"Program Files\\x", L""}) {
+        EXPECT_EQ(L"", VirtualStorePathFor(outside, folders, L"C:\\L")) << outside;
+    }
+    const std::wstring windows = Variable(L"SystemRoot");
+    EXPECT_EQ(Lower(WithTrailingBackslash(Variable(L"LOCALAPPDATA")) + L"VirtualStore" + windows.substr(2)),
+              Lower(GetVirtualStorePath(windows)));
+}
+
 TEST(SystemHelpers, LanguageAndUserName)
 {
     EXPECT_EQ(L"chinese", LanguageNameOf(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)));

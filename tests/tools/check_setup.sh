@@ -95,7 +95,7 @@ shift
 for p; do
     case $(refusal "$p") in absent|stale) ;; *) printf "%s:\n  Installed: (none)\n  Candidate: 1.0\n" "$p" ;; esac
 done'
-standin locale '[ "$1" = -a ] && printf "C\nC.utf8\nPOSIX\nen_US.utf8\nzh_CN.utf8\n"'
+standin locale '[ "$1" = -a ] && printf "C\nC.utf8\nPOSIX\nen_US.utf8\nhi_IN.utf8\nzh_CN.utf8\n"'
 standin locale-gen 'exit 0'
 standin id '[ "$1" = -u ] && echo 0'
 standin sleep 'exit 0'
@@ -185,11 +185,12 @@ i386_line="setup: 32-bit Wine could not be installed (see build/setup.log); the 
 # update fetches the others, whose lists offer every package, so the install follows at once from
 # them, 32-bit Wine on its own.
 row update-broken 1 "" 3 "" 0 i686 \
-    'out: setup: installing 18 packages with apt-get' 'out: (apt'"'"'s output: build/setup.log)' \
+    'out: setup: installing 19 packages with apt-get' 'out: (apt'"'"'s output: build/setup.log)' \
     'out: setup: apt-get update failed (see build/setup.log); the package lists at hand offer every package to install, so the set-up goes on with them' \
     'no call: sleep' 'no out: try 1 of 3' 'call: dpkg --add-architecture i386' \
     'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine32:i386' \
-    'no call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine64' \
+    'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine64' \
+    'no call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine64 g++' \
     'log: Mirror sync in progress?' 'no out: Reading package lists' 'no out: Mirror sync' \
     'out: setup: all tools present; the tests run on the 32-bit build'
 # The lists at hand lack a package (cmake) until an update succeeds, which the third does: two
@@ -208,6 +209,13 @@ row i386-held 1 "" 1 "wine32:i386=held" 0 x86_64 \
     'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64' \
     'log: you have held broken packages' 'no out: held broken' 'file: build/setup-i386.failed' \
     'out: setup: all tools present; without 32-bit Wine the tests run on the x86-64 build'
+# 32-bit Wine there, its 64-bit loader refused: only the test in a 64-bit prefix goes, which the
+# set-up says; a later run tries the loader again.
+row wow64-refused 1 "$all -wine64" 0 "wine64=absent" 0 i686 \
+    'out: setup: installing 1 packages with apt-get' \
+    'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine64' \
+    "out: setup: Wine's 64-bit loader (wine64) could not be installed (see build/setup.log); the test of the 32-bit program in a 64-bit prefix is skipped" \
+    'no call: dpkg --add-architecture' 'out: setup: all tools present; the tests run on the 32-bit build'
 # The next run within a day does not try again, and asks apt for nothing.
 row i386-failed-earlier 1 "$all -wine32:i386 @build/setup-i386.failed" 0 "" 0 x86_64 \
     'out: setup: 32-bit Wine could not be installed at' 'no call: apt-get' 'no call: dpkg --add'
