@@ -68,17 +68,6 @@ std::wstring ReadInstallValue(const InstallRecord& record)
     return value;
 }
 
-std::wstring WithoutTrailingBackslash(std::wstring path)
-{
-    if (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
-bool SameFolder(const std::wstring& a, const std::wstring& b)
-{
-    return CompareNoCase(WithoutTrailingBackslash(a), WithoutTrailingBackslash(b)) == 0;
-}
-
 // The installation folder's own name, the last part of its path; empty for a drive's root.
 std::wstring FolderName(const std::wstring& installDir)
 {
@@ -99,9 +88,7 @@ std::wstring AppDataOperaFolder(const std::wstring& name)
 bool IsUnder64BitProgramFiles(const std::wstring& folder)
 {
     const std::wstring programFiles = GetProgramFiles64Dir();
-    const std::wstring inside = WithTrailingBackslash(folder);
-    return !programFiles.empty() && inside.size() >= programFiles.size() &&
-           CompareNoCase(inside.substr(0, programFiles.size()), programFiles) == 0;
+    return !programFiles.empty() && IsInFolder(folder, programFiles);
 }
 
 // A file or folder as a virtualized Opera sees it: the user's VirtualStore copy where there is
@@ -282,7 +269,7 @@ bool COpera::Init(const std::wstring& installDirectory)
     Reset();
     Files files;
     const Installation installation = InstallationAt(installDirectory, ProgramBits::Bits32);
-    if (!ReadLayout(installation.dir, LayoutsOf(installation, files).front(), files)) return false;
+    if (!ReadLayout(installation.dir, LayoutsOf(installation, files).front(), files).ownFile) return false;
     g_runLog.Printf(L"%s:[%d]", L"COpera::Init", 121);
     return true;
 }
@@ -293,8 +280,7 @@ bool COpera::FindUserJavaScript()
     Files files;
     for (const Installation& installation : Installations()) {
         for (const Layout& layout : LayoutsOf(installation, files)) {
-            ReadLayout(installation.dir, layout, files);
-            if (userJavaScriptDir.empty()) continue;
+            if (!ReadLayout(installation.dir, layout, files).scriptFolder) continue;
             messages.clear();
             error_.ClearError();
             return true;
@@ -303,7 +289,7 @@ bool COpera::FindUserJavaScript()
     return false;
 }
 
-bool COpera::ReadLayout(const std::wstring& installDirectory, const Layout& layout, Files& files)
+COpera::ProfileRead COpera::ReadLayout(const std::wstring& installDirectory, const Layout& layout, Files& files)
 {
     installDir = installDirectory;
     virtualized_ = layout.virtualized;
@@ -335,7 +321,7 @@ bool COpera::ReadLayout(const std::wstring& installDirectory, const Layout& layo
     toolbarConfig = setting(L"Toolbar Configuration");
     mouseConfig = setting(L"Mouse Configuration");
     userStylesDir = ownRead ? AsOperaSeesIt(layout.profileDir + L"styles\\user") : L"";
-    return ownRead;
+    return ProfileRead{ownRead, !userJavaScriptDir.empty()};
 }
 
 std::wstring COpera::AsOperaSeesIt(const std::wstring& path) const

@@ -84,8 +84,15 @@ private:
     static Installation InstallationAt(const std::wstring& installDirectory, ProgramBits recordedAs);
     // The profiles of one installation, in the order FindUserJavaScript tries them.
     static std::vector<Layout> LayoutsOf(const Installation& installation, Files& files);
-    // Sets every field but messages from one profile; false when the user's own file cannot be read.
-    bool ReadLayout(const std::wstring& installDirectory, const Layout& layout, Files& files);
+    // What reading one profile found: whether the user's own file could be read, and whether
+    // the profile names a user JavaScript folder (a fixed or default setting may name it without
+    // the user's file).
+    struct ProfileRead {
+        bool ownFile;
+        bool scriptFolder;
+    };
+    // Sets every field but messages from one profile.
+    ProfileRead ReadLayout(const std::wstring& installDirectory, const Layout& layout, Files& files);
 
     CLastError error_;
     // The profile found is that of a virtualized Opera (AsOperaSeesIt).

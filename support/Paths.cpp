@@ -59,3 +59,34 @@ bool IsPathSeparator(wchar_t unit)
 {
     return unit == L'\\' || unit == L'/';
 }
+
+std::wstring WithoutTrailingBackslash(std::wstring folder)
+{
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b)
+{
+    return CompareNoCase(WithoutTrailingBackslash(a), WithoutTrailingBackslash(b)) == 0;
+}
+
+bool IsInFolder(const std::wstring& path, const std::wstring& folder)
+{
+    const std::wstring inside = WithTrailingBackslash(path);
+    const std::wstring prefix = WithTrailingBackslash(folder);
+    return inside.size() >= prefix.size() && CompareNoCase(inside.substr(0, prefix.size()), prefix) == 0;
+}
+
+std::wstring VirtualStorePathFor(const std::wstring& path, const StringList& virtualizedFolders,
+                                 const std::wstring& localAppData)
+{
+    // Only a path from a drive's root: the VirtualStore holds it below the drive's name.
+    if (localAppData.empty() || path.size() < 3 || path[1] != L':' || path[2] != L'\\') return std::wstring();
+    for (const std::wstring& folder : virtualizedFolders) {
+        if (!folder.empty() && IsInFolder(path, folder)) {
+            return WithTrailingBackslash(localAppData) + L"VirtualStore" + path.substr(2);
+        }
+    }
+    return std::wstring();
+}

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "support/TextEdit.h"
+
 // The prefix of a path in the form that the system takes as it stands ("\\?\").
 constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
 
@@ -22,5 +24,18 @@ std::wstring PlainPathForm(const std::wstring& path);
 std::wstring DirectoryOfPath(const std::wstring& path);
 // The folder with one backslash appended when it has none at its end; empty stays empty.
 std::wstring WithTrailingBackslash(const std::wstring& folder);
+// The folder without the backslash at its end.
+std::wstring WithoutTrailingBackslash(std::wstring folder);
 // A backslash or a slash: what parts a path, as the system reads it.
 bool IsPathSeparator(wchar_t unit);
+// Whether two folders are one, compared as the file system does: without letter case or a
+// backslash at the end.
+bool SameFolder(const std::wstring& a, const std::wstring& b);
+// Whether path is folder or lies in it, compared without letter case.
+bool IsInFolder(const std::wstring& path, const std::wstring& folder);
+// The user's VirtualStore copy of path (localAppData\VirtualStore\ followed by the path
+// without its drive) when path lies in one of the folders, compared without letter case; empty
+// otherwise. Neither need exist.
+std::wstring VirtualStorePathFor(const std::wstring& path, const StringList& virtualizedFolders,
+                                 const std::wstring& localAppData);
+

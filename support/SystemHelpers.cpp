@@ -79,12 +79,6 @@ std::wstring EnvironmentValue(const wchar_t* name)
     return std::wstring(buffer.data(), length);
 }
 
-// True when prefix, compared without letter case, is where text begins.
-bool BeginsWithNoCase(const std::wstring& text, const std::wstring& prefix)
-{
-    return text.size() >= prefix.size() && CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
-}
-
 bool OpenQueryToken(HANDLE& token)
 {
     if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &token)) return true;
@@ -268,20 +262,6 @@ StringList GetVirtualizedFolders()
         if (!known) folders.push_back(folder);
     }
     return folders;
-}
-
-std::wstring VirtualStorePathFor(const std::wstring& path, const StringList& virtualizedFolders,
-                                 const std::wstring& localAppData)
-{
-    // Only a path from a drive's root: the VirtualStore holds it below the drive's name.
-    if (localAppData.empty() || path.size() < 3 || path[1] != L':' || path[2] != L'\\') return std::wstring();
-    const std::wstring folderOfPath = WithTrailingBackslash(path);
-    for (const std::wstring& folder : virtualizedFolders) {
-        if (!folder.empty() && BeginsWithNoCase(folderOfPath, WithTrailingBackslash(folder))) {
-            return WithTrailingBackslash(localAppData) + L"VirtualStore" + path.substr(2);
-        }
-    }
-    return std::wstring();
 }
 
 std::wstring GetVirtualStorePath(const std::wstring& path)

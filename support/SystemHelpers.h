@@ -57,12 +57,7 @@ std::wstring ExpandEnvironmentText(const std::wstring& text, ProgramBits bits);
 // folder and ProgramData. What such a program writes there goes to the user's VirtualStore, and
 // a copy there is what it reads from then on.
 StringList GetVirtualizedFolders();
-// The user's VirtualStore copy of path (localAppData\VirtualStore\ followed by the path
-// without its drive) when path lies in one of the folders, compared without letter case; empty
-// otherwise. Neither need exist.
-std::wstring VirtualStorePathFor(const std::wstring& path, const StringList& virtualizedFolders,
-                                 const std::wstring& localAppData);
-// The same for this user and system; empty also when the local application-data folder is unknown.
+// The user's VirtualStore copy of path (VirtualStorePathFor) for this user and system; empty also when the local application-data folder is unknown.
 std::wstring GetVirtualStorePath(const std::wstring& path);
 
 // "chinese", "english" or "unknow" for the system's default language.
