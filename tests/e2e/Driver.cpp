@@ -507,12 +507,13 @@ bool Start(const std::wstring& exe, const std::wstring& args)
 }
 
 // A message box's caption and text. Under load Wine may show the box a moment before it has
-// set them, so an empty one is asked again for up to a second.
+// set them, or take a busy program for a hung one and not ask it, so a box that gives no text is
+// asked again for up to five seconds.
 bool ReadBox(HWND box, std::wstring& caption, std::wstring& text)
 {
     for (int tries = 0;; ++tries) {
-        if (!ReadText(box, caption) || !ReadText(MessageTextControl(box), text)) return false;
-        if ((!caption.empty() && !text.empty()) || tries == 50) return true;
+        const bool read = ReadText(box, caption) && ReadText(MessageTextControl(box), text);
+        if ((read && !caption.empty() && !text.empty()) || tries == 250) return read;
         Sleep(20);
     }
 }
