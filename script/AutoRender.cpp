@@ -88,6 +88,25 @@ LineKind Classify(std::basic_string_view<Char> line, size_t& patternStart, size_
     return kind;
 }
 
+// Whether the save writes a pattern line back as the line it was: not when its pattern is
+// nothing but spaces and tabs, which a save drops, nor when it holds U+2028 or U+2029, at which a
+// save parts a list's lines (PatternText.h). Such a line is an ordinary comment. Units of UTF-16
+// tell it at once; the bytes of 8-bit text only in a known encoding: the two characters are
+// E2 80 A8 and E2 80 A9 in UTF-8 (and so in code page 65001), and in no other code page.
+enum class WrittenBack { Yes, No, Unknown };
+
+WrittenBack PatternWrittenBack(std::string_view pattern, const TextEncoding* encoding)
+{
+    if (pattern.find_first_not_of(" \t") == std::string_view::npos) return WrittenBack::No;
+    const bool mayBreak = pattern.find("\xE2\x80\xA8") != std::string_view::npos ||
+                          pattern.find("\xE2\x80\xA9") != std::string_view::npos;
+    if (!mayBreak) return WrittenBack::Yes;
+    if (encoding == nullptr) return WrittenBack::Unknown;
+    std::wstring text;
+    DecodeText(std::string(pattern), *encoding, text);
+    return IsSinglePattern(text) ? WrittenBack::Yes : WrittenBack::No;
+}
+
 // Appends count units of line from start, and CR LF, to text: UTF-16 units as they are, bytes
 // each widened to the unit of its own value (the bytes are decoded once the script's encoding
 // is known; see DecodePatterns). Returns every unit ORed together. The room is made first, so
@@ -268,26 +287,41 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
     unsigned patternBits = 0;  // every unit of every pattern ORed together
 
     // Every line is read straight into the kept lines; a pattern line taken apart is removed
-    // from there again.
+    // from there again. takeLine looks at the last line of lines, the index-th of the file.
     size_t patternStart = 0;
     size_t patternLength = 0;
     std::wstring units;  // a line of a UTF-16 script as units
-    const bool logging = g_runLog.IsOpen();
-    while (in.ReadLine(kept)) {
-        const size_t last = kept.Count() - 1;
-        const std::string_view bytes = kept.Line(last);
-        if (logging) g_runLog.WriteFormat(L"Line[%s]", LineForLog(bytes, in.Encoding()));
-        if (headerEnded) continue;
+    // An unmarked 8-bit script's encoding is known only at its end. A pattern line whose bytes
+    // would be a line break in one encoding and text in the other is left for then, with the
+    // lines after it: from deferFrom on they are looked at once the encoding is known.
+    const TextEncoding* knownEncoding = hasMark ? &marked : nullptr;
+    bool deferred = false;
+    size_t deferFrom = 0;
+    auto takeLine = [&](CLineList& lines) {
+        const size_t last = lines.Count() - 1;
+        const std::string_view bytes = lines.Line(last);
         if (wide) {
             units.resize(bytes.size() / sizeof(wchar_t));
             if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(wchar_t));
         }
-        const LineKind kind = wide ? Classify(std::wstring_view(units), patternStart, patternLength)
-                                   : Classify(bytes, patternStart, patternLength);
+        LineKind kind = wide ? Classify(std::wstring_view(units), patternStart, patternLength)
+                             : Classify(bytes, patternStart, patternLength);
+        if (kind == LineKind::Include || kind == LineKind::Exclude) {
+            const WrittenBack back =
+                wide ? (IsSinglePattern(std::wstring_view(units).substr(patternStart, patternLength)) ? WrittenBack::Yes
+                                                                                                       : WrittenBack::No)
+                     : PatternWrittenBack(bytes.substr(patternStart, patternLength), knownEncoding);
+            if (back == WrittenBack::Unknown) {
+                deferred = true;
+                deferFrom = last;
+                return;
+            }
+            if (back == WrittenBack::No) kind = LineKind::OtherComment;
+        }
         if (kind == LineKind::NotComment || kind == LineKind::OtherComment) {
             headerEnded = kind == LineKind::NotComment;
             current = nullptr;
-            continue;
+            return;
         }
         PatternBlock& block = kind == LineKind::Include ? include : exclude;
         if (current != &block) {
@@ -295,7 +329,7 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
                 // A later block of a kind already taken, directly after the other block or
                 // not, stays in the file as ordinary lines and ends the current block.
                 current = nullptr;
-                continue;
+                return;
             }
             if (&block == &exclude && !include.seen) excludeStartedFirst = true;
             block.seen = true;
@@ -308,10 +342,15 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
         // A line in the regular form is its prefix and its pattern, nothing around them.
         const size_t lineLength = wide ? units.size() : bytes.size();
         if (patternStart != kPrefixLength || patternStart + patternLength != lineLength) {
-            block.bytes.Add(block.count, kept.LinesWithEnds(last, last + 1));
+            block.bytes.Add(block.count, lines.LinesWithEnds(last, last + 1));
         }
         ++block.count;
-        kept.RemoveLast();
+        lines.RemoveLast();
+    };
+    const bool logging = g_runLog.IsOpen();
+    while (in.ReadLine(kept)) {
+        if (logging) g_runLog.WriteFormat(L"Line[%s]", LineForLog(kept.Line(kept.Count() - 1), in.Encoding()));
+        if (!headerEnded && !deferred) takeLine(kept);
     }
     if (in.HasError()) {
         failure_ = ScriptFailure::CannotRead;
@@ -327,6 +366,19 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
     // The script is read as it streams in, its lines kept as bytes, so its encoding is decided
     // once its end is reached: it may be large, and is not read whole first.
     const TextEncoding encoding = hasMark ? marked : DecideEncoding(kMayBeUtf8 | kMayBeAnsi, false, utf8);
+    if (deferred) {
+        // The lines from the one left open on are taken now, into a list of their own.
+        knownEncoding = &encoding;
+        deferred = false;
+        CLineList lines;
+        if (wide) lines.SetLineEnd(kUtf16LineEnd);
+        lines.Reserve(kept.LinesWithEnds(0, kept.Count()).size());
+        for (size_t i = 0; i < kept.Count(); ++i) {
+            lines.Append(kept.Line(i));
+            if (i >= deferFrom && !headerEnded) takeLine(lines);
+        }
+        kept.Swap(lines);
+    }
     if (!wide && patternBits > 0x7F) {
         DecodePatterns(include.text, encoding, "//@include ", include.bytes);
         DecodePatterns(exclude.text, encoding, "//@exclude ", exclude.bytes);

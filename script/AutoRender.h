@@ -3,6 +3,10 @@
 // comment header as two texts (one pattern per line, each ended by CR LF), and every other line
 // as the bytes it was read as. Save puts the patterns back where their blocks stood.
 //
+// A header line is a pattern line only when a save would write it back as that line: one whose
+// pattern is nothing but spaces and tabs, or holds U+2028 or U+2029 (line breaks of a list, see
+// PatternText.h), is an ordinary comment, which ends its block and stays as it was.
+//
 // The script's encoding is decided once, from its bytes, when it is read: a byte-order mark
 // (FF FE: UTF-16 LE; EF BB BF: UTF-8), else UTF-8 when the whole file is strictly valid UTF-8
 // and not plain ASCII, else the system ANSI code page. The pattern texts are decoded from it;

@@ -476,3 +476,66 @@ TEST_F(AutoRenderTest, LargeScriptsComeBackByteForByte)
         EXPECT_EQ(script.GetIncludePos(), other.GetIncludePos());
     }
 }
+
+TEST_F(AutoRenderTest, ALineThatASaveWouldDropIsAnOrdinaryComment)
+{
+    // A pattern is what a save writes back as the same line: a pattern of nothing but spaces and
+    // tabs would be dropped, one holding U+2028 or U+2029 (a line break of the list) cut in two.
+    // Such a line is an ordinary comment: it ends its block and comes back as it was.
+    const std::string ls = "\xE2\x80\xA8";  // U+2028 in UTF-8
+    const std::string ps = "\xE2\x80\xA9";  // U+2029
+    const std::string chinese = "// \xE4\xB8\xAD\xE6\x96\x87";  // makes an unmarked script UTF-8
+    // Text of the code page that is no UTF-8: there the bytes of U+2028 are three characters.
+    const std::string native = GetACP() == 936 ? "// \xD6\xD0\xCE\xC4" : "// caf\xE9";
+    const std::string added = "//@include http://new.example/";
+    const std::wstring addedText = L"http://new.example/";
+    auto wide = [](const std::vector<std::wstring>& lines) { return Utf16Lines(lines); };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring include;
+        std::wstring exclude;
+        std::string afterQuickAdd;
+    };
+    const Case cases[] = {
+        {"a tab after the keyword",
+         JoinCrLf({"// ==UserScript==", "//@include http://a.example/*", "//@exclude \t", "//@include http://b.example/*",
+                   "// ==/UserScript=="}),
+         L"http://a.example/*\r\n", L"",
+         JoinCrLf({"// ==UserScript==", "//@include http://a.example/*", added, "//@exclude \t",
+                   "//@include http://b.example/*", "// ==/UserScript=="})},
+        {"spaces and a tab", JoinCrLf({"//@exclude e", "//@exclude  \t ", "//@exclude f"}), L"", L"e\r\n",
+         JoinCrLf({added, "//@exclude e", "//@exclude  \t ", "//@exclude f"})},
+        {"UTF-8, a lone U+2028", JoinCrLf({chinese, "//@include a", "//@exclude " + ls, "//@include b"}), L"a\r\n", L"",
+         JoinCrLf({chinese, "//@include a", added, "//@exclude " + ls, "//@include b"})},
+        {"UTF-8 known only after the line, U+2029 inside a pattern",
+         JoinCrLf({"//@include a", "//@include x" + ps + "alert(1)", "//@include b"}), L"a\r\n", L"",
+         JoinCrLf({"//@include a", added, "//@include x" + ps + "alert(1)", "//@include b"})},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + JoinCrLf({"//@include " + ls + " ", "//@include a"}), L"a\r\n", L"",
+         "\xEF\xBB\xBF" + JoinCrLf({"//@include " + ls + " ", "//@include a", added})},
+        {"the code page, where those bytes are text", JoinCrLf({native, "//@include x" + ls, "//@exclude e"}),
+         AnsiToWide("x" + ls) + L"\r\n", L"e\r\n",
+         JoinCrLf({native, "//@include x" + ls, added, "//@exclude e"})},
+        {"UTF-16", wide({L"//@include a", L"//@include \u2028", L"//@exclude  \t", L"//@exclude e"}), L"a\r\n",
+         L"e\r\n",
+         wide({L"//@include a", L"//@include http://new.example/", L"//@include \u2028", L"//@exclude  \t",
+               L"//@exclude e"})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(path, c.bytes);
+        CAutoRender script;
+        ASSERT_TRUE(script.Init(path));
+        EXPECT_EQ(c.include, script.includeText);
+        EXPECT_EQ(c.exclude, script.excludeText);
+        ASSERT_TRUE(script.Save());
+        EXPECT_EQ(c.bytes, ReadFileBytes(path)) << "a save that changes nothing writes every line back";
+        // The quick add's way.
+        ASSERT_TRUE(script.Init(path));
+        script.includeText += addedText;
+        ASSERT_TRUE(script.Save());
+        EXPECT_EQ(c.afterQuickAdd, ReadFileBytes(path));
+        ASSERT_TRUE(script.Init(path));
+        EXPECT_EQ(c.include + addedText + L"\r\n", script.includeText);
+    }
+}
