@@ -103,6 +103,12 @@ void OnSave(HWND dialog)
         ShowBox(dialog, text.c_str(), kErrorCaption);
         break;
     }
+    case ScriptAction::MarkAtStart:
+        ShowBox(dialog,
+                L"保存后javascript文件的开头会被当作字节顺序标记（BOM），下次将无法按原编码读取，文件未作修改。"
+                L"请保留第一个模式块，或先删去文件中随后一行开头的这些字符。",
+                kErrorCaption);
+        break;
     case ScriptAction::CannotWrite:
         ShowBox(dialog, L"无法写入javascript文件，请检查其是否可写。", kErrorCaption);
         break;

@@ -451,6 +451,21 @@ bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& u
     return writeKept(secondAt, count);
 }
 
+bool CAutoRender::FirstBytesReadAsMark() const
+{
+    if (byteOrderMark_ || keptLines_.IsEmpty()) return false;
+    // A pattern line written above the first kept line begins with "//".
+    auto linesAtTop = [](int32_t pos, const std::wstring& text) {
+        bool any = false;
+        if (pos <= 0) ForEachPatternLine(text, [&any](std::wstring_view) { any = true; });
+        return any;
+    };
+    if (linesAtTop(includePos_, includeText) || linesAtTop(excludePos_, excludeText)) return false;
+    const std::string_view first = keptLines_.Line(0);
+    auto startsWith = [first](std::string_view mark) { return first.substr(0, mark.size()) == mark; };
+    return startsWith("\xFE\xFF") || startsWith("\xFF\xFE") || startsWith("\xEF\xBB\xBF");
+}
+
 bool CAutoRender::Save()
 {
     g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 150);
@@ -458,6 +473,11 @@ bool CAutoRender::Save()
     g_runLog.WriteFormat(L"Exclude[%s]", excludeText);
     failure_ = ScriptFailure::None;
     unwritablePattern_.clear();
+    if (FirstBytesReadAsMark()) {
+        g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 152);
+        return Refuse(ScriptFailure::MarkAtStart, L"The script would begin with bytes that read as a byte-order mark.",
+                      ERROR_INVALID_DATA);
+    }
     TextEncoding encoding = encoding_;
     // Each list's lines as the write that succeeds walked them.
     PatternReadBackCheck includeReadBack(includeText);

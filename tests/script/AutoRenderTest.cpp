@@ -539,3 +539,56 @@ TEST_F(AutoRenderTest, ALineThatASaveWouldDropIsAnOrdinaryComment)
         EXPECT_EQ(c.include + addedText + L"\r\n", script.includeText);
     }
 }
+
+TEST_F(AutoRenderTest, ASaveThatWouldBeginWithAByteOrderMarkIsRefused)
+{
+    // An unmarked 8-bit script whose first line goes: the line after it would be the first, and
+    // its first bytes would read as a mark the next time (FE FF is refused as UTF-16 big-endian).
+    // Such a save writes nothing; one that leaves a pattern line above them is written.
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring include;     // the lists to save
+        std::wstring exclude;
+        bool saved;
+    };
+    const Case cases[] = {
+        {"FE FF", "//@include c\r\n\xFE\xFF", L"", L"", false},
+        {"FF FE", "//@include c\r\n\xFF\xFEx\r\n", L"", L"", false},
+        {"EF BB BF after UTF-8", "//@include c\r\n\xEF\xBB\xBF// \xE4\xB8\xAD\r\n", L"", L"", false},
+        {"EF BB BF in the code page", "//@include c\r\n\xEF\xBB\xBF\xFF\r\n", L"", L"\r\n \t\r\n", false},
+        {"a new exclude line comes first", "//@include c\r\n\xFE\xFF\r\n", L"", L"e", true},
+        {"the include line stays", "//@include c\r\n\xFF\xFE\r\n", L"c\r\n", L"", true},
+        {"a mark in the middle of a line", "//@include c\r\nx\xFF\xFE\r\n", L"", L"", true},
+        // A save that changes nothing writes back the line that keeps them from coming first.
+        {"after a line that is no pattern", "//@exclude \t\r\xFF\xFEi", L"", L"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(path, c.bytes);
+        CAutoRender script;
+        ASSERT_TRUE(script.Init(path));
+        script.includeText = c.include;
+        script.excludeText = c.exclude;
+        const bool saved = script.Save();
+        EXPECT_EQ(c.saved, saved);
+        if (!saved) {
+            EXPECT_EQ(ScriptFailure::MarkAtStart, script.GetFailure());
+            EXPECT_EQ(c.bytes, ReadFileBytes(path));
+            EXPECT_EQ(L"Autorender in IE.js;", ListFolder(dir.Path()));
+            EXPECT_EQ(c.include, script.includeText) << "the lists stay as they were given";
+            EXPECT_EQ(c.exclude, script.excludeText);
+            continue;
+        }
+        // What was written reads back, in the same encoding, as the lists.
+        const TextEncoding encoding = script.GetEncoding();
+        CAutoRender again;
+        if (!again.Init(path)) {
+            ADD_FAILURE() << "what was saved cannot be read";
+            continue;
+        }
+        EXPECT_EQ(encoding, again.GetEncoding());
+        EXPECT_EQ(script.includeText + (script.includeText.empty() ? L"" : L"\r\n"), again.includeText);
+        EXPECT_EQ(script.excludeText + (script.excludeText.empty() ? L"" : L"\r\n"), again.excludeText);
+    }
+}
