@@ -45,6 +45,13 @@ build() {
         tail -n 30 "$dir/build.log" >&2
         die "building the fuzz targets failed (output: $dir/build.log)"
     fi
+    # 16-bit text must never reach code built for 32-bit wchar_t: no member of std::wstring and
+    # no wide function of the C library may come from libstdc++ or glibc.
+    local target wide
+    for target in "${targets[@]}"; do
+        wide=$(nm -C --undefined-only "$dir/fuzz_$target" | grep -E 'basic_string<wchar_t|[^_a-z](wcs|wmem)[a-z]*(@|$)' || true)
+        [ -z "$wide" ] || die "fuzz_$target takes wide-text code from a library built for 32-bit wchar_t: $wide"
+    done
 }
 
 known() { local t; for t in "${targets[@]}"; do [ "$t" = "$1" ] && return 0; done; die "no target $1 (${targets[*]})"; }
@@ -135,8 +142,8 @@ case ${1:-} in
             llvm-profdata merge -o "$dir/$target.profdata" "$dir/$target.profraw"
             echo "== $target (${#inputs[@]} inputs): line coverage of the program's sources"
             llvm-cov report "$dir/fuzz_$target" -instr-profile="$dir/$target.profdata" \
-                -ignore-filename-regex='tests/|/usr/' | awk 'NR <= 2 || /\.cpp|TOTAL/ { print $1, $(NF-3), $(NF-2), $(NF-1), $NF }' \
-                | column -t
+                -ignore-filename-regex='tests/|/usr/' \
+                | awk 'NR == 1 { print "file lines missed cover" } /\.cpp / && $9 < $8 { print $1, $8, $9, $10 }' | column -t
         done
         ;;
     ""|-*)

@@ -631,10 +631,7 @@ BOOL NextFound(Handle* search, LPWIN32_FIND_DATAW found)
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW found)
 {
-    std::wstring folder = Upper(FullPath(pattern));
-    if (folder.size() < 2 || folder.compare(folder.size() - 2, 2, L"\\*") != 0 || !IsFolder(pattern)) {
-        if (Upper(FullPath(pattern)) != Upper(kFolder) + L"*") Gap("FindFirstFileW outside the folder");
-    }
+    if (Upper(FullPath(pattern)) != Upper(kFolder) + L"*") Gap("FindFirstFileW other than of the folder's files");
     auto search = std::make_unique<Handle>();
     search->search = true;
     search->names = FileNames();
