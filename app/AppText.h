@@ -14,6 +14,10 @@ inline constexpr wchar_t kCannotOpenText[] = L"无法打开javascript文件，�
 // A file whose bytes could not all be written back as they are is neither shown nor saved.
 inline constexpr wchar_t kEncodingNotKeptText[] =
     L"无法保持javascript文件的编码不变（UTF-16大端序、含有NUL字符或不完整的UTF-16），为免损坏文件，未读取也未修改它。";
+// An 8-bit script that would begin with bytes read as a byte-order mark is not saved.
+inline constexpr wchar_t kMarkAtStartText[] =
+    L"保存后javascript文件的开头会被当作字节顺序标记（BOM），下次将无法按原编码读取，文件未作修改。"
+    L"请保留第一个模式块，或先删去文件中随后一行开头的这些字符。";
 inline constexpr wchar_t kCannotWriteText[] = L"无法写入javascript文件，请检查其是否可写。";
 inline constexpr wchar_t kSavedText[] = L"写入javascript文件成功。";
 // Before the first pattern that the script's encoding cannot hold.

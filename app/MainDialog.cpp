@@ -178,6 +178,9 @@ void ShowSaveOutcome(HWND dialog, const PendingSave& save)
         ShowBox(dialog, text.c_str(), kErrorCaption);
         break;
     }
+    case ScriptAction::MarkAtStart:
+        ShowBox(dialog, kMarkAtStartText, kErrorCaption);
+        break;
     case ScriptAction::CannotWrite:
         ShowBox(dialog, kCannotWriteText, kErrorCaption);
         break;

@@ -37,6 +37,7 @@ ScriptAction FailedAction(ScriptAction otherwise)
     switch (g_autoRender.GetFailure()) {
     case ScriptFailure::EncodingNotKept: return ScriptAction::EncodingNotKept;
     case ScriptFailure::PatternNotWritable: return ScriptAction::PatternNotWritable;
+    case ScriptFailure::MarkAtStart: return ScriptAction::MarkAtStart;
     default: return otherwise;
     }
 }

@@ -13,6 +13,7 @@ enum class ScriptAction {
     CannotOpen,
     EncodingNotKept,      // the script's bytes could not all be written back: not read, not written
     PatternNotWritable,   // a pattern has characters the script's encoding lacks: not written
+    MarkAtStart,          // the saved script would begin with bytes read as a byte-order mark: not written
     CannotWrite,
     Done,
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "support/Charset.h"
 #include "support/Format.h"
 #include "textio/AtomicFileWriter.h"
 #include "textio/TextFile.h"
@@ -347,9 +348,17 @@ bool CProfileCFile::SaveAs(const std::wstring& path)
     }
     StringList lines;
     GetLines(lines);
+    // A document of a mark and no line is the mark alone: with a line end it would read back as
+    // a document of one empty line.
+    const bool markAlone = lines_.empty() && leadingBom_;
     return SaveTextFileAtomically(
         path, unicode_,
-        [&lines](CTextStream& out) {
+        [&lines, markAlone](CTextStream& out) {
+            if (markAlone) {
+                std::string mark;
+                EncodeText(lines.front(), out.Encoding(), mark);
+                return out.WriteBytes(mark.data(), mark.size());
+            }
             for (const std::wstring& line : lines) {
                 if (!out.WriteLine(line)) return false;
             }

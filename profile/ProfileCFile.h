@@ -77,7 +77,8 @@ public:
     bool SetComment(const std::wstring& text);
     std::wstring GetComment() const;
 
-    // The lines SaveAs would write, in order.
+    // The lines SaveAs would write, in order, each with a line end; but a document of a mark and
+    // no record, which SaveAs writes as the mark alone.
     void GetLines(StringList& out) const;
     bool Save();
     // Replaces the file at path in one step; on failure the old file stays as it was.

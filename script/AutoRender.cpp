@@ -90,6 +90,25 @@ LineKind Classify(std::basic_string_view<Char> line, size_t& patternStart, size_
     return LineKind::OtherComment;
 }
 
+// Whether the save writes a pattern line back as the line it was: not when its pattern is
+// nothing but spaces and tabs, which a save drops, nor when it holds U+2028 or U+2029, at which a
+// save parts a list's lines (PatternText.h). Such a line is an ordinary comment. Units of UTF-16
+// tell it at once; the bytes of 8-bit text only in a known encoding: the two characters are
+// E2 80 A8 and E2 80 A9 in UTF-8 (and so in code page 65001), and in no other code page.
+enum class WrittenBack { Yes, No, Unknown };
+
+WrittenBack PatternWrittenBack(std::string_view pattern, const TextEncoding* encoding)
+{
+    if (pattern.find_first_not_of(" \t") == std::string_view::npos) return WrittenBack::No;
+    const bool mayBreak = pattern.find("\xE2\x80\xA8") != std::string_view::npos ||
+                          pattern.find("\xE2\x80\xA9") != std::string_view::npos;
+    if (!mayBreak) return WrittenBack::Yes;
+    if (encoding == nullptr) return WrittenBack::Unknown;
+    std::wstring text;
+    DecodeText(std::string(pattern), *encoding, text);
+    return IsSinglePattern(text) ? WrittenBack::Yes : WrittenBack::No;
+}
+
 // Appends count units of line from start, and CR LF, to text: UTF-16 units as they are, bytes
 // each widened to the unit of its own value (the bytes are decoded once the script's encoding
 // is known; see DecodePatterns). Returns every unit ORed together. The room is made first, so
@@ -213,14 +232,21 @@ struct CAutoRender::Header {
         // last line had.
         kept.Reserve(static_cast<size_t>(std::min(sizeHint + 2, kMaxReservedKeptBytes)));
     }
-    // Takes the line just read, the last of kept: a pattern line of a block being taken goes to
-    // its block and leaves kept; the first line that is no comment ends the header.
-    void TakeLine();
+    // Takes the last line of lines (kept, or the list that TakeDeferred rebuilds): a pattern line
+    // of a block being taken goes to its block and leaves lines; the first line that is no
+    // comment ends the header. A pattern line that is one only in some encoding, in an unmarked
+    // script whose encoding is not known yet, is left for TakeDeferred with the lines after it.
+    void TakeLine(CLineList& lines);
+    // Once the encoding is known: takes the lines left open, kept in a list of their own.
+    void TakeDeferred(const TextEncoding& encoding);
     // The patterns' bytes decoded from the script's encoding (UTF-16 ones are units already), and
     // each block's kept bytes indexed by its text.
     void Decode(TextEncoding encoding);
 
     const bool wide;                // UTF-16, as its mark says
+    const TextEncoding* known = nullptr;  // the encoding, once known: at once where a mark names it
+    bool deferred = false;          // lines from deferFrom on are left for TakeDeferred
+    size_t deferFrom = 0;
     CLineList kept;
     PatternBlock include;
     PatternBlock exclude;
@@ -232,18 +258,30 @@ struct CAutoRender::Header {
     std::wstring units;             // the line of a UTF-16 script as units
 };
 
-void CAutoRender::Header::TakeLine()
+void CAutoRender::Header::TakeLine(CLineList& lines)
 {
-    const size_t last = kept.Count() - 1;
-    const std::string_view bytes = kept.Line(last);
+    const size_t last = lines.Count() - 1;
+    const std::string_view bytes = lines.Line(last);
     if (wide) {
         units.resize(bytes.size() / sizeof(wchar_t));
         if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(wchar_t));
     }
     size_t patternStart = 0;
     size_t patternLength = 0;
-    const LineKind kind = wide ? Classify(std::wstring_view(units), patternStart, patternLength)
-                               : Classify(bytes, patternStart, patternLength);
+    LineKind kind = wide ? Classify(std::wstring_view(units), patternStart, patternLength)
+                         : Classify(bytes, patternStart, patternLength);
+    if (kind == LineKind::Include || kind == LineKind::Exclude) {
+        const WrittenBack back =
+            wide ? (IsSinglePattern(std::wstring_view(units).substr(patternStart, patternLength)) ? WrittenBack::Yes
+                                                                                                   : WrittenBack::No)
+                 : PatternWrittenBack(bytes.substr(patternStart, patternLength), known);
+        if (back == WrittenBack::Unknown) {
+            deferred = true;
+            deferFrom = last;
+            return;
+        }
+        if (back == WrittenBack::No) kind = LineKind::OtherComment;
+    }
     if (kind == LineKind::NotComment || kind == LineKind::OtherComment) {
         ended = kind == LineKind::NotComment;
         current = nullptr;
@@ -268,10 +306,25 @@ void CAutoRender::Header::TakeLine()
     // A line in the regular form is its prefix and its pattern, nothing around them.
     const size_t lineLength = wide ? units.size() : bytes.size();
     if (patternStart != kInclude.prefix.size() || patternStart + patternLength != lineLength) {
-        block.bytes.Add(block.count, kept.LinesWithEnds(last, last + 1));
+        block.bytes.Add(block.count, lines.LinesWithEnds(last, last + 1));
     }
     ++block.count;
-    kept.RemoveLast();
+    lines.RemoveLast();
+}
+
+void CAutoRender::Header::TakeDeferred(const TextEncoding& encoding)
+{
+    known = &encoding;
+    if (!deferred) return;
+    deferred = false;
+    CLineList lines;
+    if (wide) lines.SetLineEnd(kUtf16LineEnd);
+    lines.Reserve(kept.LinesWithEnds(0, kept.Count()).size());
+    for (size_t i = 0; i < kept.Count(); ++i) {
+        lines.Append(kept.Line(i));
+        if (i >= deferFrom && !ended) TakeLine(lines);
+    }
+    kept.Swap(lines);
 }
 
 void CAutoRender::Header::Decode(TextEncoding encoding)
@@ -348,10 +401,12 @@ bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeH
     const bool hasMark = in.ReadByteOrderMark(marked);
     // Read into a header of its own first: a read that fails half-way changes nothing.
     Header header(hasMark && marked == TextEncoding::Utf16, sizeHint);
+    if (hasMark) header.known = &marked;
     if (!ReadHeader(in, header)) return false;
     // The script is read as it streams in, its lines kept as bytes, so its encoding is decided
     // once its end is reached: it may be large, and is not read whole first.
     const TextEncoding encoding = hasMark ? marked : DecideEncoding(kMayBeUtf8 | kMayBeAnsi, false, utf8);
+    header.TakeDeferred(encoding);
     header.Decode(encoding);
     Keep(header, path, encoding, hasMark, !hasMark && !utf8.HasNonAscii());
     return true;
@@ -367,7 +422,7 @@ bool CAutoRender::ReadHeader(CTextStream& in, Header& header)
             const std::string_view line = header.kept.Line(header.kept.Count() - 1);
             g_runLog.WriteFormat(L"Line[%s]", LineForLog(line, in.Encoding()));
         }
-        if (!header.ended) header.TakeLine();
+        if (!header.ended && !header.deferred) header.TakeLine(header.kept);
     }
     if (in.HasError()) return Fail(ScriptFailure::CannotRead, in.Error());
     // A NUL would come back as a line end, a lone last byte not at all.
@@ -443,6 +498,21 @@ bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& u
     return writeKept(secondAt, count);
 }
 
+bool CAutoRender::FirstBytesReadAsMark() const
+{
+    if (byteOrderMark_ || keptLines_.IsEmpty()) return false;
+    // A pattern line written above the first kept line begins with "//".
+    auto linesAtTop = [](int32_t pos, const std::wstring& text) {
+        bool any = false;
+        if (pos <= 0) ForEachPatternLine(text, [&any](std::wstring_view) { any = true; });
+        return any;
+    };
+    if (linesAtTop(includePos_, includeText) || linesAtTop(excludePos_, excludeText)) return false;
+    const std::string_view first = keptLines_.Line(0);
+    auto startsWith = [first](std::string_view mark) { return first.substr(0, mark.size()) == mark; };
+    return startsWith(kUtf16BigEndianMark) || startsWith(kUtf16Mark) || startsWith(kUtf8Mark);
+}
+
 bool CAutoRender::Save()
 {
     g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 150);
@@ -450,6 +520,11 @@ bool CAutoRender::Save()
     g_runLog.WriteFormat(L"Exclude[%s]", excludeText);
     failure_ = ScriptFailure::None;
     unwritablePattern_.clear();
+    if (FirstBytesReadAsMark()) {
+        g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 152);
+        return Refuse(ScriptFailure::MarkAtStart, L"The script would begin with bytes that read as a byte-order mark.",
+                      ERROR_INVALID_DATA);
+    }
     TextEncoding encoding = encoding_;
     // Each list's lines as the write that succeeds walked them.
     PatternReadBackCheck includeReadBack(includeText);

@@ -3,6 +3,10 @@
 // comment header as two texts (one pattern per line, each ended by CR LF), and every other line
 // as the bytes it was read as. Save puts the patterns back where their blocks stood.
 //
+// A header line is a pattern line only when a save would write it back as that line: one whose
+// pattern is nothing but spaces and tabs, or holds U+2028 or U+2029 (line breaks of a list, see
+// PatternText.h), is an ordinary comment, which ends its block and stays as it was.
+//
 // The script's encoding is decided once, from its bytes, when it is read: a byte-order mark
 // (FF FE: UTF-16 LE; EF BB BF: UTF-8), else UTF-8 when the whole file is strictly valid UTF-8
 // and not plain ASCII, else the system ANSI code page. The pattern texts are decoded from it;
@@ -31,6 +35,7 @@ enum class ScriptFailure {
     EncodingNotKept,      // its bytes could not be written back as they are
     PatternNotWritable,   // a new or edited pattern has characters the script's encoding lacks
     CannotWrite,          // the new content could not be written or put in place, or its turn did not come
+    MarkAtStart,          // an unmarked script would begin with bytes that read as a byte-order mark
 };
 
 class CAutoRender {
@@ -49,7 +54,9 @@ public:
     // texts split into pattern lines by the rule of PatternText.h (at CR LF, CR, LF, U+2028 and
     // U+2029; lines of nothing but spaces and tabs dropped).
     // When a new pattern cannot be written in the script's encoding without loss, a script of
-    // plain ASCII is written as UTF-8 (without a mark); any other is not written. False when it
+    // plain ASCII is written as UTF-8 (without a mark); any other is not written. Nor is a script
+    // without a mark whose first bytes would then read as one (MarkAtStart): the line that stood
+    // after its first pattern block, now first, begins with FE FF, FF FE or EF BB BF. False when it
     // is not written; then the file and the fields have not changed. After a save the texts are
     // the lists that reading the file gives (without a line end after the last pattern).
     bool Save();
@@ -91,6 +98,9 @@ private:
     // text with Refuse). Returns false, for the caller to return.
     bool Fail(ScriptFailure failure, const CLastError& reason);
     bool Refuse(ScriptFailure failure, const wchar_t* why, DWORD code);
+    // True when the script has no mark and its first bytes, as Save would write them, are one:
+    // the next read would take the file for UTF-16 or marked UTF-8, or refuse it.
+    bool FirstBytesReadAsMark() const;
     // WriteScript in the given encoding; a pattern that cannot be written in it goes to unwritable.
     // Each list's pattern lines are shown to its read-back check, where one is given.
     bool Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable, PatternReadBackCheck* includeReadBack,

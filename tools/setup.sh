@@ -3,7 +3,9 @@
 # cross compiler, CMake, GoogleTest sources, Wine, Xvfb, the en_US.UTF-8, zh_CN.UTF-8 and
 # hi_IN.UTF-8 locales (Wine's ANSI code pages 1252, 936 and 65001) and a CJK font; zip and unzip
 # for the release package; ImageMagick and Wine's Marlett font (caption buttons) for the
-# screenshots; clang-tidy (with clang's own headers) for the static analysis. Does nothing when
+# screenshots; clang-tidy (with clang's own headers) for the static analysis; clang, lld, its
+# sanitizer and libFuzzer runtimes and Wine's Windows headers for the fuzz build (tools/fuzz.sh),
+# with the 32-bit C and C++ libraries where the kernel runs 32-bit programs. Does nothing when
 # everything is there. apt's output goes to build/setup.log.
 #
 # 32-bit Wine (wine32:i386) is installed only where the kernel runs 32-bit programs, and in an
@@ -44,7 +46,10 @@ packages=(
     zip unzip python3
     imagemagick fonts-wine
     clang-tidy
+    clang lld libclang-rt-14-dev libwine-dev
 )
+# The fuzz build's -m32 libraries, of use only where the kernel runs 32-bit programs.
+packages_i386_dev=(lib32stdc++-12-dev libc6-dev-i386)
 wine32=wine32:i386
 # The x86-64 build and Wine's 64-bit loader, where 32-bit Wine cannot run.
 packages64=(wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
@@ -113,6 +118,7 @@ if [ "$kernel_i386" -eq 1 ] && ! installed "$wine32"; then
         try_i386=1
     fi
 fi
+[ "$kernel_i386" -eq 0 ] || packages+=("${packages_i386_dev[@]}")
 mapfile -t missing < <(not_installed "${packages[@]}")
 # Beside 32-bit Wine, Wine's 64-bit loader too: with it the 32-bit program is also tested in a
 # 64-bit prefix, as it runs on 64-bit Windows. Nothing else needs it, so it is installed on its
@@ -184,7 +190,7 @@ if [ "${#gen_locales[@]}" -gt 0 ]; then
 fi
 
 morvanti_decide_arch
-tools=(i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo clang-tidy)
+tools=(i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake wine Xvfb zip unzip xwininfo clang-tidy clang++ ld.lld)
 [ "$MORVANTI_RUN_ARCH" = i686 ] || tools+=(x86_64-w64-mingw32-g++-posix)
 for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing after the install (see build/setup.log)"

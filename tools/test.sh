@@ -42,6 +42,11 @@ fi
 # Static analysis (.clang-tidy) of the sources as the shipped 32-bit build compiles them.
 bash tools/tidy.sh build/mingw
 
+# The readers and writers of a user's bytes under AddressSanitizer and UndefinedBehaviorSanitizer
+# (tools/fuzz.sh): every seed and every input that once failed, then each target fuzzed a minute.
+echo "test: fuzzing the readers and writers of a user's bytes (about 5 minutes)"
+bash tools/fuzz.sh --check 60
+
 export MORVANTI_WINEPREFIX="$root/$build/wineprefix"
 source tools/wine-env.sh
 small="$root/$build/smalldisk"

@@ -338,6 +338,16 @@ LC_ALL=en_US.UTF-8 drive start "$exe_win" '' \
   printf 'var s = "\xE9";\r\n'; } >"$dir/expected"
 same_bytes "$script" "$dir/expected"
 
+# A save whose first bytes would read as a byte-order mark (the include block goes, and the line
+# after it begins with FF FE) is refused with the reason, and the file stays as it was.
+printf '//@include c\r\n\xFF\xFEx\r\n' >"$script"
+cp "$script" "$dir/expected"
+mark_first=$(printf '%s' '保存后javascript文件的开头会被当作字节顺序标记（BOM），下次将无法按原编码读取，文件未作修改。请保留第一个模式块，或先删去文件中随后一行开头的这些字符。')
+drive start "$exe_win" '' \
+    expect-edit 1000 'c\r\n' set-edit 1000 '' click 1 expect-box 错误 "$mark_first" press-ok \
+    click 2 expect-exit 0
+same_bytes "$script" "$dir/expected"
+
 # --- U+2028 and U+2029 end a JavaScript comment as CR and LF do. An address holding one is
 # refused by the quick add, which then opens the dialog; in a box each is a line break, so what
 # follows it becomes a pattern line of its own and never code of the script.

@@ -222,6 +222,19 @@ case_opera12_dialog() { # NAME LOCALE ARG BYTES
     rm -rf "$appdata_opera" "$appdata_ini"
 }
 
+# --- A header line that looks like a pattern of nothing but a tab is an ordinary comment: quick
+# adds go to the include block above it, and it stays, as does the later include line after it.
+case_tab_pattern() { # NAME LOCALE
+    new_case "$1"
+    printf '// ==UserScript==\r\n//@include http://a.example/*\r\n//@exclude \t\r\n//@include http://b.example/*\r\n// ==/UserScript==\r\n' \
+        >"$script"
+    quick_add "$2" 'http://new.example/'
+    quick_add "$2" 'http://next.example/'
+    printf '// ==UserScript==\r\n//@include http://a.example/*\r\n//@include http://new.example/\r\n//@include http://next.example/\r\n//@exclude \t\r\n//@include http://b.example/*\r\n// ==/UserScript==\r\n' \
+        >"$dir/expected"
+    same_bytes "$script" "$dir/expected"
+}
+
 # --- Quick adds started at the same moment on one large script (a browser's button pressed a few
 # times) take turns: every address whose copy reported success is in the file once, one whose
 # copy reported failure is not, and every line the file held before is still there, in order.
@@ -331,6 +344,7 @@ case_relative_settings relative-settings-1252 "$cp1252" "$chinese_arg"
 case_opera opera-single-1252 single "$cp1252" "$ascii_arg" "$ascii_bytes"
 case_opera opera-multi-1252 multi "$cp1252" "$latin_arg" "$latin_bytes_1252"
 case_opera12_dialog opera12-dialog-1252 "$cp1252" "$latin_arg" "$latin_bytes_1252"
+case_tab_pattern tab-pattern-1252 "$cp1252"
 case_race race-1252 "$cp1252"
 case_two_pcs two-pcs-1252 "$cp1252"
 
@@ -339,6 +353,7 @@ case_relative_settings relative-settings-936 "$cp936" "$chinese_arg" "$chinese_b
 case_opera opera-single-936 single "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera opera-multi-936 multi "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_opera12_dialog opera12-dialog-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_tab_pattern tab-pattern-936 "$cp936"
 case_race race-936 "$cp936"
 case_two_pcs two-pcs-936 "$cp936"
 

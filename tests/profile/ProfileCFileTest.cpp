@@ -256,3 +256,43 @@ TEST(ProfileCFile, FailedSaveLeavesTheOldFileAsItWas)
     EXPECT_FALSE(PathExists(dir.File(L"no such folder")));
     EXPECT_EQ(L"autorender_in_ie.ini;", ListFolder(dir.Path()));
 }
+
+TEST(ProfileCFile, AnUnchangedDocumentSavesToTheSameRecords)
+{
+    // Opened, saved unchanged and opened again the same way, a document has the same records,
+    // and saving it again writes the same bytes.
+    enum class How { Utf16, Ansi, ItsEncoding };
+    const struct {
+        const char* name;
+        std::string bytes;
+        How how;
+    } cases[] = {
+        {"only a mark, in its encoding", "\xFF\xFE", How::ItsEncoding},
+        {"only a mark, as UTF-16", "\xFF\xFE", How::Utf16},
+        {"only a UTF-8 mark", "\xEF\xBB\xBF", How::ItsEncoding},
+        {"a mark and an empty line", std::string("\xFF\xFE\r\0\n\0", 6), How::ItsEncoding},
+        {"a mark and an unended line", "\xFF\xFE" + Utf16File({L"[S]"}).substr(0, 6), How::ItsEncoding},
+        {"nothing at all", "", How::ItsEncoding},
+        {"an empty line", "\r\n", How::Ansi},
+        {"a comment alone", ";c", How::Ansi},
+    };
+    CTempDir dir;
+    const std::wstring path = dir.File(L"a.ini");
+    auto open = [&](CProfileCFile& profile, How how) {
+        return how == How::ItsEncoding ? profile.OpenInItsEncoding(path) : profile.Open(path, how == How::Utf16);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(path, c.bytes);
+        CProfileCFile first;
+        ASSERT_TRUE(open(first, c.how));
+        ASSERT_TRUE(first.Save());
+        const std::string saved = ReadFileBytes(path);
+        CProfileCFile second;
+        ASSERT_TRUE(open(second, c.how));
+        EXPECT_EQ(Lines(first), Lines(second));
+        EXPECT_EQ(first.GetRecords().size(), second.GetRecords().size());
+        ASSERT_TRUE(second.Save());
+        EXPECT_EQ(saved, ReadFileBytes(path));
+    }
+}

@@ -486,3 +486,122 @@ TEST_F(AutoRenderTest, LargeScriptsComeBackByteForByte)
         EXPECT_EQ(script.GetIncludePos(), other.GetIncludePos());
     }
 }
+
+TEST_F(AutoRenderTest, ALineThatASaveWouldDropIsAnOrdinaryComment)
+{
+    // A pattern is what a save writes back as the same line: a pattern of nothing but spaces and
+    // tabs would be dropped, one holding U+2028 or U+2029 (a line break of the list) cut in two.
+    // Such a line is an ordinary comment: it ends its block and comes back as it was.
+    const std::string ls = "\xE2\x80\xA8";  // U+2028 in UTF-8
+    const std::string ps = "\xE2\x80\xA9";  // U+2029
+    const std::string chinese = "// \xE4\xB8\xAD\xE6\x96\x87";  // makes an unmarked script UTF-8
+    // Text of the code page that is no UTF-8: there the bytes of U+2028 are three characters.
+    const std::string native = GetACP() == 936 ? "// \xD6\xD0\xCE\xC4" : "// caf\xE9";
+    const std::string added = "//@include http://new.example/";
+    const std::wstring addedText = L"http://new.example/";
+    auto wide = [](const std::vector<std::wstring>& lines) { return Utf16Lines(lines); };
+    const bool utf8CodePage = GetACP() == CP_UTF8;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring include;
+        std::wstring exclude;
+        std::string afterQuickAdd;
+    };
+    const Case cases[] = {
+        {"a tab after the keyword",
+         JoinCrLf({"// ==UserScript==", "//@include http://a.example/*", "//@exclude \t", "//@include http://b.example/*",
+                   "// ==/UserScript=="}),
+         L"http://a.example/*\r\n", L"",
+         JoinCrLf({"// ==UserScript==", "//@include http://a.example/*", added, "//@exclude \t",
+                   "//@include http://b.example/*", "// ==/UserScript=="})},
+        {"spaces and a tab", JoinCrLf({"//@exclude e", "//@exclude  \t ", "//@exclude f"}), L"", L"e\r\n",
+         JoinCrLf({added, "//@exclude e", "//@exclude  \t ", "//@exclude f"})},
+        {"UTF-8, a lone U+2028", JoinCrLf({chinese, "//@include a", "//@exclude " + ls, "//@include b"}), L"a\r\n", L"",
+         JoinCrLf({chinese, "//@include a", added, "//@exclude " + ls, "//@include b"})},
+        {"UTF-8 known only after the line, U+2029 inside a pattern",
+         JoinCrLf({"//@include a", "//@include x" + ps + "alert(1)", "//@include b"}), L"a\r\n", L"",
+         JoinCrLf({"//@include a", added, "//@include x" + ps + "alert(1)", "//@include b"})},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + JoinCrLf({"//@include " + ls + " ", "//@include a"}), L"a\r\n", L"",
+         "\xEF\xBB\xBF" + JoinCrLf({"//@include " + ls + " ", "//@include a", added})},
+        // Unless the code page is UTF-8 itself (65001): there they are U+2028 as well.
+        {"the code page, where those bytes are text", JoinCrLf({native, "//@include x" + ls, "//@exclude e"}),
+         utf8CodePage ? L"" : AnsiToWide("x" + ls) + L"\r\n", L"e\r\n",
+         utf8CodePage ? JoinCrLf({added, native, "//@include x" + ls, "//@exclude e"})
+                      : JoinCrLf({native, "//@include x" + ls, added, "//@exclude e"})},
+        {"UTF-16", wide({L"//@include a", L"//@include \u2028", L"//@exclude  \t", L"//@exclude e"}), L"a\r\n",
+         L"e\r\n",
+         wide({L"//@include a", L"//@include http://new.example/", L"//@include \u2028", L"//@exclude  \t",
+               L"//@exclude e"})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(path, c.bytes);
+        CAutoRender script;
+        ASSERT_TRUE(script.Init(path));
+        EXPECT_EQ(c.include, script.includeText);
+        EXPECT_EQ(c.exclude, script.excludeText);
+        ASSERT_TRUE(script.Save());
+        EXPECT_EQ(c.bytes, ReadFileBytes(path)) << "a save that changes nothing writes every line back";
+        // The quick add's way.
+        ASSERT_TRUE(script.Init(path));
+        script.includeText += addedText;
+        ASSERT_TRUE(script.Save());
+        EXPECT_EQ(c.afterQuickAdd, ReadFileBytes(path));
+        ASSERT_TRUE(script.Init(path));
+        EXPECT_EQ(c.include + addedText + L"\r\n", script.includeText);
+    }
+}
+
+TEST_F(AutoRenderTest, ASaveThatWouldBeginWithAByteOrderMarkIsRefused)
+{
+    // An unmarked 8-bit script whose first line goes: the line after it would be the first, and
+    // its first bytes would read as a mark the next time (FE FF is refused as UTF-16 big-endian).
+    // Such a save writes nothing; one that leaves a pattern line above them is written.
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring include;     // the lists to save
+        std::wstring exclude;
+        bool saved;
+    };
+    const Case cases[] = {
+        {"FE FF", "//@include c\r\n\xFE\xFF", L"", L"", false},
+        {"FF FE", "//@include c\r\n\xFF\xFEx\r\n", L"", L"", false},
+        {"EF BB BF after UTF-8", "//@include c\r\n\xEF\xBB\xBF// \xE4\xB8\xAD\r\n", L"", L"", false},
+        {"EF BB BF in the code page", "//@include c\r\n\xEF\xBB\xBF\xFF\r\n", L"", L"\r\n \t\r\n", false},
+        {"a new exclude line comes first", "//@include c\r\n\xFE\xFF\r\n", L"", L"e", true},
+        {"the include line stays", "//@include c\r\n\xFF\xFE\r\n", L"c\r\n", L"", true},
+        {"a mark in the middle of a line", "//@include c\r\nx\xFF\xFE\r\n", L"", L"", true},
+        // A save that changes nothing writes back the line that keeps them from coming first.
+        {"after a line that is no pattern", "//@exclude \t\r\xFF\xFEi", L"", L"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(path, c.bytes);
+        CAutoRender script;
+        ASSERT_TRUE(script.Init(path));
+        script.includeText = c.include;
+        script.excludeText = c.exclude;
+        const bool saved = script.Save();
+        EXPECT_EQ(c.saved, saved);
+        if (!saved) {
+            EXPECT_EQ(ScriptFailure::MarkAtStart, script.GetFailure());
+            EXPECT_EQ(c.bytes, ReadFileBytes(path));
+            EXPECT_EQ(L"Autorender in IE.js;", ListFolder(dir.Path()));
+            EXPECT_EQ(c.include, script.includeText) << "the lists stay as they were given";
+            EXPECT_EQ(c.exclude, script.excludeText);
+            continue;
+        }
+        // What was written reads back, in the same encoding, as the lists.
+        const TextEncoding encoding = script.GetEncoding();
+        CAutoRender again;
+        if (!again.Init(path)) {
+            ADD_FAILURE() << "what was saved cannot be read";
+            continue;
+        }
+        EXPECT_EQ(encoding, again.GetEncoding());
+        EXPECT_EQ(script.includeText + (script.includeText.empty() ? L"" : L"\r\n"), again.includeText);
+        EXPECT_EQ(script.excludeText + (script.excludeText.empty() ? L"" : L"\r\n"), again.excludeText);
+    }
+}

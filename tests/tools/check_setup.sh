@@ -101,7 +101,7 @@ standin id '[ "$1" = -u ] && echo 0'
 standin sleep 'exit 0'
 # The tools setup.sh looks for once the packages are in: found wherever their packages are.
 for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres x86_64-w64-mingw32-g++-posix \
-    cmake Xvfb zip unzip xwininfo clang-tidy; do
+    cmake Xvfb zip unzip xwininfo clang-tidy clang++ ld.lld; do
     standin "$tool" 'exit 0'
 done
 standin wine 'echo "wine under LC_ALL=${LC_ALL:-} LANG=${LANG:-}" >>"$STATE/calls"'
@@ -185,7 +185,7 @@ i386_line="setup: 32-bit Wine could not be installed (see build/setup.log); the 
 # update fetches the others, whose lists offer every package, so the install follows at once from
 # them, 32-bit Wine on its own.
 row update-broken 1 "" 3 "" 0 i686 \
-    'out: setup: installing 19 packages with apt-get' 'out: (apt'"'"'s output: build/setup.log)' \
+    'out: setup: installing 25 packages with apt-get' 'out: (apt'"'"'s output: build/setup.log)' \
     'out: setup: apt-get update failed (see build/setup.log); the package lists at hand offer every package to install, so the set-up goes on with them' \
     'no call: sleep' 'no out: try 1 of 3' 'call: dpkg --add-architecture i386' \
     'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine32:i386' \
@@ -222,7 +222,8 @@ row i386-failed-earlier 1 "$all -wine32:i386 @build/setup-i386.failed" 0 "" 0 x8
 # A kernel without 32-bit support: no i386 architecture, no 32-bit Wine; the x86-64 packages come
 # with the rest in one call.
 row no-i386-kernel 0 "" 0 "" 0 x86_64 \
-    'out: setup: installing 20 packages with apt-get' 'no call: dpkg --add-architecture' \
+    'out: setup: installing 24 packages with apt-get' 'no call: dpkg --add-architecture' \
+    'no call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends lib32stdc++-12-dev' \
     'no call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine32' \
     'out: setup: all tools present; this kernel runs no 32-bit programs'
 # Everything there: nothing is asked of apt, nothing is logged.
@@ -234,9 +235,18 @@ row nothing-installable 1 "" 3 "*=absent" 1 x86_64 \
     'out: setup: apt-get update failed (try 2 of 3) and the package lists at hand lack g++-mingw-w64-i686-posix' \
     'out: setup: apt-get update failed 3 times (see build/setup.log); going on with the package lists fetched' \
     'out: setup: could not install g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake' \
-    'out: clang-tidy (see build/setup.log)' 'out: | E: Unable to locate package clang-tidy' \
+    'out: clang-tidy clang lld libclang-rt-14-dev libwine-dev lib32stdc++-12-dev libc6-dev-i386 (see build/setup.log)' \
+    'out: | E: Unable to locate package clang-tidy' \
     'no call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends wine32' \
     'no out: all tools present'
+# A machine set up before the fuzz build: only its packages are installed, with the 32-bit
+# libraries where the kernel runs 32-bit programs and without them where it does not.
+row fuzz-packages 1 "$all -libwine-dev -libclang-rt-14-dev -lib32stdc++-12-dev" 0 "" 0 i686 \
+    'out: setup: installing 3 packages with apt-get' \
+    'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends libclang-rt-14-dev libwine-dev lib32stdc++-12-dev'
+row fuzz-packages-no-i386 0 "$all -libwine-dev -lib32stdc++-12-dev -libc6-dev-i386" 0 "" 0 x86_64 \
+    'out: setup: installing 1 packages with apt-get' \
+    'call: apt-get -q -o DPkg::Lock::Timeout=300 install -y --no-install-recommends libwine-dev'
 # 32-bit Wine held back and 64-bit Wine missing: no Wine at all runs here.
 row no-wine 1 "" 0 "wine32:i386=held wine64=absent" 1 x86_64 \
     "out: $i386_line" \
