@@ -345,7 +345,7 @@ cp "$script" "$dir/expected"
 mark_first=$(printf '%s' '保存后javascript文件的开头会被当作字节顺序标记（BOM），下次将无法按原编码读取，文件未作修改。请保留第一个模式块，或先删去文件中随后一行开头的这些字符。')
 drive start "$exe_win" '' \
     expect-edit 1000 'c\r\n' set-edit 1000 '' click 1 expect-box 错误 "$mark_first" press-ok \
-    click 2 expect-exit 0
+    click 2 expect-box Morvanti '列表已修改，是否先保存？' press 7 expect-exit 0
 same_bytes "$script" "$dir/expected"
 
 # --- U+2028 and U+2029 end a JavaScript comment as CR and LF do. An address holding one is
