@@ -149,13 +149,15 @@ TEST(ScriptSaveLock, TheTurnIsAHiddenFileBesideTheScriptThatStays)
     EXPECT_EQ(L"Autorender in IE.js;Morvanti.lock;", ListFolder(dir.Path()));
     EXPECT_NE(0u, GetFileAttributesW(dir.File(L"Morvanti.lock").c_str()) & FILE_ATTRIBUTE_HIDDEN);
 
-    // Where there is no script to save (a missing one, a folder, a device), nothing is made.
+    // Where there is no script to save (a missing one, a folder, a device), nothing is made, and
+    // the turn says so: the read failure it is, not a turn that did not come.
     CTempDir empty;
     ASSERT_TRUE(CreateDirectoryW(empty.File(L"folder.js").c_str(), nullptr));
     for (const std::wstring& none : {empty.File(L"missing.js"), empty.File(L"folder.js"), empty.File(L"NUL"),
                                      empty.File(L"missing\\x.js")}) {
         CScriptSaveLock turn;
-        EXPECT_TRUE(turn.Acquire(none, 0)) << none;
+        EXPECT_FALSE(turn.Acquire(none, 0)) << none;
+        EXPECT_TRUE(turn.NoScript()) << none;
         EXPECT_FALSE(turn.IsHeld()) << none;
     }
     EXPECT_EQ(L"folder.js;", ListFolder(empty.Path()));
