@@ -338,10 +338,10 @@ bool CSaveJournal::Remove()
 
 std::wstring FindSaveJournal(const std::wstring& finalPath, const FileState& state)
 {
-    const std::wstring beside = BesideJournalPath(finalPath, state.index);
-    if (GetFileAttributesW(LongPathForm(beside).c_str()) != INVALID_FILE_ATTRIBUTES) return beside;
-    const std::wstring local = LocalJournalPath(state.index);
-    if (!local.empty() && GetFileAttributesW(LongPathForm(local).c_str()) != INVALID_FILE_ATTRIBUTES) return local;
+    for (const std::wstring& journal : {BesideJournalPath(finalPath, state.index), LocalJournalPath(state.index)}) {
+        const DWORD attributes = journal.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(LongPathForm(journal).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return journal;
+    }
     return std::wstring();
 }
 
@@ -349,6 +349,8 @@ bool RecoverInterruptedSave(const std::wstring& path, const std::wstring& journa
 {
     CSaveJournal rollback;
     if (!rollback.Open(journal)) {
+        // The save that wrote it ended meanwhile and removed it.
+        if (rollback.Error().GetErrorCode() == ERROR_FILE_NOT_FOUND) return true;
         error = rollback.Error();
         return false;
     }

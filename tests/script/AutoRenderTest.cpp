@@ -9,6 +9,8 @@
 #include "support/Charset.h"
 #include "support/TextEdit.h"
 #include "tests/script/ScriptFixture.h"
+#include "textio/FileUtil.h"
+#include "textio/SaveJournal.h"
 #include "textio/TextFile.h"
 #include "textio/TextStream.h"
 
@@ -280,6 +282,10 @@ TEST_F(AutoRenderTest, AFailedInitChangesNothing)
     EXPECT_FALSE(script.Init(dir.File(L"missing.js")));
     EXPECT_EQ(L"keep\r\n", script.includeText);
     EXPECT_EQ(path, script.GetScriptPath());
+    // An edit of no script on a disk fails as the read it is, making nothing.
+    EXPECT_FALSE(script.Edit(dir.File(L"missing.js"), [](CAutoRender&) { ADD_FAILURE() << "changed nothing read"; }));
+    EXPECT_EQ(ScriptFailure::CannotRead, script.GetFailure());
+    EXPECT_EQ(L"Autorender in IE.js;", ListFolder(dir.Path()));
 
     // A read error half-way: a partly read script must never be saved back.
     std::string bytes = "//@include new1\r\n//@include new2\r\n// more\r\n";
@@ -288,6 +294,100 @@ TEST_F(AutoRenderTest, AFailedInitChangesNothing)
     EXPECT_EQ(L"keep\r\n", script.includeText);
     EXPECT_EQ((Lines{L"x"}), ToLines(script.GetKeptLines()));
     EXPECT_EQ(path, script.GetScriptPath());
+}
+
+namespace {
+
+// Writes bytes over the file as an editor saving in place does: the same file, another content.
+void WriteInPlace(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                SetEndOfFile(file));
+    CloseHandle(file);
+}
+
+} // namespace
+
+// Another program (an editor saving) writes the script between the edit's read and its save: the
+// edit reads the script again and makes its change to that content; when the other program keeps
+// writing, the edit fails after a few reads with that program's content untouched. Either way the
+// script is written (a plain one replaced, one with a second name in place).
+TEST_F(AutoRenderTest, AnEditMeetingAnotherProgramsWriteIsMadeToItsContent)
+{
+    struct Row {
+        bool secondName;
+        int otherWrites;
+    };
+    for (const Row row : {Row{false, 1}, Row{true, 1}, Row{false, 99}, Row{true, 99}}) {
+        CTempDir folder;
+        const std::wstring script = folder.File(L"Autorender in IE.js");
+        WriteFileBytes(script, JoinCrLf({"//@include a", "x();"}));
+        if (row.secondName) {
+            ASSERT_TRUE(CreateHardLinkW(folder.File(L"shared.js").c_str(), script.c_str(), nullptr));
+        }
+        int reads = 0;
+        std::string other;
+        CAutoRender edited;
+        const bool saved = edited.Edit(script, [&](CAutoRender& read) {
+            if (++reads <= row.otherWrites) {
+                // Each write a line longer than the one before.
+                other += "//@include other" + std::to_string(reads) + "\r\n";
+                WriteInPlace(script, JoinCrLf({"//@include a"}) + other + JoinCrLf({"x();"}));
+            }
+            read.includeText += L"http://added/";
+        });
+        const std::string context = std::to_string(row.secondName) + " " + std::to_string(row.otherWrites);
+        if (row.otherWrites == 1) {
+            EXPECT_TRUE(saved) << context;
+            EXPECT_EQ(2, reads) << context;
+            EXPECT_EQ(JoinCrLf({"//@include a", "//@include other1", "//@include http://added/", "x();"}),
+                      ReadFileBytes(script))
+                << context;
+        } else {
+            EXPECT_FALSE(saved) << context;
+            EXPECT_EQ(ScriptFailure::CannotWrite, edited.GetFailure()) << context;
+            EXPECT_EQ(kFileChangedMeanwhile, edited.Error().GetErrorCode()) << context;
+            EXPECT_EQ(JoinCrLf({"//@include a"}) + other + JoinCrLf({"x();"}), ReadFileBytes(script)) << context;
+        }
+        if (row.secondName) {
+            EXPECT_EQ(ReadFileBytes(script), ReadFileBytes(folder.File(L"shared.js")));
+        }
+    }
+}
+
+// An in-place save that a crash cut short left a journal: the next read, for a display as for an
+// edit, first puts the whole old script back.
+TEST_F(AutoRenderTest, AJournalLeftByACutShortSaveIsRolledBackBeforeTheRead)
+{
+    for (const bool viaEdit : {false, true}) {
+        const std::string old = JoinCrLf({"//@include old", "x();"});
+        WriteFileBytes(path, old);
+        {
+            const HANDLE target = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, 0, nullptr);
+            FileState state;
+            CLastError error;
+            ASSERT_TRUE(ReadFileState(target, state, error));
+            CSaveJournal journal;
+            ASSERT_TRUE(journal.Write(target, FinalPathOf(target), state));
+            CloseHandle(target);
+        }
+        WriteInPlace(path, "//@include ne");
+        CAutoRender script;
+        if (viaEdit) {
+            ASSERT_TRUE(script.Edit(path, [](CAutoRender& read) { read.includeText += L"new"; }));
+            EXPECT_EQ(JoinCrLf({"//@include old", "//@include new", "x();"}), ReadFileBytes(path));
+        } else {
+            ASSERT_TRUE(script.Init(path));
+            EXPECT_EQ(L"old\r\n", script.includeText);
+            EXPECT_EQ(old, ReadFileBytes(path));
+        }
+        // The roll-back took the script's turn.
+        EXPECT_EQ(L"Autorender in IE.js;Morvanti.lock;", ListFolder(dir.Path())) << "no journal is left";
+    }
 }
 
 TEST_F(AutoRenderTest, AFailedSaveChangesNeitherFileNorFields)

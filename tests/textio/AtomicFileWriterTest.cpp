@@ -11,6 +11,7 @@
 
 #include "tests/common/TestFiles.h"
 #include "textio/RunLog.h"
+#include "textio/SaveJournal.h"
 #include "textio/SaveLeftovers.h"
 #include "textio/TextStream.h"
 
@@ -24,7 +25,161 @@ bool WriteTwoLines(CTextStream& out)
 const char kNew[] = "new 1\r\nnew 2\r\n";
 const char kOld[] = "old content\r\n";
 
+FileState StateOf(const std::wstring& path)
+{
+    FileState state;
+    CLastError error;
+    const CFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(file.IsValid() && ReadFileState(file.Get(), state, error)) << path;
+    return state;
+}
+
+// Writes bytes over the file in place, as an editor that saves in place does: the same file,
+// another content.
+void OverwriteInPlace(const std::wstring& path, const std::string& bytes)
+{
+    const CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file.IsValid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                SetEndOfFile(file.Get()));
+}
+
+// Whether the platform keeps a file's creation time while the file is written, as Windows does;
+// Wine gives the host's last status change for it.
+bool CreationTimeSurvivesAWrite(const std::wstring& folder)
+{
+    const std::wstring probe = folder + L"probe.tmp";
+    WriteFileBytes(probe, "a");
+    const int64_t before = StateOf(probe).created;
+    Sleep(20);
+    OverwriteInPlace(probe, "bb");
+    const bool kept = StateOf(probe).created == before;
+    DeleteFileW(probe.c_str());
+    return kept;
+}
+
+enum class Layout { Plain, SecondName };
+
 } // namespace
+
+// Where a rename keeps everything the file is, it is the way; where it would lose something, the
+// file is written in place and stays the file it was (the same index and creation time, which on
+// Windows carries its access list, owner and encryption too); every name holds the change. (A file
+// with an access list of its own is a row of the end-to-end test: Wine makes access lists from the
+// host's permission bits, which only the host sets as a test needs them.)
+TEST(AtomicFileWriter, EachFileIsSavedInTheWayThatKeepsWhatItIs)
+{
+    struct Row {
+        Layout layout;
+        CAtomicFileWriter::Way way;
+        const wchar_t* names;
+    };
+    const Row rows[] = {
+        {Layout::Plain, CAtomicFileWriter::Way::Replace, L"script.js;"},
+        {Layout::SecondName, CAtomicFileWriter::Way::InPlace, L"other name.js;script.js;"},
+    };
+    for (const Row& row : rows) {
+        CTempDir dir;
+        const std::wstring path = dir.File(L"script.js");
+        WriteFileBytes(path, kOld);
+        if (row.layout == Layout::SecondName) {
+            ASSERT_TRUE(CreateHardLinkW(dir.File(L"other name.js").c_str(), path.c_str(), nullptr));
+        }
+        const FileState read = StateOf(path);
+        SaveOptions options;
+        options.mayWriteInPlace = true;
+        options.expected = &read;
+        CLastError error;
+        CAtomicFileWriter writer(path, error, options);
+        ASSERT_TRUE(SaveTextFileAtomically(writer, false, WriteTwoLines)) << error.GetErrorCode();
+        EXPECT_EQ(row.way, writer.GetWay()) << row.names;
+        EXPECT_EQ(kNew, ReadFileBytes(path));
+        const FileState after = StateOf(path);
+        EXPECT_TRUE(StillTheFileRead(writer.WrittenState(), after)) << "the state written is the file's";
+        if (row.way == CAtomicFileWriter::Way::InPlace) {
+            EXPECT_EQ(read.index, after.index) << row.names;
+            EXPECT_EQ(read.links, after.links) << row.names;
+            if (CreationTimeSurvivesAWrite(dir.Path())) {
+                EXPECT_EQ(read.created, after.created) << row.names;
+            }
+        } else {
+            EXPECT_NE(read.index, after.index) << "a new file took the name";
+        }
+        if (row.layout == Layout::SecondName) {
+            EXPECT_EQ(kNew, ReadFileBytes(dir.File(L"other name.js")));
+        }
+        // No journal, no new file left.
+        EXPECT_EQ(row.names, ListFolder(dir.Path()));
+
+        // Another program writes the file after it was read: its content stays, and the save says
+        // why it failed.
+        const FileState again = StateOf(path);
+        OverwriteInPlace(path, "written by another program\r\n");
+        options.expected = &again;
+        CAtomicFileWriter late(path, error, options);
+        EXPECT_FALSE(SaveTextFileAtomically(late, false, WriteTwoLines)) << row.names;
+        EXPECT_EQ(kFileChangedMeanwhile, error.GetErrorCode()) << row.names;
+        EXPECT_EQ("written by another program\r\n", ReadFileBytes(path)) << row.names;
+        EXPECT_EQ(row.names, ListFolder(dir.Path()));
+    }
+}
+
+// A save written in place that was cut short (a crash, a kill) left its journal and a half-written
+// file: the journal puts the whole old content back, and goes. One never completed (a crash while
+// it was written, which is before the file was touched) goes, leaving the file as it is. Where the
+// file's folder takes no journal it lies in the user's own folder, and is found there.
+TEST(AtomicFileWriter, AJournalLeftByAnInterruptedSavePutsTheOldContentBack)
+{
+    struct Row {
+        bool damaged;
+        bool besideTaken;
+    };
+    for (const Row row : {Row{false, false}, Row{true, false}, Row{false, true}}) {
+        CTempDir dir;
+        const std::wstring path = dir.File(L"script.js");
+        WriteFileBytes(path, kOld);
+        const FileState state = StateOf(path);
+        std::wstring journal;
+        {
+            const CFileHandle target(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(target.IsValid());
+            // A folder under the journal's name beside the file stands for a folder that takes none.
+            std::wstring beside = dir.Path();
+            if (row.besideTaken) {
+                CSaveJournal probe;
+                ASSERT_TRUE(probe.Write(target.Get(), FinalPathOf(target.Get()), state));
+                beside = probe.GetPath();
+                ASSERT_TRUE(probe.Remove());
+                ASSERT_TRUE(CreateDirectoryW(beside.c_str(), nullptr));
+            }
+            CSaveJournal left;
+            ASSERT_TRUE(left.Write(target.Get(), FinalPathOf(target.Get()), state)) << left.Error().GetErrorCode();
+            journal = left.GetPath();
+            EXPECT_EQ(row.besideTaken, journal.find(dir.Path()) != 0) << journal;
+            EXPECT_EQ(journal, FindSaveJournal(FinalPathOf(target.Get()), state));
+        }  // the process ends: nothing removes the journal
+        OverwriteInPlace(path, "new 1\r\nne");
+        if (row.damaged) {
+            const CFileHandle file(CreateFileW(journal.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            LARGE_INTEGER last = {};
+            ASSERT_TRUE(file.IsValid() && GetFileSizeEx(file.Get(), &last));
+            last.QuadPart -= 3;
+            DWORD written = 0;
+            ASSERT_TRUE(SetFilePointerEx(file.Get(), last, nullptr, FILE_BEGIN) &&
+                        WriteFile(file.Get(), "\0", 1, &written, nullptr));
+        }
+        CLastError error;
+        ASSERT_TRUE(RecoverInterruptedSave(path, journal, error)) << error.GetErrorCode();
+        EXPECT_EQ(row.damaged ? std::string("new 1\r\nne") : std::string(kOld), ReadFileBytes(path));
+        EXPECT_FALSE(PathExists(journal));
+        EXPECT_EQ(L"", FindSaveJournal(FinalPathOf(CFileHandle(CreateFileW(path.c_str(), 0, 0, nullptr, OPEN_EXISTING,
+                                                                            0, nullptr)).Get()),
+                                       state));
+    }
+}
 
 TEST(AtomicFileWriter, ReplacesAnExistingFileAndLeavesNothingBehind)
 {
@@ -430,8 +585,9 @@ namespace {
 // flush fails with flushCode (0: it works).
 class CFailingDiskWriter : public CAtomicFileWriter {
 public:
-    CFailingDiskWriter(const std::wstring& path, size_t failAfter, DWORD writeCode, DWORD flushCode)
-        : CAtomicFileWriter(path), failAfter_(failAfter), writeCode_(writeCode), flushCode_(flushCode)
+    CFailingDiskWriter(const std::wstring& path, size_t failAfter, DWORD writeCode, DWORD flushCode,
+                       const SaveOptions& options)
+        : CAtomicFileWriter(path, options), failAfter_(failAfter), writeCode_(writeCode), flushCode_(flushCode)
     {
     }
 
@@ -461,20 +617,25 @@ private:
 
 } // namespace
 
+// In place (a file with a second name), the journal puts the old bytes back, and goes.
 TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
 {
     struct Row {
         size_t failAfter;
         DWORD writeCode;
         DWORD flushCode;
+        bool secondName;
     };
     const size_t never = static_cast<size_t>(-1);
     const Row rows[] = {
-        {0, ERROR_DISK_FULL, 0},                // the first block of lines
-        {64 * 1024, ERROR_DISK_FULL, 0},        // after a block went
-        {64 * 1024, ERROR_LOCK_VIOLATION, 0},
-        {never, 0, ERROR_DISK_FULL},            // every byte went; the flush fails
-        {never, 0, ERROR_LOCK_VIOLATION},
+        {0, ERROR_DISK_FULL, 0, false},                // the first block of lines
+        {64 * 1024, ERROR_DISK_FULL, 0, false},        // after a block went
+        {64 * 1024, ERROR_LOCK_VIOLATION, 0, false},
+        {never, 0, ERROR_DISK_FULL, false},            // every byte went; the flush fails
+        {never, 0, ERROR_LOCK_VIOLATION, false},
+        {0, ERROR_DISK_FULL, 0, true},
+        {64 * 1024, ERROR_DISK_FULL, 0, true},
+        {never, 0, ERROR_DISK_FULL, true},
     };
     auto manyLines = [](CTextStream& out) {
         for (int i = 0; i < 5000; ++i) {
@@ -486,7 +647,12 @@ TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
         CTempDir dir;
         const std::wstring path = dir.File(L"script.js");
         WriteFileBytes(path, kOld);
-        CFailingDiskWriter writer(path, row.failAfter, row.writeCode, row.flushCode);
+        if (row.secondName) {
+            ASSERT_TRUE(CreateHardLinkW(dir.File(L"second.js").c_str(), path.c_str(), nullptr));
+        }
+        SaveOptions options;
+        options.mayWriteInPlace = true;
+        CFailingDiskWriter writer(path, row.failAfter, row.writeCode, row.flushCode, options);
         const CLastError& error = writer.Error();
         const DWORD code = row.flushCode != 0 ? row.flushCode : row.writeCode;
         EXPECT_FALSE(SaveTextFileAtomically(writer, false, manyLines)) << code;
@@ -496,6 +662,6 @@ TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
         EXPECT_FALSE(error.GetErrorText().empty());
         EXPECT_EQ(0u, message.find(error.GetErrorText())) << "the system's message";
         EXPECT_EQ(kOld, ReadFileBytes(path));
-        EXPECT_EQ(L"script.js;", ListFolder(dir.Path())) << code;
+        EXPECT_EQ(row.secondName ? L"script.js;second.js;" : L"script.js;", ListFolder(dir.Path())) << code;
     }
 }
