@@ -210,7 +210,7 @@ bool CAtomicFileWriter::BeginInPlace(const wchar_t* why)
     way_ = Way::InPlace;
     ownLook_.Close();
     look_ = INVALID_HANDLE_VALUE;
-    g_runLog.WriteFormat(L"saved in place[%s][%s]", finalPath_, std::wstring(why));
+    g_runLog.WriteFormat(L"save goes in place[%s][%s]", finalPath_, std::wstring(why));
     // Windows writes no read-only file (Wine, as root, would).
     if ((targetState_.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         error_.SetErrorFromCode(ERROR_ACCESS_DENIED);
