@@ -85,17 +85,16 @@ bool CScriptSaveLock::HoldScript(DWORD waitMs)
     script_.Close();
     // Read and write access where the user may write the script: a save writes through it in
     // place, and under Wine only a lock through it keeps other Wine servers' instances out. Read
-    // access alone where the user may not, which on Windows is enough for an exclusive lock (the
-    // save then fails as it writes).
-    const DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
+    // access alone where the user may not, or another program holds the script shared for reading
+    // only (its hold is then waited out where the save writes), which on Windows is enough for an
+    // exclusive lock.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    DWORD code = OpenWaitingOutHolds(finalPath_, readWrite, share, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, script_,
-                                     error_);
-    scriptWritable_ = code == ERROR_SUCCESS;
-    if (!scriptWritable_ && !HeldByAnotherProgram(finalPath_, code, readWrite)) {
-        code = OpenWaitingOutHolds(finalPath_, GENERIC_READ, share, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, script_,
-                                   error_);
-    }
+    script_ = OpenDiskFile(finalPath_, GENERIC_READ | GENERIC_WRITE, share, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           error_);
+    scriptWritable_ = script_.IsValid();
+    const DWORD code = scriptWritable_ ? DWORD(ERROR_SUCCESS)
+                                       : OpenWaitingOutHolds(finalPath_, GENERIC_READ, share, OPEN_EXISTING,
+                                                             FILE_ATTRIBUTE_NORMAL, script_, error_);
     if (code != ERROR_SUCCESS) {
         // Gone, or held by another program for longer than a hold is waited out: not read either.
         noScript_ = true;

@@ -22,6 +22,9 @@ const unsigned kSaveFileNames = 32;
 
 // How many written bytes collect before they go to the new file together.
 const size_t kWriteBlock = 64 * 1024;
+// In place the new content collects in memory; storage for about the old size is set aside, up to
+// this much at once (a huge script then grows as it is written).
+const uint64_t kMostReservedContent = uint64_t(1) << 28;
 
 // Lines written to a writer's new file: the line logic of CTextStream over the writer's bytes,
 // which go out in blocks.
@@ -218,7 +221,7 @@ bool CAtomicFileWriter::BeginInPlace(const wchar_t* why)
     }
     content_.clear();
     try {
-        content_.reserve(static_cast<size_t>(std::min<uint64_t>(targetState_.size + 64 * 1024, uint64_t(1) << 28)));
+        content_.reserve(static_cast<size_t>(std::min(targetState_.size + kWriteBlock, kMostReservedContent)));
     } catch (const std::bad_alloc&) {
         // it grows as it is written
     }
@@ -372,8 +375,10 @@ bool CAtomicFileWriter::MoveIntoPlace()
         return MoveFileExW(savePath_.c_str(), targetPath_.c_str(), flags) ? DWORD(ERROR_SUCCESS) : GetLastError();
     });
     if (code == ERROR_SUCCESS) return true;
-    // Not a hold (RetryWhileHeld waited those out): the user may change the file but not replace it.
-    replaceRefused_ = options_.mayWriteInPlace && targetExists_ && IsRefusal(code);
+    // Not a hold that outlasted the wait, but a refusal: the user may change the file but not
+    // replace it.
+    replaceRefused_ = options_.mayWriteInPlace && targetExists_ && IsRefusal(code) &&
+                      !HeldByAnotherProgram(targetPath_, code, DELETE);
     forceInPlace_ = replaceRefused_;
     error_.SetErrorFromCode(code);
     return false;
