@@ -309,12 +309,37 @@ void WriteInPlace(const std::wstring& path, const std::string& bytes)
     CloseHandle(file);
 }
 
+FileState StateOf(const std::wstring& path)
+{
+    FileState state;
+    CLastError error;
+    const CFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(ReadFileState(file.Get(), state, error)) << path;
+    return state;
+}
+
+// Whether this platform keeps a file's creation time while the file is written, as Windows does.
+bool KeepsCreationTime(const std::wstring& folder)
+{
+    const std::wstring probe = folder + L"probe";
+    WriteFileBytes(probe, "a");
+    const int64_t made = StateOf(probe).created;
+    Sleep(20);
+    WriteInPlace(probe, "bb");
+    const bool kept = StateOf(probe).created == made;
+    DeleteFileW(probe.c_str());
+    return kept;
+}
+
 } // namespace
 
 // Another program (an editor saving) writes the script between the edit's read and its save: the
 // edit reads the script again and makes its change to that content; when the other program keeps
-// writing, the edit fails after a few reads with that program's content untouched. Either way the
-// script is written (a plain one replaced, one with a second name in place).
+// writing, the edit fails after a few reads with that program's content untouched. A plain script
+// is replaced by a new file; one with a second name is written in place and stays the file it was
+// (its index, names and, where the platform keeps one, creation time: under Wine that is the last
+// change of the file's status), both names holding the change.
 TEST_F(AutoRenderTest, AnEditMeetingAnotherProgramsWriteIsMadeToItsContent)
 {
     struct Row {
@@ -328,6 +353,7 @@ TEST_F(AutoRenderTest, AnEditMeetingAnotherProgramsWriteIsMadeToItsContent)
         if (row.secondName) {
             ASSERT_TRUE(CreateHardLinkW(folder.File(L"shared.js").c_str(), script.c_str(), nullptr));
         }
+        const FileState before = StateOf(script);
         int reads = 0;
         std::string other;
         CAutoRender edited;
@@ -352,41 +378,69 @@ TEST_F(AutoRenderTest, AnEditMeetingAnotherProgramsWriteIsMadeToItsContent)
             EXPECT_EQ(kFileChangedMeanwhile, edited.Error().GetErrorCode()) << context;
             EXPECT_EQ(JoinCrLf({"//@include a"}) + other + JoinCrLf({"x();"}), ReadFileBytes(script)) << context;
         }
+        const FileState after = StateOf(script);
+        EXPECT_EQ(row.secondName || !saved, before.index == after.index) << context;
         if (row.secondName) {
+            EXPECT_EQ(2u, after.links) << context;
+            EXPECT_TRUE(before.created == after.created || !KeepsCreationTime(folder.Path())) << context;
             EXPECT_EQ(ReadFileBytes(script), ReadFileBytes(folder.File(L"shared.js")));
         }
     }
 }
 
-// An in-place save that a crash cut short left a journal: the next read, for a display as for an
-// edit, first puts the whole old script back.
+// An in-place save that a crash cut short left a journal and a half-written script: the next read,
+// for a display as for an edit, first puts the whole old script back. A journal that was never
+// completed (cut short before the script was touched) goes, the script read as it is. Where the
+// folder takes no journal (a folder under its name stands for that here) it lay in the user's own
+// folder, and is found there.
 TEST_F(AutoRenderTest, AJournalLeftByACutShortSaveIsRolledBackBeforeTheRead)
 {
-    for (const bool viaEdit : {false, true}) {
+    struct Row {
+        bool viaEdit;
+        bool damaged;
+        bool besideTaken;
+    };
+    for (const Row row : {Row{false, false, false}, Row{true, false, false}, Row{false, true, false},
+                          Row{true, false, true}}) {
+        CTempDir folder;
+        const std::wstring script = folder.File(L"Autorender in IE.js");
         const std::string old = JoinCrLf({"//@include old", "x();"});
-        WriteFileBytes(path, old);
+        WriteFileBytes(script, old);
+        std::wstring journal;
         {
-            const HANDLE target = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                              OPEN_EXISTING, 0, nullptr);
+            const CFileHandle target(CreateFileW(script.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
             FileState state;
             CLastError error;
-            ASSERT_TRUE(ReadFileState(target, state, error));
-            CSaveJournal journal;
-            ASSERT_TRUE(journal.Write(target, FinalPathOf(target), state));
-            CloseHandle(target);
+            ASSERT_TRUE(ReadFileState(target.Get(), state, error));
+            for (int made = 0; made < (row.besideTaken ? 2 : 1); ++made) {
+                CSaveJournal left;
+                ASSERT_TRUE(left.Write(target.Get(), FinalPathOf(target.Get()), state));
+                journal = left.GetPath();
+                if (made == 0 && row.besideTaken) {
+                    ASSERT_TRUE(left.Remove() && CreateDirectoryW(journal.c_str(), nullptr));
+                }
+            }
+            EXPECT_EQ(row.besideTaken, journal.find(folder.Path()) != 0) << journal;
+        }  // the process ends: nothing removes the journal
+        WriteInPlace(script, "//@include ne");
+        if (row.damaged) {
+            const HANDLE file = CreateFileW(journal.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            DWORD written = 0;
+            EXPECT_TRUE(SetFilePointer(file, -3, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+                        WriteFile(file, "?", 1, &written, nullptr));
+            CloseHandle(file);
         }
-        WriteInPlace(path, "//@include ne");
-        CAutoRender script;
-        if (viaEdit) {
-            ASSERT_TRUE(script.Edit(path, [](CAutoRender& read) { read.includeText += L"new"; }));
-            EXPECT_EQ(JoinCrLf({"//@include old", "//@include new", "x();"}), ReadFileBytes(path));
+        CAutoRender read;
+        if (row.viaEdit) {
+            ASSERT_TRUE(read.Edit(script, [](CAutoRender& edited) { edited.includeText += L"new"; }));
+            EXPECT_EQ(JoinCrLf({"//@include old", "//@include new", "x();"}), ReadFileBytes(script));
         } else {
-            ASSERT_TRUE(script.Init(path));
-            EXPECT_EQ(L"old\r\n", script.includeText);
-            EXPECT_EQ(old, ReadFileBytes(path));
+            ASSERT_TRUE(read.Init(script));
+            EXPECT_EQ(row.damaged ? L"ne\r\n" : L"old\r\n", read.includeText);
+            EXPECT_EQ(row.damaged ? std::string("//@include ne") : old, ReadFileBytes(script));
         }
-        // The roll-back took the script's turn.
-        EXPECT_EQ(L"Autorender in IE.js;Morvanti.lock;", ListFolder(dir.Path())) << "no journal is left";
+        EXPECT_FALSE(PathExists(journal)) << "the journal is gone";
     }
 }
 
