@@ -197,10 +197,13 @@ bool CAtomicFileWriter::ChooseWay()
     }
     finalPath_ = FinalPathOf(look_);
     if (finalPath_.empty()) finalPath_ = PlainPathForm(targetPath_);
-    // What each branch serves: hard links and links show on Windows and under Wine (the host's
-    // links and link counts); encryption only on Windows (EFS); a refused rename only on Windows
-    // ("Write" without "Delete"; under Wine a folder that takes new files also takes the rename,
-    // and a file another user owns is taken in place for its owner first).
+    // Which platform shows what each check looks for: hard links and links, Windows and Wine (the
+    // host's link counts, and its symbolic links in the final path); encryption, Windows alone
+    // (EFS). In Begin: a folder that refuses new files, both (under Wine a host user without write
+    // permission on the folder); an owner or access list that a new file would not get, Windows,
+    // and Wine as far as it makes them of the host's owner and permission bits. A refused rename,
+    // Windows alone ("Write" without "Delete"): under Wine a folder that takes new files takes
+    // the rename too, and a file of another owner goes in place before any rename is tried.
     if (forceInPlace_) return BeginInPlace(L"the rename is refused");
     if (targetState_.links > 1) return BeginInPlace(L"the file has more than one name");
     if (ReachedThroughLink(targetPath_, finalPath_)) return BeginInPlace(L"the path is a link");

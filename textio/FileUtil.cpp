@@ -17,6 +17,20 @@ struct FileIndex {
     LARGE_INTEGER indexNumber;
 };
 
+// NtQueryInformationFile, taken from ntdll.dll, which every process has loaded, at run time: the
+// program imports only DLLs that the system never looks for beside it.
+using QueryInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+QueryInformationFileFn QueryInformationFile()
+{
+    static const QueryInformationFileFn query = [] {
+        const FARPROC proc = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile");
+        // Through void(*)(): the generic type GetProcAddress hands back, cast to the real signature.
+        return proc == nullptr ? nullptr
+                               : reinterpret_cast<QueryInformationFileFn>(reinterpret_cast<void (*)()>(proc));
+    }();
+    return query;
+}
+
 } // namespace
 
 bool ReadFileState(HANDLE file, FileState& state, CLastError& error)
@@ -30,8 +44,10 @@ bool ReadFileState(HANDLE file, FileState& state, CLastError& error)
     }
     IO_STATUS_BLOCK status = {};
     FileIndex internal = {};
-    const NTSTATUS result = NtQueryInformationFile(file, &status, &internal, sizeof internal,
-                                                   static_cast<FILE_INFORMATION_CLASS>(kFileInternalInformation));
+    const QueryInformationFileFn query = QueryInformationFile();
+    const NTSTATUS result = query == nullptr ? -1
+                                             : query(file, &status, &internal, sizeof internal,
+                                                     static_cast<FILE_INFORMATION_CLASS>(kFileInternalInformation));
     // A file system that gives no index gives 0: then size and time alone tell the states apart.
     state.index = result >= 0 ? static_cast<uint64_t>(internal.indexNumber.QuadPart) : 0;
     state.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
