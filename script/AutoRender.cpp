@@ -16,6 +16,7 @@
 #include "support/Utf8Check.h"
 #include "textio/AtomicFileWriter.h"
 #include "textio/RunLog.h"
+#include "textio/SaveJournal.h"
 #include "textio/TextFile.h"
 
 CAutoRender g_autoRender;
@@ -41,6 +42,8 @@ const std::string_view kUtf16LineEnd("\r\0\n\0", 4);
 // huge script from asking a 32-bit process for more than growing step by step would need.
 const uint64_t kMaxReservedKeptBytes = uint64_t(1) << 28;          // 256 MB
 const uint64_t kMaxReservedPatternCharacters = uint64_t(1) << 26;  // 128 MB of UTF-16 each
+// How often an edit starts again from the read when another program writes the script meanwhile.
+const int kEditAttempts = 4;
 
 // Storage set aside only speeds the reading up; when a 32-bit process cannot spare that much at
 // once, the text grows step by step as it would have anyway.
@@ -358,6 +361,21 @@ bool CAutoRender::Init(const std::wstring& path)
         g_runLog.WriteFormat(L"can not open javascript[%s]", path);
         return Fail(ScriptFailure::CannotRead, file.Error());
     }
+    FileState opened;
+    bool known = file.GetOpenedState(opened);
+    // An in-place save of this file that never ended left a journal: its old bytes go back before
+    // anything is read.
+    const std::wstring journal =
+        known ? FindSaveJournal(turn_ != nullptr ? turn_->FinalPath() : file.FinalPath(), opened) : std::wstring();
+    if (!journal.empty()) {
+        file.Close();
+        if (!RollBack(path, journal)) return false;
+        if (!file.Open(path, kOpenRead, false)) {
+            g_runLog.WriteFormat(L"can not open javascript[%s]", path);
+            return Fail(ScriptFailure::CannotRead, file.Error());
+        }
+        known = file.GetOpenedState(opened);
+    }
     // Only a hint: the size sets storage aside, the reading itself goes to the file's end.
     if (!Read(file, path, static_cast<uint64_t>(file.GetLength()))) {
         if (failure_ == ScriptFailure::EncodingNotKept) {
@@ -366,7 +384,25 @@ bool CAutoRender::Init(const std::wstring& path)
         return false;
     }
     file.Close();
+    readState_ = opened;
+    readStateKnown_ = known;
     g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Init", 145);
+    return true;
+}
+
+bool CAutoRender::RollBack(const std::wstring& path, const std::wstring& journal)
+{
+    // Under the script's turn: the save of another instance may be writing in place under that
+    // journal right now, and removes it once done.
+    CScriptSaveLock own;
+    if (turn_ == nullptr && !own.Acquire(path)) {
+        g_runLog.WriteFormat(L"no turn to roll back an interrupted save[%s]", path);
+        return Fail(ScriptFailure::CannotRead, own.Error());
+    }
+    if (!RecoverInterruptedSave(path, journal, error_)) {
+        g_runLog.WriteFormat(L"interrupted save cannot be rolled back[%s]", path);
+        return Fail(ScriptFailure::CannotRead, error_);
+    }
     return true;
 }
 
@@ -374,12 +410,32 @@ bool CAutoRender::Edit(const std::wstring& path, const std::function<void(CAutoR
 {
     CScriptSaveLock turn;
     if (!turn.Acquire(path)) {
+        if (turn.NoScript()) {
+            g_runLog.WriteFormat(L"can not open javascript[%s]", path);
+            return Fail(ScriptFailure::CannotRead, turn.Error());
+        }
         g_runLog.WriteFormat(L"no turn to save script[%s]", path);
         return Fail(ScriptFailure::CannotWrite, turn.Error());
     }
-    if (!Init(path)) return false;
-    change(*this);
-    return Save();
+    struct TurnScope {
+        CAutoRender& script;
+        ~TurnScope() { script.turn_ = nullptr; }
+    } scope{*this};
+    turn_ = &turn;
+    for (int attempt = 1;; ++attempt) {
+        // A replace lets go of the script's own lock before its rename.
+        if (!turn.Script().IsValid() && !turn.HoldScript()) {
+            return Fail(turn.NoScript() ? ScriptFailure::CannotRead : ScriptFailure::CannotWrite, turn.Error());
+        }
+        if (Init(path)) {
+            change(*this);
+            if (Save()) return true;
+        }
+        // Another program wrote the script while it was read, or since: its content counts, and
+        // this edit is made to it.
+        if (error_.GetErrorCode() != kFileChangedMeanwhile || attempt == kEditAttempts) return false;
+        g_runLog.WriteFormat(L"script changed by another program, read again[%s]", path);
+    }
 }
 
 bool CAutoRender::Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint)
@@ -526,6 +582,15 @@ bool CAutoRender::Save()
                       ERROR_INVALID_DATA);
     }
     TextEncoding encoding = encoding_;
+    // The script is written only while it is still the file read, in the way that keeps what the
+    // file is; in an edit, through the handle that holds the script's turn.
+    SaveOptions options;
+    options.mayWriteInPlace = true;
+    options.expected = readStateKnown_ ? &readState_ : nullptr;
+    if (turn_ != nullptr) {
+        options.held = &turn_->Script();
+        options.heldWritable = turn_->ScriptWritable();
+    }
     // Each list's lines as the write that succeeds walked them.
     PatternReadBackCheck includeReadBack(includeText);
     PatternReadBackCheck excludeReadBack(excludeText);
@@ -534,7 +599,12 @@ bool CAutoRender::Save()
         includeReadBack = PatternReadBackCheck(includeText);
         excludeReadBack = PatternReadBackCheck(excludeText);
         auto write = [&](CTextStream& out) { return Write(out, encoding, unwritable, &includeReadBack, &excludeReadBack); };
-        if (SaveTextFileAtomically(scriptPath_, false, write, error_)) break;
+        CAtomicFileWriter writer(scriptPath_, error_, options);
+        if (SaveTextFileAtomically(writer, false, write)) {
+            readState_ = writer.WrittenState();
+            readStateKnown_ = true;
+            break;
+        }
         if (unwritable.empty()) {
             g_runLog.Printf(L"%s:[%d]", L"CAutoRender::Save", 154);
             return Fail(ScriptFailure::CannotWrite, error_);

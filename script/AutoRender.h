@@ -26,7 +26,10 @@
 #include "script/PatternText.h"
 #include "support/LastError.h"
 #include "support/LineList.h"
+#include "textio/FileUtil.h"
 #include "textio/TextStream.h"
+
+class CScriptSaveLock;
 
 // Why the last Init or Save failed, for the message the caller shows.
 enum class ScriptFailure {
@@ -43,14 +46,19 @@ public:
     CAutoRender() = default;
 
     // Reads and parses the script. False when it cannot be opened, a read fails before its
-    // end, or its bytes could not all be written back; then nothing has changed.
+    // end (or the file changed while it was read: kFileChangedMeanwhile), or its bytes could not
+    // all be written back; then nothing has changed. An in-place save of the script that never
+    // ended (a crash, a kill) left its old bytes in a journal: they go back first, under the
+    // script's turn (SaveJournal.h), so the script read is the whole old or the whole new one.
     bool Init(const std::wstring& path);
     // Parses a script from any byte source (at its start, taking 8-bit text), as Init does with
     // the file at path. sizeHint, when
     // not 0, is the source's size in bytes: storage for the kept lines and the pattern texts is
     // then set aside at once. It is only a hint; the source is read to its end whatever it says.
     bool Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint = 0);
-    // Writes the script back to the path of the last Init, replacing it in one step: the two
+    // Writes the script back to the path of the last Init, in the way that keeps what the file is
+    // (CAtomicFileWriter: one rename, or in place under a journal), and only while it is still the
+    // file that Init read (else false, kFileChangedMeanwhile in Error()): the two
     // texts split into pattern lines by the rule of PatternText.h (at CR LF, CR, LF, U+2028 and
     // U+2029; lines of nothing but spaces and tabs dropped).
     // When a new pattern cannot be written in the script's encoding without loss, a script of
@@ -68,8 +76,10 @@ public:
     // script's turn (CScriptSaveLock), reads it (Init), lets change alter the two texts, saves
     // it, and ends the turn before returning, so before the caller shows any message. Saves of
     // one script thus take turns from the read through the replace, and lines that another
-    // program changed outside the pattern blocks meanwhile survive. False when a step fails:
-    // GetFailure() tells which, and the file is as it was.
+    // program changed outside the pattern blocks meanwhile survive. When another program writes
+    // the script between the read and the save, the edit starts again from the read, a few times
+    // at most. False when a step fails: GetFailure() tells which (no script on a disk is a read
+    // failure), and the file is as it was.
     bool Edit(const std::wstring& path, const std::function<void(CAutoRender&)>& change);
 
     std::wstring includeText;
@@ -101,6 +111,8 @@ private:
     // True when the script has no mark and its first bytes, as Save would write them, are one:
     // the next read would take the file for UTF-16 or marked UTF-8, or refuse it.
     bool FirstBytesReadAsMark() const;
+    // Puts back the old bytes of the interrupted save that left journal, under the script's turn.
+    bool RollBack(const std::wstring& path, const std::wstring& journal);
     // WriteScript in the given encoding; a pattern that cannot be written in it goes to unwritable.
     // Each list's pattern lines are shown to its read-back check, where one is given.
     bool Write(CTextStream& out, TextEncoding encoding, std::wstring& unwritable, PatternReadBackCheck* includeReadBack,
@@ -116,6 +128,9 @@ private:
     bool byteOrderMark_ = false;
     bool asciiOnly_ = false;    // every byte of the file was below 80, no mark
     std::wstring scriptPath_;
+    FileState readState_;       // the file as the last Init read it, or as the last Save wrote it
+    bool readStateKnown_ = false;
+    CScriptSaveLock* turn_ = nullptr;   // the turn that Edit holds meanwhile
     CLastError error_;
     ScriptFailure failure_ = ScriptFailure::None;
     std::wstring unwritablePattern_;

@@ -1,11 +1,79 @@
 #include "textio/FileUtil.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <vector>
 
 #include "support/Paths.h"
 #include "textio/DeviceName.h"
+
+namespace {
+
+// FileInternalInformation of NtQueryInformationFile: the file's index on its volume, as
+// GetFileInformationByHandle gives it. Declared here: the SDK's winternl.h names neither.
+const int kFileInternalInformation = 6;
+struct FileIndex {
+    LARGE_INTEGER indexNumber;
+};
+
+// NtQueryInformationFile, taken from ntdll.dll, which every process has loaded, at run time: the
+// program imports only DLLs that the system never looks for beside it.
+using QueryInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+QueryInformationFileFn QueryInformationFile()
+{
+    static const QueryInformationFileFn query = [] {
+        const FARPROC proc = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile");
+        // Through void(*)(): the generic type GetProcAddress hands back, cast to the real signature.
+        return proc == nullptr ? nullptr
+                               : reinterpret_cast<QueryInformationFileFn>(reinterpret_cast<void (*)()>(proc));
+    }();
+    return query;
+}
+
+} // namespace
+
+bool ReadFileState(HANDLE file, FileState& state, CLastError& error)
+{
+    FILE_STANDARD_INFO standard = {};
+    FILE_BASIC_INFO basic = {};
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        error.SetErrorFromLastError();
+        return false;
+    }
+    IO_STATUS_BLOCK status = {};
+    FileIndex internal = {};
+    const QueryInformationFileFn query = QueryInformationFile();
+    const NTSTATUS result = query == nullptr ? -1
+                                             : query(file, &status, &internal, sizeof internal,
+                                                     static_cast<FILE_INFORMATION_CLASS>(kFileInternalInformation));
+    // A file system that gives no index gives 0: then size and time alone tell the states apart.
+    state.index = result >= 0 ? static_cast<uint64_t>(internal.indexNumber.QuadPart) : 0;
+    state.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    state.lastWrite = basic.LastWriteTime.QuadPart;
+    state.created = basic.CreationTime.QuadPart;
+    state.links = standard.NumberOfLinks;
+    state.attributes = basic.FileAttributes;
+    return true;
+}
+
+bool StillTheFileRead(const FileState& read, const FileState& now)
+{
+    return read.index == now.index && read.size == now.size && read.lastWrite == now.lastWrite;
+}
+
+std::wstring FinalPathOf(HANDLE file)
+{
+    std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length >= buffer.size()) {
+        buffer.assign(length + 1, L'\0');
+        length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    }
+    if (length == 0 || length >= buffer.size()) return std::wstring();
+    return PlainPathForm(std::wstring(buffer.data(), length));
+}
 
 CFileHandle OpenDiskFile(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags,
                          CLastError& error)

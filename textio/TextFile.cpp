@@ -33,7 +33,9 @@ bool CTextFile::CloseFile()
 {
     const bool closed = file_.Close();
     if (!closed) Error().SetErrorFromLastError();
-    blockShort_ = false;
+    atEnd_ = false;
+    bytesRead_ = 0;
+    openedKnown_ = false;
     return closed;
 }
 
@@ -66,12 +68,14 @@ bool CTextFile::Open(const std::wstring& path, uint32_t mode, bool unicode)
     }
 
     // Another program may hold the file for a moment.
-    RetryWhileHeld(path, [&] {
+    RetryWhileHeld(path, access, [&] {
         file_ = OpenDiskFile(path, access, kShareMode, creation, flags, Error());
         return file_.IsValid() ? DWORD(ERROR_SUCCESS) : Error().GetErrorCode();
     });
     Opened(stateMode, unicode);
     if (!IsOpen()) return false;
+    CLastError unknown;
+    openedKnown_ = ReadFileState(file_.Get(), opened_, unknown);
     autoFlush_ = false;
     path_ = path;
     ChooseWriteLimit();
@@ -95,10 +99,16 @@ bool CTextFile::OpenText(const std::wstring& path, unsigned choices)
         whole_.resize(had + got);
         if (got == 0) break;
     }
+    bytesRead_ = whole_.size();
+    if (!ReadTheWholeFile()) {
+        Fail(kFileChangedMeanwhile);
+        Close();
+        return false;
+    }
     // From here on the lines come from memory: the file has nothing more to give.
     unsigned char* bytes = reinterpret_cast<unsigned char*>(&whole_[0]);
     Serve(bytes, static_cast<uint32_t>(whole_.size()), true);
-    blockShort_ = true;
+    atEnd_ = true;
     TextEncoding encoding = TextEncoding::Ansi;
     hadMark_ = ReadByteOrderMark(encoding);
     if (hadMark_) return true;
@@ -145,19 +155,48 @@ bool CTextFile::Flush()
     return FlushWrites() && !HasError();
 }
 
+bool CTextFile::GetOpenedState(FileState& state) const
+{
+    if (!IsOpen() || !openedKnown_) return false;
+    state = opened_;
+    return true;
+}
+
+std::wstring CTextFile::FinalPath() const
+{
+    return IsOpen() ? FinalPathOf(file_.Get()) : std::wstring();
+}
+
+bool CTextFile::ReadTheWholeFile() const
+{
+    // A file this object also writes changes as it goes; one whose state is unknown cannot be told.
+    if (State().mode != kModeRead || !openedKnown_) return true;
+    FileState now;
+    CLastError unknown;
+    if (!ReadFileState(file_.Get(), now, unknown)) return true;
+    return bytesRead_ == opened_.size && StillTheFileRead(opened_, now);
+}
+
 bool CTextFile::FillBuffer()
 {
     if (!IsOpen()) return false;
-    if (blockShort_) {
+    if (atEnd_) {
         Serve(block_.get(), 0, true);
         return false;
     }
     DWORD got = 0;
     if (!ReadFile(file_.Get(), block_.get(), kBlockSize, &got, nullptr)) return FailFromLastError();
-    // A file on a disk gives fewer bytes than asked only at its end.
-    blockShort_ = got < kBlockSize;
-    Serve(block_.get(), got, blockShort_);
-    return got > 0;
+    // Only a read that gives nothing ends the file: a local disk gives fewer bytes than asked only
+    // at the end, a network file system may give fewer before it.
+    if (got == 0) {
+        atEnd_ = true;
+        if (!ReadTheWholeFile()) return Fail(kFileChangedMeanwhile);
+        Serve(block_.get(), 0, true);
+        return false;
+    }
+    bytesRead_ += got;
+    Serve(block_.get(), got, false);
+    return true;
 }
 
 bool CTextFile::DropReadAhead()
@@ -168,7 +207,7 @@ bool CTextFile::DropReadAhead()
     back.QuadPart = -static_cast<int64_t>(unread);
     if (!SetFilePointerEx(file_.Get(), back, nullptr, FILE_CURRENT)) return false;
     ForgetReadAhead();
-    blockShort_ = false;
+    atEnd_ = false;
     return true;
 }
 

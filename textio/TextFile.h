@@ -2,6 +2,12 @@
 // A text file read and written line by line, in the system ANSI code page or in UTF-16 LE,
 // as the caller chooses when opening it. No byte-order mark is read or written on its own.
 // Only a file on a disk is opened (OpenDiskFile): never a device or a pipe.
+//
+// A file opened for reading alone is read to its end: a read that gives fewer bytes than asked is
+// followed by another (a network file system may give less before the end), and only a read that
+// gives none ends the file. Then the bytes read must be the whole file as it was opened: when
+// their count differs from its size then, or it is no longer the same file, size and last-write
+// time (another program wrote it meanwhile), the read fails with kFileChangedMeanwhile.
 
 #include <windows.h>
 
@@ -10,6 +16,7 @@
 #include <string>
 
 #include "support/OwnedHandle.h"
+#include "textio/FileUtil.h"
 #include "textio/TextStream.h"
 
 enum OpenMode : uint32_t {
@@ -47,6 +54,11 @@ public:
     bool Flush();
     bool IsOpen() const { return file_.IsValid(); }
     std::wstring GetPath() const { return path_; }
+    // The state of the open file when it was opened; false when the system could not tell.
+    bool GetOpenedState(FileState& state) const;
+    // The open file's path with links followed (FinalPathOf); empty when none is open or the
+    // system cannot tell.
+    std::wstring FinalPath() const;
     // With auto-flush every write reaches the file at once; without it lines written to a file
     // opened for writing only collect in memory and go out together.
     void SetAutoFlush(bool autoFlush);
@@ -67,10 +79,16 @@ private:
     bool DropReadAhead();
     // Closes the handle (a failure goes to Error()) and forgets what was read ahead.
     bool CloseFile();
+    // At the end of a file open for reading alone: whether the bytes read are the whole file as it
+    // was opened (see above).
+    bool ReadTheWholeFile() const;
 
     CFileHandle file_;
     std::unique_ptr<unsigned char[]> block_;
-    bool blockShort_ = false;   // the read that filled block_ reached the file's end
+    bool atEnd_ = false;        // a read gave no more bytes: the file has ended
+    uint64_t bytesRead_ = 0;    // bytes read from the file since it was opened
+    FileState opened_;          // the file's state when it was opened
+    bool openedKnown_ = false;
     std::string whole_;         // the file's bytes, after OpenText
     bool hadMark_ = false;
     std::wstring path_;

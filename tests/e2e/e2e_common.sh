@@ -19,6 +19,7 @@ xvfb_pid=
 # A script that changes anything outside $work defines e2e_restore to put it back.
 cleanup() {
     declare -F e2e_restore >/dev/null && e2e_restore
+    tester_stop
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$work"
 }
@@ -93,3 +94,65 @@ finish() {
     fi
     echo "$(basename "$0" .sh): all cases passed"
 }
+
+# --- Rows that need rights. Root passes every access check, and Wine maps Windows' checks onto the
+# host's file permissions, so these rows run Wine as an unprivileged account, with a prefix, a home
+# and a runtime folder that it owns (kept in /tmp between runs: the prefix takes a while to make).
+# CI runs as root on a fresh machine: the account is made here when it is missing.
+tester=morvanti-tester
+tester_base=
+tester_env=()
+# tester_start: makes the account and starts its Wine prefix, once; fails (with the reason) where
+# that cannot be done, for the caller to fail its row.
+tester_start() {
+    [ ${#tester_env[@]} -gt 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        fail "running as $tester needs root"
+        return 1
+    fi
+    id "$tester" >/dev/null 2>&1 \
+        || useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$tester" >/dev/null 2>&1 \
+        || id "$tester" >/dev/null 2>&1 || { fail "cannot make the account $tester"; return 1; }
+    tester_base=/tmp/morvanti-tester-$(cd "$build" && pwd | md5sum | cut -c1-12)
+    mkdir -p "$tester_base/home" "$tester_base/run" "$tester_base/bin"
+    # The programs, where the account can reach them (the build folder may lie under /root).
+    cp "$driver" "$tester_base/bin/e2e_driver.exe"
+    cp "$(command -v wine)" "$tester_base/bin/wine"
+    chown -R "$tester:" "$tester_base"
+    chmod 755 "$tester_base" "$tester_base/bin"
+    chmod 700 "$tester_base/run"
+    # The cases' folders are reached through the run's folder.
+    chmod 711 "$work"
+    tester_env=(setpriv "--reuid=$tester" "--regid=$tester" --init-groups env -i "HOME=$tester_base/home"
+                "XDG_RUNTIME_DIR=$tester_base/run" "WINEPREFIX=$tester_base/prefix" "PATH=$tester_base/bin:/usr/bin:/bin"
+                WINEDEBUG=-all "WINEDLLOVERRIDES=$WINEDLLOVERRIDES" "DISPLAY=$DISPLAY" ${WINEARCH:+"WINEARCH=$WINEARCH"})
+    "${tester_env[@]}" wineserver -p >/dev/null 2>&1 </dev/null
+    if [ ! -f "$tester_base/prefix/system.reg" ]; then
+        echo "    [$current] preparing the Wine prefix of $tester (about 20 s)"
+        "${tester_env[@]}" wine wineboot -i >/dev/null 2>&1 </dev/null
+    fi
+    "${tester_env[@]}" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null \
+        && "${tester_env[@]}" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+            >/dev/null 2>&1 </dev/null \
+        || { fail "cannot prepare the Wine prefix of $tester"; return 1; }
+}
+# tester_drive LOCALE COMMAND...: the driver, as the account, under that locale.
+tester_drive() {
+    local out rc
+    out=$("${tester_env[@]}" "LC_ALL=$1" "LANG=$1" wine "$tester_base/bin/e2e_driver.exe" desktop "morvanti-e2e-$$" \
+        "${@:2}" 2>&1 </dev/null)
+    rc=$?
+    echo "$out" | sed "s/^/    [$current] /"
+    [ $rc -eq 0 ] || fail "driver exit $rc"
+}
+tester_stop() {
+    [ ${#tester_env[@]} -gt 0 ] && "${tester_env[@]}" wineserver -k >/dev/null 2>&1 </dev/null
+    return 0
+}
+# The account's own folder for journals, in its prefix.
+tester_journals() { echo "$tester_base/prefix/drive_c/users/$tester/AppData/Local/Morvanti"; }
+
+# What a folder holds besides its script (names, owners, modes, sizes, file numbers), and what a
+# save must keep of the script itself (owner, mode, file number, number of names).
+folder_state() { (cd "$1" && find . -mindepth 1 -maxdepth 1 ! -name 'Autorender in IE.js' -printf '%P %u %m %s %i\n' | sort); }
+file_identity() { stat -L -c '%U %a %i %h' "$1"; }

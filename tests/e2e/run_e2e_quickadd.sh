@@ -5,7 +5,11 @@
 # multi-user mode, and an Opera 12 one that the dialog finds and whose script path its Close
 # stores; several quick adds started at once on one script, from one Windows installation and
 # from two (a second prefix with its own Wine server stands for a second PC on a network
-# folder), one of them meeting the dialog's Save. Each runs under code
+# folder), one of them meeting the dialog's Save. Then the script as careful users and offices lay
+# it out: a folder that refuses the user new files, a lock file that is read-only or another
+# user's (those run as an unprivileged account, e2e_common.sh), a script reached through a
+# symbolic link, with a second name, an owner and permissions of its own, and one that another
+# program rewrites while the quick add saves. Each runs under code
 # page 1252 and under code page 936 (Wine takes the ANSI code page from the locale), and the
 # script must then hold the address in that code page; the Opera cases also under 65001, UTF-8
 # as the ANSI code page (Windows 10/11's "Use Unicode UTF-8 for worldwide language support").
@@ -339,6 +343,110 @@ case_two_pcs() { # NAME LOCALE
         | cmp -s - "$dir/before" || fail "lines the script held before were lost or changed"
 }
 
+# --- A folder where the user may not make files, the script in it writable (an administrator
+# grants Modify on the script alone, as every new "*.js" there would run in every page). The quick
+# add and the dialog's Save write the script itself, in place: it holds exactly the change, and
+# nothing else in the folder changes, not even a lock file; the journal lay in the user's own
+# folder while the save ran, and is gone.
+case_refusing_folder() { # NAME LOCALE ARG BYTES
+    new_case "$1"
+    tester_start || return
+    start_script "$script"
+    chown "$tester:" "$script"
+    chmod 755 "$dir"
+    local before identity box
+    before=$(folder_state "$dir")
+    identity=$(file_identity "$script")
+    tester_drive "$2" start-escaped "$exe_win" "$3" expect-box Morvanti "添加$3成功。" press-ok expect-exit 0
+    expected_script "$4" >"$work/$1.expected"
+    same_bytes "$script" "$work/$1.expected"
+    box="http://a.example.org/*\\r\\n$3\\r\\n"
+    tester_drive "$2" start "$exe_win" '' wait-dialog expect-edit 1000 "$box" \
+        set-edit 1000 "${box}http://dialog.example.net/\\r\\n" \
+        click 1 expect-box 成功 '写入javascript文件成功。' press-ok click 2 expect-exit 0
+    [ "$(grep -c '^//@include http://dialog\.example\.net/'$'\r''$' "$script")" -eq 1 ] \
+        || fail "the dialog's address is not in the file once"
+    [ "$(folder_state "$dir")" = "$before" ] || fail "the folder changed: $(folder_state "$dir")"
+    [ "$(file_identity "$script")" = "$identity" ] || fail "the script is not the file it was"
+    [ -z "$(ls -A "$(tester_journals)" 2>/dev/null)" ] || fail "a journal was left: $(ls -A "$(tester_journals)")"
+}
+
+# --- A lock file that the user may only read: read-only, or made by another user (the first user of
+# a shared folder, a copy from a backup). Quick adds still get their turns, and it stays as it was.
+case_lock_file() { # NAME LOCALE read-only|foreign ARG BYTES
+    new_case "$1"
+    tester_start || return
+    start_script "$script"
+    chown "$tester:" "$script" "$dir"
+    : >"$dir/Morvanti.lock"
+    if [ "$3" = read-only ]; then chown "$tester:" "$dir/Morvanti.lock"; chmod 444 "$dir/Morvanti.lock"; fi
+    local lock
+    lock=$(file_identity "$dir/Morvanti.lock")
+    tester_drive "$2" start-escaped "$exe_win" "$4" expect-box Morvanti "添加$4成功。" press-ok expect-exit 0
+    expected_script "$5" >"$work/$1.expected"
+    same_bytes "$script" "$work/$1.expected"
+    # Three at once take turns through it.
+    cp "$script" "$work/$1.before"
+    "${tester_env[@]}" "LC_ALL=$2" "LANG=$2" wine "$tester_base/bin/e2e_driver.exe" desktop "morvanti-e2e-$$" \
+        timeout 120000 run-many "$exe_win" 3 'http://turn-{n}.example.net/' >"$work/$1.log" 2>&1 </dev/null \
+        || fail "driver exit $?"
+    sed "s/^/    [$current] /" "$work/$1.log"
+    check_copies "$work/$1.log" 3 'http://turn-{n}.example.net/'
+    LC_ALL=C grep -av '^//@include http://turn-[0-9]\.example\.net/'$'\r''$' "$script" | cmp -s - "$work/$1.before" \
+        || fail "lines the script held before were lost or changed"
+    [ "$(file_identity "$dir/Morvanti.lock")" = "$lock" ] || fail "the lock file changed"
+}
+
+# --- A script reached through a symbolic link, as a profile links a script that it shares, with a
+# second name (a hard link) in another profile, another owner and permissions of its own (readable
+# by its group alone): a new file in its place would be the saving user's and readable by all. It is
+# written in place: the link stays a link, both names hold the change, the file keeps its owner
+# and permissions, and the turn is taken where the file lives.
+case_links() { # NAME LOCALE ARG BYTES
+    new_case "$1"
+    mkdir "$dir/shared" "$dir/profile2"
+    local target="$dir/shared/Autorender in IE.js" identity
+    start_script "$target"
+    rm "$script"
+    ln -s "shared/Autorender in IE.js" "$script"
+    ln "$target" "$dir/profile2/Autorender in IE.js"
+    chown nobody "$target"
+    chmod 640 "$target"
+    identity=$(file_identity "$target")
+    quick_add "$2" "$3"
+    expected_script "$4" >"$work/$1.expected"
+    [ -L "$script" ] || fail "the link was replaced by a file"
+    same_bytes "$target" "$work/$1.expected"
+    same_bytes "$dir/profile2/Autorender in IE.js" "$work/$1.expected"
+    [ "$(file_identity "$target")" = "$identity" ] || fail "the file is not the one it was: $(file_identity "$target")"
+    [ -e "$dir/shared/Morvanti.lock" ] && [ ! -e "$dir/Morvanti.lock" ] || fail "the turn was not taken beside the file"
+    [ -z "$(find "$dir" -name '*.journal' -o -name '~mv*')" ] || fail "a journal or a new file was left"
+}
+
+# --- Another program (an editor saving in place) rewrites the script while the quick add writes
+# its new file: the quick add reads the script again and adds its address to that content.
+case_outside_writer() { # NAME LOCALE ARG BYTES
+    new_case "$1"
+    { crlf_lines "${script_lines[@]:0:5}"
+      seq 1 600000 | awk '{ printf "if (u == %d) { opera.x(%d); }\r\n", $1, $1 }'; } >"$script"
+    LC_ALL=$2 wine "$driver" desktop "morvanti-e2e-$$" start-escaped "$exe_win" "$3" \
+        expect-box Morvanti "添加$3成功。" press-ok expect-exit 0 >"$work/$1.log" 2>&1 </dev/null &
+    local quick=$! tries=0
+    while ! compgen -G "$dir/~mvt*.tmp" >/dev/null && [ $tries -lt 6000 ]; do sleep 0.01; tries=$((tries + 1)); done
+    # The editor's content: the script as it began, with one line of its own in the header.
+    { crlf_lines "${script_lines[0]}" '//@include http://editor.example.org/*' "${script_lines[@]:1}"
+      printf "$gbk_line\\r\\n"; } >"$work/$1.editor"
+    cat "$work/$1.editor" >"$script"
+    wait $quick || fail "driver exit $?"
+    sed "s/^/    [$current] /" "$work/$1.log"
+    [ $tries -lt 6000 ] || fail "the quick add's new file was not seen"
+    { crlf_lines "${script_lines[0]}" '//@include http://editor.example.org/*' "${script_lines[1]}"
+      printf '//@include %b\r\n' "$4"
+      crlf_lines "${script_lines[@]:2}"
+      printf "$gbk_line\\r\\n"; } >"$work/$1.expected"
+    same_bytes "$script" "$work/$1.expected"
+}
+
 case_appdata_settings appdata-settings-1252 "$cp1252" "$ascii_arg" "$ascii_bytes"
 case_relative_settings relative-settings-1252 "$cp1252" "$chinese_arg"
 case_opera opera-single-1252 single "$cp1252" "$ascii_arg" "$ascii_bytes"
@@ -347,6 +455,11 @@ case_opera12_dialog opera12-dialog-1252 "$cp1252" "$latin_arg" "$latin_bytes_125
 case_tab_pattern tab-pattern-1252 "$cp1252"
 case_race race-1252 "$cp1252"
 case_two_pcs two-pcs-1252 "$cp1252"
+case_refusing_folder refusing-folder-1252 "$cp1252" "$latin_arg" "$latin_bytes_1252"
+case_lock_file read-only-lock-1252 "$cp1252" read-only "$ascii_arg" "$ascii_bytes"
+case_lock_file foreign-lock-1252 "$cp1252" foreign "$latin_arg" "$latin_bytes_1252"
+case_links links-1252 "$cp1252" "$latin_arg" "$latin_bytes_1252"
+case_outside_writer outside-writer-1252 "$cp1252" "$ascii_arg" "$ascii_bytes"
 
 case_appdata_settings appdata-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 case_relative_settings relative-settings-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
@@ -356,6 +469,11 @@ case_opera12_dialog opera12-dialog-936 "$cp936" "$chinese_arg" "$chinese_bytes_9
 case_tab_pattern tab-pattern-936 "$cp936"
 case_race race-936 "$cp936"
 case_two_pcs two-pcs-936 "$cp936"
+case_refusing_folder refusing-folder-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_lock_file read-only-lock-936 "$cp936" read-only "$chinese_arg" "$chinese_bytes_936"
+case_lock_file foreign-lock-936 "$cp936" foreign "$ascii_arg" "$ascii_bytes"
+case_links links-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
+case_outside_writer outside-writer-936 "$cp936" "$chinese_arg" "$chinese_bytes_936"
 
 # The script's last line is no UTF-8 (GBK bytes), so the script is 8-bit text in the ANSI code
 # page, which is UTF-8 here: that line keeps its bytes, the address is written in UTF-8.

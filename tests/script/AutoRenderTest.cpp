@@ -10,6 +10,8 @@
 #include "support/TextEdit.h"
 #include "tests/common/ConversionRules.h"
 #include "tests/script/ScriptFixture.h"
+#include "textio/FileUtil.h"
+#include "textio/SaveJournal.h"
 #include "textio/TextFile.h"
 #include "textio/TextStream.h"
 
@@ -284,6 +286,10 @@ TEST_F(AutoRenderTest, AFailedInitChangesNothing)
     EXPECT_FALSE(script.Init(dir.File(L"missing.js")));
     EXPECT_EQ(L"keep\r\n", script.includeText);
     EXPECT_EQ(path, script.GetScriptPath());
+    // An edit of no script on a disk fails as the read it is, making nothing.
+    EXPECT_FALSE(script.Edit(dir.File(L"missing.js"), [](CAutoRender&) { ADD_FAILURE() << "changed nothing read"; }));
+    EXPECT_EQ(ScriptFailure::CannotRead, script.GetFailure());
+    EXPECT_EQ(L"Autorender in IE.js;", ListFolder(dir.Path()));
 
     // A read error half-way: a partly read script must never be saved back.
     std::string bytes = "//@include new1\r\n//@include new2\r\n// more\r\n";
@@ -292,6 +298,154 @@ TEST_F(AutoRenderTest, AFailedInitChangesNothing)
     EXPECT_EQ(L"keep\r\n", script.includeText);
     EXPECT_EQ((Lines{L"x"}), ToLines(script.GetKeptLines()));
     EXPECT_EQ(path, script.GetScriptPath());
+}
+
+namespace {
+
+// Writes bytes over the file as an editor saving in place does: the same file, another content.
+void WriteInPlace(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                SetEndOfFile(file));
+    CloseHandle(file);
+}
+
+FileState StateOf(const std::wstring& path)
+{
+    FileState state;
+    CLastError error;
+    const CFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(ReadFileState(file.Get(), state, error)) << path;
+    return state;
+}
+
+// Whether this platform keeps a file's creation time while the file is written, as Windows does.
+bool KeepsCreationTime(const std::wstring& folder)
+{
+    const std::wstring probe = folder + L"probe";
+    WriteFileBytes(probe, "a");
+    const int64_t made = StateOf(probe).created;
+    Sleep(20);
+    WriteInPlace(probe, "bb");
+    const bool kept = StateOf(probe).created == made;
+    DeleteFileW(probe.c_str());
+    return kept;
+}
+
+} // namespace
+
+// Another program (an editor saving) writes the script between the edit's read and its save: the
+// edit reads the script again and makes its change to that content; when the other program keeps
+// writing, the edit fails after a few reads with that program's content untouched. A plain script
+// is replaced by a new file; one with a second name is written in place and stays the file it was
+// (its index, names and, where the platform keeps one, creation time: under Wine that is the last
+// change of the file's status), both names holding the change.
+TEST_F(AutoRenderTest, AnEditMeetingAnotherProgramsWriteIsMadeToItsContent)
+{
+    struct Row {
+        bool secondName;
+        int otherWrites;
+    };
+    for (const Row row : {Row{false, 1}, Row{true, 1}, Row{false, 99}, Row{true, 99}}) {
+        CTempDir folder;
+        const std::wstring script = folder.File(L"Autorender in IE.js");
+        WriteFileBytes(script, JoinCrLf({"//@include a", "x();"}));
+        if (row.secondName) {
+            ASSERT_TRUE(CreateHardLinkW(folder.File(L"shared.js").c_str(), script.c_str(), nullptr));
+        }
+        const FileState before = StateOf(script);
+        int reads = 0;
+        std::string other;
+        CAutoRender edited;
+        const bool saved = edited.Edit(script, [&](CAutoRender& read) {
+            if (++reads <= row.otherWrites) {
+                // Each write a line longer than the one before.
+                other += "//@include other" + std::to_string(reads) + "\r\n";
+                WriteInPlace(script, JoinCrLf({"//@include a"}) + other + JoinCrLf({"x();"}));
+            }
+            read.includeText += L"http://added/";
+        });
+        const std::string context = std::to_string(row.secondName) + " " + std::to_string(row.otherWrites);
+        if (row.otherWrites == 1) {
+            EXPECT_TRUE(saved) << context;
+            EXPECT_EQ(2, reads) << context;
+            EXPECT_EQ(JoinCrLf({"//@include a", "//@include other1", "//@include http://added/", "x();"}),
+                      ReadFileBytes(script))
+                << context;
+        } else {
+            EXPECT_FALSE(saved) << context;
+            EXPECT_EQ(ScriptFailure::CannotWrite, edited.GetFailure()) << context;
+            EXPECT_EQ(kFileChangedMeanwhile, edited.Error().GetErrorCode()) << context;
+            EXPECT_EQ(JoinCrLf({"//@include a"}) + other + JoinCrLf({"x();"}), ReadFileBytes(script)) << context;
+        }
+        const FileState after = StateOf(script);
+        EXPECT_EQ(row.secondName || !saved, before.index == after.index) << context;
+        if (row.secondName) {
+            EXPECT_EQ(2u, after.links) << context;
+            EXPECT_TRUE(before.created == after.created || !KeepsCreationTime(folder.Path())) << context;
+            EXPECT_EQ(ReadFileBytes(script), ReadFileBytes(folder.File(L"shared.js")));
+        }
+    }
+}
+
+// An in-place save that a crash cut short left a journal and a half-written script: the next read,
+// for a display as for an edit, first puts the whole old script back. A journal that was never
+// completed (cut short before the script was touched) goes, the script read as it is. Where the
+// folder takes no journal (a folder under its name stands for that here) it lay in the user's own
+// folder, and is found there.
+TEST_F(AutoRenderTest, AJournalLeftByACutShortSaveIsRolledBackBeforeTheRead)
+{
+    struct Row {
+        bool viaEdit;
+        bool damaged;
+        bool besideTaken;
+    };
+    for (const Row row : {Row{false, false, false}, Row{true, false, false}, Row{false, true, false},
+                          Row{true, false, true}}) {
+        CTempDir folder;
+        const std::wstring script = folder.File(L"Autorender in IE.js");
+        const std::string old = JoinCrLf({"//@include old", "x();"});
+        WriteFileBytes(script, old);
+        std::wstring journal;
+        {
+            const CFileHandle target(CreateFileW(script.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+            FileState state;
+            CLastError error;
+            ASSERT_TRUE(ReadFileState(target.Get(), state, error));
+            for (int made = 0; made < (row.besideTaken ? 2 : 1); ++made) {
+                CSaveJournal left;
+                ASSERT_TRUE(left.Write(target.Get(), FinalPathOf(target.Get()), state));
+                journal = left.GetPath();
+                if (made == 0 && row.besideTaken) {
+                    ASSERT_TRUE(left.Remove() && CreateDirectoryW(journal.c_str(), nullptr));
+                }
+            }
+            EXPECT_EQ(row.besideTaken, journal.find(folder.Path()) != 0) << journal;
+        }  // the process ends: nothing removes the journal
+        WriteInPlace(script, "//@include ne");
+        if (row.damaged) {
+            const HANDLE file = CreateFileW(journal.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            DWORD written = 0;
+            EXPECT_TRUE(SetFilePointer(file, -3, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+                        WriteFile(file, "?", 1, &written, nullptr));
+            CloseHandle(file);
+        }
+        CAutoRender read;
+        if (row.viaEdit) {
+            ASSERT_TRUE(read.Edit(script, [](CAutoRender& edited) { edited.includeText += L"new"; }));
+            EXPECT_EQ(JoinCrLf({"//@include old", "//@include new", "x();"}), ReadFileBytes(script));
+        } else {
+            ASSERT_TRUE(read.Init(script));
+            EXPECT_EQ(row.damaged ? L"ne\r\n" : L"old\r\n", read.includeText);
+            EXPECT_EQ(row.damaged ? std::string("//@include ne") : old, ReadFileBytes(script));
+        }
+        EXPECT_FALSE(PathExists(journal)) << "the journal is gone";
+    }
 }
 
 TEST_F(AutoRenderTest, AFailedSaveChangesNeitherFileNorFields)

@@ -6,11 +6,13 @@
 #include <cwctype>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "script/ScriptIdentity.h"
+#include "support/OwnedHandle.h"
 #include "tests/common/TestFiles.h"
 
 namespace {
@@ -149,14 +151,54 @@ TEST(ScriptSaveLock, TheTurnIsAHiddenFileBesideTheScriptThatStays)
     EXPECT_EQ(L"Autorender in IE.js;Morvanti.lock;", ListFolder(dir.Path()));
     EXPECT_NE(0u, GetFileAttributesW(dir.File(L"Morvanti.lock").c_str()) & FILE_ATTRIBUTE_HIDDEN);
 
-    // Where there is no script to save (a missing one, a folder, a device), nothing is made.
+    // Where there is no script to save (a missing one, a folder, a device), nothing is made, and
+    // the turn says so: the read failure it is, not a turn that did not come.
     CTempDir empty;
     ASSERT_TRUE(CreateDirectoryW(empty.File(L"folder.js").c_str(), nullptr));
     for (const std::wstring& none : {empty.File(L"missing.js"), empty.File(L"folder.js"), empty.File(L"NUL"),
                                      empty.File(L"missing\\x.js")}) {
         CScriptSaveLock turn;
-        EXPECT_TRUE(turn.Acquire(none, 0)) << none;
+        EXPECT_FALSE(turn.Acquire(none, 0)) << none;
+        EXPECT_TRUE(turn.NoScript()) << none;
         EXPECT_FALSE(turn.IsHeld()) << none;
     }
     EXPECT_EQ(L"folder.js;", ListFolder(empty.Path()));
+}
+
+// The turn also locks a byte of the script itself, beyond its end where no reader or writer of
+// the script goes: every instance takes it, so it holds where no lock file can be had. A lock
+// file that another program holds for a moment is waited out, as a held script is.
+TEST(ScriptSaveLock, TheTurnLocksTheScriptItselfAndWaitsOutAHeldLockFile)
+{
+    CTempDir dir;
+    const std::wstring script = dir.File(L"Autorender in IE.js");
+    WriteFileBytes(script, "x");
+    const CFileHandle other(CreateFileW(script.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(other.IsValid());
+    OVERLAPPED scriptByte = {};
+    scriptByte.Offset = CScriptSaveLock::kScriptLockOffset;
+    {
+        CScriptSaveLock turn;
+        ASSERT_TRUE(turn.Acquire(script));
+        EXPECT_FALSE(LockFileEx(other.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &scriptByte));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_LOCK_VIOLATION), GetLastError());
+        char byte = 0;
+        DWORD got = 0;
+        EXPECT_TRUE(ReadFile(other.Get(), &byte, 1, &got, nullptr) && got == 1) << "the script reads as ever";
+    }
+    EXPECT_TRUE(LockFileEx(other.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &scriptByte));
+    EXPECT_TRUE(UnlockFileEx(other.Get(), 0, 1, 0, &scriptByte));
+
+    HANDLE held = CreateFileW(dir.File(L"Morvanti.lock").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    std::thread backup([held] {
+        Sleep(800);
+        CloseHandle(held);
+    });
+    CScriptSaveLock turn;
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(turn.Acquire(script, 0));
+    EXPECT_GE(GetTickCount() - start, 700u);
+    backup.join();
 }

@@ -430,8 +430,9 @@ namespace {
 // flush fails with flushCode (0: it works).
 class CFailingDiskWriter : public CAtomicFileWriter {
 public:
-    CFailingDiskWriter(const std::wstring& path, size_t failAfter, DWORD writeCode, DWORD flushCode)
-        : CAtomicFileWriter(path), failAfter_(failAfter), writeCode_(writeCode), flushCode_(flushCode)
+    CFailingDiskWriter(const std::wstring& path, size_t failAfter, DWORD writeCode, DWORD flushCode,
+                       const SaveOptions& options)
+        : CAtomicFileWriter(path, options), failAfter_(failAfter), writeCode_(writeCode), flushCode_(flushCode)
     {
     }
 
@@ -461,20 +462,25 @@ private:
 
 } // namespace
 
+// In place (a file with a second name), the journal puts the old bytes back, and goes.
 TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
 {
     struct Row {
         size_t failAfter;
         DWORD writeCode;
         DWORD flushCode;
+        bool secondName;
     };
     const size_t never = static_cast<size_t>(-1);
     const Row rows[] = {
-        {0, ERROR_DISK_FULL, 0},                // the first block of lines
-        {64 * 1024, ERROR_DISK_FULL, 0},        // after a block went
-        {64 * 1024, ERROR_LOCK_VIOLATION, 0},
-        {never, 0, ERROR_DISK_FULL},            // every byte went; the flush fails
-        {never, 0, ERROR_LOCK_VIOLATION},
+        {0, ERROR_DISK_FULL, 0, false},                // the first block of lines
+        {64 * 1024, ERROR_DISK_FULL, 0, false},        // after a block went
+        {64 * 1024, ERROR_LOCK_VIOLATION, 0, false},
+        {never, 0, ERROR_DISK_FULL, false},            // every byte went; the flush fails
+        {never, 0, ERROR_LOCK_VIOLATION, false},
+        {0, ERROR_DISK_FULL, 0, true},
+        {64 * 1024, ERROR_DISK_FULL, 0, true},
+        {never, 0, ERROR_DISK_FULL, true},
     };
     auto manyLines = [](CTextStream& out) {
         for (int i = 0; i < 5000; ++i) {
@@ -486,7 +492,12 @@ TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
         CTempDir dir;
         const std::wstring path = dir.File(L"script.js");
         WriteFileBytes(path, kOld);
-        CFailingDiskWriter writer(path, row.failAfter, row.writeCode, row.flushCode);
+        if (row.secondName) {
+            ASSERT_TRUE(CreateHardLinkW(dir.File(L"second.js").c_str(), path.c_str(), nullptr));
+        }
+        SaveOptions options;
+        options.mayWriteInPlace = true;
+        CFailingDiskWriter writer(path, row.failAfter, row.writeCode, row.flushCode, options);
         const CLastError& error = writer.Error();
         const DWORD code = row.flushCode != 0 ? row.flushCode : row.writeCode;
         EXPECT_FALSE(SaveTextFileAtomically(writer, false, manyLines)) << code;
@@ -496,6 +507,6 @@ TEST(AtomicFileWriter, AFailedWriteOrFlushKeepsTheSystemsReason)
         EXPECT_FALSE(error.GetErrorText().empty());
         EXPECT_EQ(0u, message.find(error.GetErrorText())) << "the system's message";
         EXPECT_EQ(kOld, ReadFileBytes(path));
-        EXPECT_EQ(L"script.js;", ListFolder(dir.Path())) << code;
+        EXPECT_EQ(row.secondName ? L"script.js;second.js;" : L"script.js;", ListFolder(dir.Path())) << code;
     }
 }

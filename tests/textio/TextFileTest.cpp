@@ -209,6 +209,40 @@ TEST(TextFile, OpenModesAndFailures)
     EXPECT_FALSE(closed.WriteLine(L"x"));
 }
 
+// The bytes a read gives are the whole file as it was opened: a file that another program
+// lengthens, shortens or rewrites in place while it is read fails the read (the caller reads it
+// again) rather than handing out a mix of two contents.
+TEST(TextFile, AFileThatChangesWhileItIsReadFailsTheRead)
+{
+    const std::string content = "first\r\n" + std::string(200000, 'x') + "\r\nlast\r\n";
+    for (const char* change : {static_cast<const char*>(nullptr), "longer", "short", "same size"}) {
+        CTempDir dir;
+        const std::wstring path = dir.File(L"read.txt");
+        WriteFileBytes(path, content);
+        CTextFile file;
+        std::wstring line;
+        ASSERT_TRUE(file.Open(path, kOpenRead, false));
+        ASSERT_TRUE(file.ReadLine(line));
+        if (change != nullptr) {
+            std::string changed = std::string(change) == "short" ? content.substr(0, 1000) : content;
+            if (std::string(change) == "longer") changed += "appended\r\n";
+            if (std::string(change) == "same size") changed[100] = 'y';
+            Sleep(20);  // a last-write time of its own
+            const HANDLE other = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr);
+            DWORD written = 0;
+            ASSERT_TRUE(WriteFile(other, changed.data(), static_cast<DWORD>(changed.size()), &written, nullptr));
+            ASSERT_TRUE(SetEndOfFile(other));
+            CloseHandle(other);
+        }
+        size_t lines = 0;
+        while (file.ReadLine(line)) ++lines;
+        EXPECT_EQ(change != nullptr, file.HasError()) << (change != nullptr ? change : "unchanged");
+        EXPECT_EQ(change != nullptr ? kFileChangedMeanwhile : 0u, file.Error().GetErrorCode());
+        EXPECT_TRUE(change != nullptr || lines == 2u) << lines;
+    }
+}
+
 TEST(TextFile, WideNamesAndFileExists)
 {
     CTempDir dir;

@@ -2,6 +2,8 @@
 #include "tests/fuzz/layer/FuzzLayer.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -195,6 +197,7 @@ bool WideToUtf8(const wchar_t* src, size_t length, bool strict, std::string& out
 struct File {
     std::string bytes;
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    int64_t changes = 0;  // its last-write time: every write and cut moves it on
 };
 
 struct Handle {
@@ -510,6 +513,7 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD writte
     const size_t end = static_cast<size_t>(h->pos) + count;
     if (bytes.size() < end) bytes.resize(end);
     std::memcpy(&bytes[static_cast<size_t>(h->pos)], buffer, count);
+    ++FileOf(h)->changes;
     h->pos = static_cast<int64_t>(end);
     *written = count;
     return TRUE;
@@ -548,10 +552,20 @@ DWORD WINAPI GetFileType(HANDLE handle)
 
 BOOL WINAPI GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size)
 {
+    const File* file = FileOf(HandleOf(handle));
+    if (kind == FileStandardInfo && size == sizeof(FILE_STANDARD_INFO)) {
+        auto* standard = static_cast<FILE_STANDARD_INFO*>(info);
+        std::memset(standard, 0, sizeof *standard);
+        standard->EndOfFile.QuadPart = static_cast<LONGLONG>(file->bytes.size());
+        standard->AllocationSize = standard->EndOfFile;
+        standard->NumberOfLinks = 1;
+        return TRUE;
+    }
     if (kind != FileBasicInfo || size != sizeof(FILE_BASIC_INFO)) Gap("GetFileInformationByHandleEx of this kind");
     auto* basic = static_cast<FILE_BASIC_INFO*>(info);
     std::memset(basic, 0, sizeof *basic);
-    basic->FileAttributes = FileOf(HandleOf(handle))->attributes;
+    basic->FileAttributes = file->attributes;
+    basic->LastWriteTime.QuadPart = file->changes;
     return TRUE;
 }
 
@@ -651,7 +665,75 @@ BOOL WINAPI FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW found) { return Next
 
 BOOL WINAPI FindClose(HANDLE handle) { return CloseHandle(handle); }
 
+BOOL WINAPI SetEndOfFile(HANDLE handle)
+{
+    Handle* h = HandleOf(handle);
+    if ((h->access & GENERIC_WRITE) == 0) return Fail(ERROR_ACCESS_DENIED);
+    FileOf(h)->bytes.resize(static_cast<size_t>(h->pos));
+    ++FileOf(h)->changes;
+    return TRUE;
+}
+
+// The folder is the only one there is: no other is made.
+BOOL WINAPI CreateDirectoryW(LPCWSTR, LPSECURITY_ATTRIBUTES) { return Fail(ERROR_ACCESS_DENIED); }
+
+// --- What the save asks about a file beyond its bytes: the files in memory have no links, no
+// security of their own and no other names, and the questions are answered as a file system
+// that keeps none of these answers them (FAT): not supported.
+
+DWORD WINAPI GetFinalPathNameByHandleW(HANDLE, LPWSTR, DWORD, DWORD)
+{
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
+}
+
+DWORD WINAPI GetLongPathNameW(LPCWSTR, LPWSTR, DWORD)
+{
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
+}
+
+DWORD WINAPI GetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                             PSECURITY_DESCRIPTOR*)
+{
+    return ERROR_NOT_SUPPORTED;
+}
+
+BOOL WINAPI GetFileSecurityW(LPCWSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD)
+{
+    return Fail(ERROR_NOT_SUPPORTED);
+}
+
+BOOL WINAPI GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR, PSECURITY_DESCRIPTOR_CONTROL, LPDWORD)
+{
+    return Fail(ERROR_NOT_SUPPORTED);
+}
+
+BOOL WINAPI GetAce(PACL, DWORD, LPVOID*) { return Fail(ERROR_NOT_SUPPORTED); }
+BOOL WINAPI EqualSid(PSID, PSID) { return FALSE; }
+void WINAPI MapGenericMask(PDWORD, PGENERIC_MAPPING) {}
+HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+BOOL WINAPI OpenProcessToken(HANDLE, DWORD, PHANDLE) { return Fail(ERROR_NOT_SUPPORTED); }
+BOOL WINAPI DuplicateToken(HANDLE, SECURITY_IMPERSONATION_LEVEL, PHANDLE) { return Fail(ERROR_NOT_SUPPORTED); }
+BOOL WINAPI AccessCheck(PSECURITY_DESCRIPTOR, HANDLE, DWORD, PGENERIC_MAPPING, PPRIVILEGE_SET, LPDWORD, LPDWORD,
+                        LPBOOL)
+{
+    return Fail(ERROR_NOT_SUPPORTED);
+}
+HMODULE WINAPI GetModuleHandleW(LPCWSTR) { return nullptr; }
+FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR) { return nullptr; }
+HRESULT WINAPI SHGetFolderPathW(HWND, int, HANDLE, DWORD, LPWSTR) { return E_FAIL; }
+
+// One program alone: every lock is granted, and goes with its handle.
+BOOL WINAPI LockFileEx(HANDLE handle, DWORD, DWORD, DWORD, DWORD, LPOVERLAPPED)
+{
+    HandleOf(handle);
+    return TRUE;
+}
+
 // --- Time: fixed, so that every run of an input is the same.
+
+DWORD WINAPI GetTickCount() { return 0; }
 
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME time)
 {
