@@ -207,7 +207,7 @@ HWND WaitForWindow(bool wantBox)
     });
 }
 
-bool ReadText(HWND window, std::wstring& text)
+bool ReadTextOnce(HWND window, std::wstring& text)
 {
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, g_timeoutMs, &length)) {
@@ -221,6 +221,18 @@ bool ReadText(HWND window, std::wstring& text)
     }
     text.assign(buffer.data(), copied < buffer.size() ? copied : 0);
     return true;
+}
+
+// A window's text. Under load Wine may take a busy program (one starting in a new prefix) for a
+// hung one and not ask it: a window that does not answer is asked again for up to five seconds.
+bool ReadText(HWND window, std::wstring& text)
+{
+    for (int tries = 0; tries < 250; ++tries) {
+        if (ReadTextOnce(window, text)) return true;
+        if (!IsWindow(window)) return false;
+        Sleep(20);
+    }
+    return false;
 }
 
 bool Fail(const std::wstring& why)
