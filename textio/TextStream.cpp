@@ -427,32 +427,18 @@ bool CTextStream::WriteLine(const wchar_t* text, size_t length)
 }
 
 CTextStream::AsciiWrite CTextStream::WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second,
-                                                      size_t secondLength, bool endAtZero)
+                                                      size_t secondLength)
 {
     char* bytes = WriteRoom(firstLength + secondLength + 2);
     if (bytes == nullptr) return AsciiWrite::Failed;
     size_t count = NarrowAscii(first, firstLength, bytes);
     if (count != firstLength) return AsciiWrite::NotAscii;
     const size_t more = NarrowAscii(second, secondLength, bytes + count);
-    if (more != secondLength && !(endAtZero && second[more] == 0)) return AsciiWrite::NotAscii;
+    if (more != secondLength) return AsciiWrite::NotAscii;
     count += more;
     if (state_->lineEnd == 1) bytes[count++] = '\r';
     bytes[count++] = '\n';
     return CommitWrite(count) ? AsciiWrite::Written : AsciiWrite::Failed;
-}
-
-bool CTextStream::WriteLine(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength)
-{
-    TextStreamState& s = *state_;
-    if (!Writable()) return false;
-    if (!s.unicode) {
-        // Both parts plain ASCII, as pattern lines are: narrowed straight after each other.
-        const AsciiWrite ascii = WriteAsciiParts(first, firstLength, second, secondLength, true);
-        if (ascii != AsciiWrite::NotAscii) return ascii == AsciiWrite::Written;
-    }
-    // Anything else through the joined text, which the one-part WriteLine handles in full.
-    wideScratch_.assign(first, firstLength).append(second, secondLength);
-    return WriteLine(wideScratch_);
 }
 
 bool CTextStream::WriteLineExactly(const wchar_t* first, size_t firstLength, const wchar_t* second,
@@ -460,11 +446,13 @@ bool CTextStream::WriteLineExactly(const wchar_t* first, size_t firstLength, con
 {
     TextStreamState& s = *state_;
     if (!Writable()) return false;
-    if (s.unicode) return WriteLine(first, firstLength, second, secondLength);
     // Plain ASCII, as nearly every pattern line is, is the same bytes in every encoding.
-    const AsciiWrite ascii = WriteAsciiParts(first, firstLength, second, secondLength, false);
-    if (ascii != AsciiWrite::NotAscii) return ascii == AsciiWrite::Written;
+    if (!s.unicode) {
+        const AsciiWrite ascii = WriteAsciiParts(first, firstLength, second, secondLength);
+        if (ascii != AsciiWrite::NotAscii) return ascii == AsciiWrite::Written;
+    }
     wideScratch_.assign(first, firstLength).append(second, secondLength);
+    if (s.unicode) return WriteLine(wideScratch_);
     if (!EncodeTextExactly(wideScratch_, Encoding(), narrowScratch_)) {
         lossy = true;
         return false;

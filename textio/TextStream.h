@@ -80,15 +80,12 @@ public:
     // The same for length units at text, which need not end in a zero unit: lines kept end to
     // end in one buffer are written without a copy of their own.
     bool WriteLine(const wchar_t* text, size_t length);
-    // Writes the line made of two parts, as WriteLine of the two joined would: a line with a
-    // fixed start then needs no string of its own.
-    bool WriteLine(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength);
     // ANSI bytes: written as they are, or converted from the ANSI code page in UTF-16 mode.
     bool WriteLine(const std::string& text) { return WriteLine(text.data(), text.size()); }
     bool WriteLine(const char* text, size_t length);
-    // Writes the line made of two parts, as the above, only when the text has exactly these
-    // characters in the stream's encoding. Otherwise sets lossy, writes nothing and returns
-    // false, the stream staying usable.
+    // Writes the line made of two parts, as WriteLine of the two joined would (a line with a fixed
+    // start needs no string of its own), only when the text has exactly these characters in the
+    // stream's encoding. Otherwise sets lossy, writes nothing and returns false, the stream usable.
     bool WriteLineExactly(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength,
                           bool& lossy);
     // Writes the bytes as they are, with no line end: lines kept as they were read, runs of
@@ -151,10 +148,9 @@ private:
     template <typename Units>
     ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
     enum class AsciiWrite { Written, NotAscii, Failed };
-    // Writes first + second and the line end when both are plain ASCII (second up to a zero unit
-    // that ends it, with endAtZero); otherwise writes nothing and gives NotAscii.
-    AsciiWrite WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength,
-                               bool endAtZero);
+    // Writes first + second and the line end when both are plain ASCII; otherwise writes nothing
+    // and gives NotAscii.
+    AsciiWrite WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength);
     // True while the stream may be read: it is open for reading, has not failed and has not met
     // the end of its source.
     bool Readable() const { return !IsEnd() && !state_->error && CanRead(); }

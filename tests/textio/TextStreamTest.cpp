@@ -128,7 +128,8 @@ std::string Written(const std::wstring& text, bool unicode)
 std::string WrittenInTwo(const std::wstring& text, size_t split, bool unicode)
 {
     MemoryStream out(std::string(), unicode);
-    EXPECT_TRUE(out.WriteLine(text.data(), split, text.data() + split, text.size() - split));
+    bool lossy = false;
+    EXPECT_TRUE(out.WriteLineExactly(text.data(), split, text.data() + split, text.size() - split, lossy));
     return out.written;
 }
 
@@ -256,7 +257,8 @@ TEST(TextStream, ByteOrderMarksAndUtf8)
     ASSERT_TRUE(utf8.ReadLine(line));
     EXPECT_EQ(L"\u4E2D\u6587 caf\u00E9", line);
     ASSERT_TRUE(utf8.WriteLine(line));
-    ASSERT_TRUE(utf8.WriteLine(L"x", 1, L"\u00E9", 1));
+    bool lossy = false;
+    ASSERT_TRUE(utf8.WriteLineExactly(L"x", 1, L"\u00E9", 1, lossy));
     EXPECT_EQ("\xE4\xB8\xAD\xE6\x96\x87 caf\xC3\xA9\r\nx\xC3\xA9\r\n", utf8.written);
 }
 
@@ -293,8 +295,9 @@ TEST(TextStream, WritingUnitsFromABuffer)
                 std::string units;
                 for (wchar_t c : text + L"\r\n") units += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
                 EXPECT_EQ(units, Written(text, true)) << length << " " << at;
-                // Two parts make the line the two joined would, wherever they meet.
-                for (size_t split = 0; split <= text.size(); split += 3) {
+                // Two parts make the line the two joined would, wherever they meet (in ANSI a
+                // written zero unit would end the line, so the exact write does not take one).
+                for (size_t split = 0; split <= text.size() && special[0] != 0; split += 3) {
                     EXPECT_EQ(ansi, WrittenInTwo(text, split, false)) << length << " " << at << " " << split;
                     EXPECT_EQ(units, WrittenInTwo(text, split, true)) << length << " " << at << " " << split;
                 }
