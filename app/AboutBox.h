@@ -9,7 +9,6 @@ void ShowHelpMenu(HWND dialog, HWND helpButton);
 // Opens the web address of the string table entry with the shell; a page that cannot be opened
 // is not reported.
 void OpenWebPage(UINT stringId);
-// Shows the About box, modal to the owner.
 void ShowAboutBox(HWND owner);
 
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

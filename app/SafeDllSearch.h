@@ -22,7 +22,6 @@ template <typename Fn>
 Fn FindFunction(HMODULE module, const char* name)
 {
     const FARPROC proc = module == nullptr ? nullptr : GetProcAddress(module, name);
-    // FARPROC is the generic type GetProcAddress hands back; going through void(*)() keeps the
-    // compiler from warning about the cast to the real signature.
+    // Through void(*)(): a direct cast from FARPROC to the real signature draws a warning.
     return proc == nullptr ? nullptr : reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
 }

@@ -18,9 +18,8 @@ enum class ScriptAction {
     Done,
 };
 
-// The pattern lists as Save wrote them. A list that the merge changed from the box's text, by
-// taking in what another program changed in the file, is flagged: its box is to show it, so that
-// the box shows what the file holds.
+// The pattern lists as Save wrote them. A list the merge changed (taking in what another program
+// changed in the file) is flagged: its box is to show it, so that the box shows what the file holds.
 struct SavedLists {
     bool includeMerged = false;
     bool excludeMerged = false;

@@ -32,16 +32,13 @@ public:
     // user's "opera6.ini" cannot be opened (then the paths are set, the values only those of the
     // installation's files, and messages and Error() tell why).
     bool Init(const std::wstring& installDirectory);
-    // Tries each installation folder of GetInstallDirs, and in each, in turn: Opera 9's profile
-    // as Init finds it; Opera 9's multi-user profile in the folder named after the installation
-    // folder (%APPDATA%\Opera\<name>\profile\); Opera 10 to 12's profile ("operaprefs.ini").
-    // A setting is the first value found in the installation's fixed settings (which a user
-    // cannot change), the user's own file, the defaults; the system folder's files are those of
-    // the folder that Opera's kind sees, the files of a virtualized Opera 9 as AsOperaSeesIt
-    // names them, and sections and keys match in any letter case (written as asked first). Stops
-    // at the first profile that names a user JavaScript folder and returns true, the fields then
-    // of that profile, messages and Error() empty. Otherwise false: messages names each user's
-    // file that could not be read.
+    // Tries each installation folder of GetInstallDirs, and in each, in turn: Opera 9's profile as
+    // Init finds it; Opera 9's multi-user profile in the folder named after the installation folder
+    // (%APPDATA%\Opera\<name>\profile\); Opera 10 to 12's profile ("operaprefs.ini"). A setting
+    // is the first value found in the installation's fixed settings, the user's own file, the
+    // defaults, as that Opera sees them. Stops at the first profile that names a user JavaScript
+    // folder and returns true, the fields then of that profile, messages and Error() empty.
+    // Otherwise false: messages names each user's file that could not be read.
     bool FindUserJavaScript();
     // A file or folder of the profile found (the script in its user JavaScript folder) as that
     // Opera reads it: for an Opera 9 whose files Windows virtualizes (under Program Files or the

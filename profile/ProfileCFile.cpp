@@ -65,7 +65,6 @@ void CProfileCFile::ParseLine(std::wstring line, bool& headerRegion)
     record.line = line;
 
     if (headerRegion && !text.empty() && text[0] == L';') {
-        // Of the leading comment lines the last one is the file's comment; all of them stay.
         commentIndex_ = lines_.size();
         lines_.push_back(std::move(record));
         return;

@@ -12,8 +12,6 @@
 #include "support/TextEdit.h"
 #include "textio/TextStream.h"
 
-// One stored line. A section header has a section name, a key line has a key; every other
-// line carries only its text.
 struct ProfileLine {
     std::wstring line;      // written back as it stands
     std::wstring section;   // trimmed name, for a section header

@@ -56,8 +56,7 @@ void ReserveIfPossible(std::wstring& text, size_t count)
     }
 }
 
-// True when the count units of text from pos are those of literal; the caller has checked that
-// text is long enough. Units of either width are compared with the wide literal.
+// The caller has checked that text is long enough; units of either width compare with the wide literal.
 template <typename Char>
 bool HasAt(std::basic_string_view<Char> text, size_t pos, const wchar_t* literal, size_t count)
 {
@@ -93,11 +92,9 @@ LineKind Classify(std::basic_string_view<Char> line, size_t& patternStart, size_
     return LineKind::OtherComment;
 }
 
-// Whether the save writes a pattern line back as the line it was: not when its pattern is
-// nothing but spaces and tabs, which a save drops, nor when it holds U+2028 or U+2029, at which a
-// save parts a list's lines (PatternText.h). Such a line is an ordinary comment. Units of UTF-16
-// tell it at once; the bytes of 8-bit text only in a known encoding: the two characters are
-// E2 80 A8 and E2 80 A9 in UTF-8 (and so in code page 65001), and in no other code page.
+// Whether the save writes a pattern line back as that line (the header's rule). UTF-16 units tell
+// it at once; the bytes of 8-bit text only in a known encoding: U+2028 and U+2029 are E2 80 A8 and
+// E2 80 A9 in UTF-8 (and so in code page 65001), and in no other code page.
 enum class WrittenBack { Yes, No, Unknown };
 
 WrittenBack PatternWrittenBack(std::string_view pattern, const TextEncoding* encoding)
@@ -136,14 +133,13 @@ unsigned AppendPattern(std::wstring& text, std::basic_string_view<Char> line, si
 
 // Decodes the patterns of a text that AppendPattern built from 8-bit lines, each ended by CR LF,
 // from the script's encoding. Each pattern on its own, as its line was in the file: a byte that
-// does not make a character there then cannot take a line end with it. Plain ASCII patterns
-// are already what they mean. A pattern whose bytes its text would not give again keeps its
-// line's bytes in bytes (prefix and pattern: the line was in the regular form, or it is there).
-// In place, so that the patterns are never held twice: a pattern decodes to no more units than it
-// has bytes, so it fits where its bytes stood. The system's conversion without flags makes one
-// UTF-16 unit of each character of one or two bytes of an ANSI code page, of each UTF-8
-// character of one to three bytes and of each byte that makes no character; two units of a
-// four-byte UTF-8 (or GB18030) character. Nothing gives more units than bytes.
+// makes no character there cannot take a line end with it; plain ASCII already is what it means.
+// A pattern whose bytes its text would not give again keeps its line's bytes in bytes (prefix and
+// pattern: the line was in the regular form, or it is there). In place, so that the patterns are
+// never held twice: the system's conversion without flags makes one UTF-16 unit of each character
+// of one or two bytes of an ANSI code page, of each UTF-8 character of one to three bytes and of
+// each byte that makes no character, two of a four-byte UTF-8 (or GB18030) one: a pattern fits
+// where its bytes stood.
 void DecodePatterns(std::wstring& text, TextEncoding encoding, std::wstring_view prefix, CPatternBytes& bytes)
 {
     const std::string narrowPrefix(prefix.begin(), prefix.end());  // ASCII
@@ -212,8 +208,7 @@ bool WritePatternLines(CTextStream& out, std::wstring_view prefix, const std::ws
     return ok;
 }
 
-// The state of one kind of pattern while the header is read: whether its block was met, where
-// it stood among the kept lines, and its patterns.
+// One kind of pattern while the header is read.
 struct PatternBlock {
     bool seen = false;
     int32_t pos = -1;
@@ -363,8 +358,6 @@ bool CAutoRender::Init(const std::wstring& path)
     }
     FileState opened;
     bool known = file.GetOpenedState(opened);
-    // An in-place save of this file that never ended left a journal: its old bytes go back before
-    // anything is read.
     const std::wstring journal =
         known ? FindSaveJournal(turn_ != nullptr ? turn_->FinalPath() : file.FinalPath(), opened) : std::wstring();
     if (!journal.empty()) {
@@ -376,7 +369,6 @@ bool CAutoRender::Init(const std::wstring& path)
         }
         known = file.GetOpenedState(opened);
     }
-    // Only a hint: the size sets storage aside, the reading itself goes to the file's end.
     if (!Read(file, path, static_cast<uint64_t>(file.GetLength()))) {
         if (failure_ == ScriptFailure::EncodingNotKept) {
             g_runLog.WriteFormat(L"script encoding cannot be kept[%s]", error_.GetErrorText());
@@ -540,7 +532,6 @@ bool CAutoRender::Write(CTextStream& out, TextEncoding encoding, std::wstring& u
         const std::string_view bytes = keptLines_.LinesWithEnds(first, end);
         return out.WriteBytes(bytes.data(), bytes.size());
     };
-    // The script's own encoding for the pattern lines, and its mark first of all.
     out.SetEncoding(encoding);
     if (byteOrderMark_) {
         const std::string_view mark = MarkOf(encoding);
@@ -582,8 +573,7 @@ bool CAutoRender::Save()
                       ERROR_INVALID_DATA);
     }
     TextEncoding encoding = encoding_;
-    // The script is written only while it is still the file read, in the way that keeps what the
-    // file is; in an edit, through the handle that holds the script's turn.
+    // In an edit, through the handle that holds the script's turn.
     SaveOptions options;
     options.mayWriteInPlace = true;
     options.expected = readStateKnown_ ? &readState_ : nullptr;

@@ -1,22 +1,20 @@
 #pragma once
 // One user script as the program edits it: the "//@include " and "//@exclude " patterns of its
-// comment header as two texts (one pattern per line, each ended by CR LF), and every other line
-// as the bytes it was read as. Save puts the patterns back where their blocks stood.
+// comment header as two texts (one pattern per line, each ended by CR LF), and every other line as
+// the bytes it was read as. Save puts the patterns back where their blocks stood. A header line is
+// a pattern line only when a save would write it back as that line: one whose pattern is nothing
+// but spaces and tabs, or holds U+2028 or U+2029 (line breaks of a list, see PatternText.h), is an
+// ordinary comment, which ends its block and stays as it was.
 //
-// A header line is a pattern line only when a save would write it back as that line: one whose
-// pattern is nothing but spaces and tabs, or holds U+2028 or U+2029 (line breaks of a list, see
-// PatternText.h), is an ordinary comment, which ends its block and stays as it was.
-//
-// The script's encoding is decided once, from its bytes, when it is read: a byte-order mark
-// (FF FE: UTF-16 LE; EF BB BF: UTF-8), else UTF-8 when the whole file is strictly valid UTF-8
-// and not plain ASCII, else the system ANSI code page. The pattern texts are decoded from it;
-// the mark is written again first.
+// The script's encoding is decided once, from its bytes, when it is read: a byte-order mark, else
+// UTF-8 when the whole file is strictly valid UTF-8 and not plain ASCII, else the system ANSI code
+// page. The pattern texts are decoded from it; the mark is written again first.
 //
 // A save changes only what it was asked to: every line that is not a pattern line, and every
-// pattern line whose text is still in its list, goes back as the bytes it was read as; only
-// new or edited patterns are encoded, and only when that loses nothing. A file whose bytes could
-// not all be kept that way (UTF-16 big-endian, a NUL, a lone last byte of UTF-16) is not read
-// at all. Line ends become CR LF.
+// pattern line whose text is still in its list, goes back as the bytes it was read as; only new or
+// edited patterns are encoded, and only when that loses nothing. A file whose bytes could not all
+// be kept that way (UTF-16 big-endian, a NUL, a lone last byte of UTF-16) is not read at all. Line
+// ends become CR LF.
 
 #include <cstdint>
 #include <functional>
@@ -51,34 +49,30 @@ public:
     // ended (a crash, a kill) left its old bytes in a journal: they go back first, under the
     // script's turn (SaveJournal.h), so the script read is the whole old or the whole new one.
     bool Init(const std::wstring& path);
-    // Parses a script from any byte source (at its start, taking 8-bit text), as Init does with
-    // the file at path. sizeHint, when
-    // not 0, is the source's size in bytes: storage for the kept lines and the pattern texts is
-    // then set aside at once. It is only a hint; the source is read to its end whatever it says.
+    // Parses a script from any byte source (at its start, taking 8-bit text), as Init does with the
+    // file at path. sizeHint, when not 0, is the source's size in bytes, for storage set aside at
+    // once; only a hint: the source is read to its end whatever it says.
     bool Read(CTextStream& in, const std::wstring& path, uint64_t sizeHint = 0);
-    // Writes the script back to the path of the last Init, in the way that keeps what the file is
+    // Writes the script back to the path of the last Init in the way that keeps what the file is
     // (CAtomicFileWriter: one rename, or in place under a journal), and only while it is still the
-    // file that Init read (else false, kFileChangedMeanwhile in Error()): the two
-    // texts split into pattern lines by the rule of PatternText.h (at CR LF, CR, LF, U+2028 and
-    // U+2029; lines of nothing but spaces and tabs dropped).
-    // When a new pattern cannot be written in the script's encoding without loss, a script of
-    // plain ASCII is written as UTF-8 (without a mark); any other is not written. Nor is a script
-    // without a mark whose first bytes would then read as one (MarkAtStart): the line that stood
-    // after its first pattern block, now first, begins with FE FF, FF FE or EF BB BF. False when it
-    // is not written; then the file and the fields have not changed. After a save the texts are
-    // the lists that reading the file gives (without a line end after the last pattern).
+    // file Init read (else kFileChangedMeanwhile in Error()); the texts split into pattern lines by
+    // the rule of PatternText.h. A new pattern the script's encoding cannot hold without loss turns
+    // a plain-ASCII script into UTF-8 (without a mark); any other script is not written. Nor is an
+    // unmarked script whose first bytes would then read as a mark (MarkAtStart: the line after its
+    // first pattern block, now first, begins with FE FF, FF FE or EF BB BF). False when not
+    // written; then the file and the fields are unchanged. After a save the texts are the lists
+    // that reading the file gives (without a line end after the last pattern).
     bool Save();
     // Writes the whole script, pattern lines rebuilt from the two texts, to out, in the
     // script's encoding. False as soon as one line cannot be written, or cannot be written
     // without loss.
     bool WriteScript(CTextStream& out) const;
-    // One edit of the script at path, the one way the program changes a script: waits for the
-    // script's turn (CScriptSaveLock), reads it (Init), lets change alter the two texts, saves
-    // it, and ends the turn before returning, so before the caller shows any message. Saves of
-    // one script thus take turns from the read through the replace, and lines that another
-    // program changed outside the pattern blocks meanwhile survive. When another program writes
-    // the script between the read and the save, the edit starts again from the read, a few times
-    // at most. False when a step fails: GetFailure() tells which (no script on a disk is a read
+    // One edit of the script at path, the one way the program changes a script: under the script's
+    // turn (CScriptSaveLock), from the read (Init) through the save, change altering the two texts
+    // in between; the turn ends before returning, so before the caller shows any message. Lines
+    // another program changed outside the pattern blocks meanwhile survive; when it writes the
+    // script between the read and the save, the edit starts again from the read, a few times at
+    // most. False when a step fails: GetFailure() tells which (no script on a disk is a read
     // failure), and the file is as it was.
     bool Edit(const std::wstring& path, const std::function<void(CAutoRender&)>& change);
 

@@ -5,10 +5,9 @@
 
 #include <string>
 
-// loadedText: the list as the file held it when the box was filled; boxText: the box now;
-// fileText: the list as the file holds it now. Each text is split into pattern lines as Save
-// splits it (PatternText.h: at CR LF, CR, LF, U+2028 and U+2029, blank lines dropped), and two
-// lines are the same pattern when the file reads them back the same (trailing spaces aside).
+// loadedText: the list as the file held it when the box was filled; boxText: the box now; fileText:
+// the list as the file holds it now. Each is split into pattern lines as Save splits it
+// (PatternText.h); lines the file reads back the same (trailing spaces aside) are one pattern.
 //
 // Copies of one line cannot be told apart, so the rule counts them. For each distinct line with
 // L copies in the loaded list, B in the box and F in the file now:

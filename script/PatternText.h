@@ -24,7 +24,6 @@ inline bool IsPatternLineBreak(wchar_t unit)
     return EndsFileLine(unit) || unit == L'\u2028' || unit == L'\u2029';
 }
 
-// True when the units are all spaces and tabs, or none.
 inline bool IsBlankPattern(std::wstring_view line)
 {
     for (wchar_t unit : line) {

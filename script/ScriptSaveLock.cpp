@@ -74,7 +74,6 @@ bool CScriptSaveLock::OpenCompanion(const std::wstring& folder)
     // the programs of one Wine server, and the script's own lock keeps the others apart.
     code = OpenWaitingOutHolds(path, GENERIC_READ, share, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, companion_, error_);
     if (code == ERROR_SUCCESS) return true;
-    // No companion can be made or opened here: the script's own lock is the turn.
     g_runLog.WriteFormat(L"no lock file beside the script, its own lock is the turn[%s]", path);
     return false;
 }

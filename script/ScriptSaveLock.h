@@ -1,24 +1,23 @@
 #pragma once
-// Saves of one script take turns. Every instance of the program, for a quick add as for the
-// dialog's Save, holds the turn from the read that precedes the save through the replace of the
-// file. Without it two instances read the same script, each adds its line and replaces the file,
-// and the later replace drops the line of the earlier one.
+// Saves of one script take turns, in every instance of the program (a quick add as the dialog's
+// Save), from the read that precedes the save through the replace of the file. Without it two
+// instances read the same script, each adds its line and replaces the file, and the later replace
+// drops the line of the earlier one.
 //
 // The turn is an exclusive byte-range lock (LockFileEx) on a hidden file, kCompanionName, beside
 // the file the script's path names (links followed: every name of one script, and every profile
 // that links it, takes its turn in one place), and one on a byte of the script itself, far beyond
-// its end. File servers honour such locks for all their clients, so the instances of every
-// session and of every PC that reaches the folder take turns, whatever spelling of the path each
-// uses: the file system resolves the name. The system drops the locks when their handles close,
-// the holder ends or its connection is lost, so no lock outlives a crash. The companion file is
-// kept once made: deleting it while another instance opens it would give two turns. Its name
-// does not end in ".js": Opera loads every "*.js" of the folder.
+// its end. File servers honour such locks for all their clients, so the instances of every session
+// and of every PC that reaches the folder take turns, whatever spelling of the path each uses: the
+// file system resolves the name. The system drops the locks when their handles close, the holder
+// ends or its connection is lost, so no lock outlives a crash. The companion file is kept once
+// made: deleting it while another instance opens it would give two turns. Its name does not end in
+// ".js": Opera loads every "*.js" of the folder.
 //
-// The script's own lock is what gives the turn where no companion file can be made or opened (a
-// folder that refuses new files, before anybody made one there); every instance takes it, so
-// every instance honours it. A save that writes the script in place keeps the script's file, and
-// its lock with it, to the end; one that replaces the script lets go of it just before the
-// rename, still holding the companion's.
+// The script's own lock gives the turn where no companion file can be made or opened (a folder that
+// refuses new files, before anybody made one there); every instance takes it, so every instance
+// honours it. An in-place save keeps the script's file, and its lock, to the end; a replace lets go
+// of it just before the rename, still holding the companion's.
 
 #include <windows.h>
 
@@ -46,9 +45,8 @@ public:
     // Error(), when there is no script on a disk there (NoScript()), when the turn does not come
     // in time (ERROR_TIMEOUT), or when the script cannot be opened to take its own lock.
     bool Acquire(const std::wstring& path, DWORD waitMs = kWaitMs);
-    // After a failed Acquire: there was no script on a disk to take a turn for (a missing file, a
-    // folder, a device, or one that another program held open too long to be opened): the read
-    // failure that this is.
+    // After a failed Acquire: no script on a disk to take a turn for (a missing file, a folder, a
+    // device, or one that another program held open too long to be opened), a read failure.
     bool NoScript() const { return noScript_; }
     // Takes the script's own lock again, waiting at most waitMs, after a save let go of its handle
     // (a replace closes it before the rename) and must start again from the read.

@@ -6,9 +6,7 @@
 // the form in which it goes back to the file, so a run of lines is written in one piece,
 // without a conversion or a copy of its own.
 //
-// A reader can also build the next line in place: Space hands out room after the line's bytes
-// so far, Commit takes the bytes written there, and EndLine makes them the last line. Until
-// EndLine they belong to no line, and DiscardUnfinished drops them.
+// A reader can also build the next line in place (Space, Commit, EndLine).
 
 #include <cstddef>
 #include <memory>

@@ -19,8 +19,7 @@ std::wstring GetFullPath(const std::wstring& path);
 std::wstring LongPathForm(const std::wstring& path);
 // The path as a user knows it: a "\\?\" or "\\?\UNC\" path without its prefix, for messages.
 std::wstring PlainPathForm(const std::wstring& path);
-// Everything up to and including the last backslash of path; a path without one comes back
-// whole.
+// Everything up to and including the last backslash of path; a path without one comes back whole.
 std::wstring DirectoryOfPath(const std::wstring& path);
 // The folder with one backslash appended when it has none at its end; empty stays empty.
 std::wstring WithTrailingBackslash(const std::wstring& folder);

@@ -70,7 +70,6 @@ bool ShellExecuteAndWait(const std::wstring& file, int showCommand, bool wait);
 // Runs the command line in a new console. With wait, returns once the process has ended.
 bool CreateProcessAndWait(const std::wstring& commandLine, bool wait);
 
-// The mutex name used when the caller gives none.
 extern const wchar_t kInstanceMutexName[];
 // True when another process already holds the named instance mutex. The first call that
 // finds no other holder makes this process the instance for the rest of its life; from then

@@ -482,7 +482,6 @@ bool SaveTextFileAtomically(CAtomicFileWriter& writer, bool unicode,
         }
         if (writer.Commit()) return true;
         writer.Discard();
-        // The user may change the file but not replace it: the same content goes in place.
         if (!writer.ReplaceRefused()) return false;
     }
 }

@@ -100,7 +100,6 @@ private:
     // not-indexed attributes.
     bool CarryAttributesOver();
     bool MoveIntoPlace();
-    // Whether the file under the target's name is still the one that was read.
     bool TargetStillAsRead();
     bool WriteAllTo(HANDLE file, const void* bytes, size_t count);
 

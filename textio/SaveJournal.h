@@ -1,11 +1,9 @@
 #pragma once
-// The rollback copy of a file that a save writes in place (CAtomicFileWriter does so where a
-// replace by a new file would lose the file's links, owner, access list or encryption, or is not
-// allowed). The file's old bytes are copied whole into a journal, which is flushed before the
-// first byte of the file changes and removed once the new content is flushed: a journal found
-// later means that save never ended, and its bytes go back (RecoverInterruptedSave). So the file
-// holds the whole old content, or, once the journal is gone, the whole new one. SQLite's rollback
-// journal works this way.
+// The rollback copy of a file that a save writes in place (CAtomicFileWriter tells when). The
+// old bytes are copied whole into a journal, which is flushed before the first byte of the file
+// changes and removed once the new content is flushed: a journal found later means that save
+// never ended, and its bytes go back (RecoverInterruptedSave). So the file holds the whole old
+// content, or, once the journal is gone, the whole new one, as under SQLite's rollback journal.
 //
 // Where: beside the file, as "Morvanti.<index>.journal" (hidden; the index is the file's on its
 // volume, 16 hexadecimal digits), so that every program and every PC that reaches the folder finds
@@ -31,9 +29,8 @@ public:
     CSaveJournal& operator=(const CSaveJournal&) = delete;
 
     // Copies every byte of target (open for reading; its state and final path as given) into a new
-    // journal, beside it when its folder takes one, else in the user's folder, and flushes it.
-    // False, with the reason in Error(), when no journal could be made whole: then target must
-    // not be written.
+    // journal, beside it when its folder takes one, else in the user's folder, and flushes it. False,
+    // with the reason in Error(), when no journal could be made whole: target must not be written.
     bool Write(HANDLE target, const std::wstring& finalPath, const FileState& state);
     // Opens the journal at path, left by an earlier save, and reads it through: IsComplete() then
     // tells whether its bytes came out whole. False when it cannot be opened or read.
@@ -43,8 +40,7 @@ public:
     // for a journal in the user's folder (which holds the journals of every volume), the same
     // final path.
     bool BelongsTo(HANDLE target) const;
-    // Puts the journal's bytes back into target (open for writing), cuts it after them and
-    // flushes it.
+    // Puts the journal's bytes back into target (open for writing), cuts it after them, flushes it.
     bool RestoreInto(HANDLE target);
     // Closes and deletes the journal (waiting out a short hold by another program). False, with
     // the reason in Error(), when it stays.

@@ -75,7 +75,6 @@ void CSaveLeftovers::RemoveOld() const
         if ((found.dwFileAttributes & notOurs) != 0 || !ReadName(found.cFileName, made)) continue;
         // A time in the future says nothing about the file's age.
         if (made > now || now - made < kAgeSeconds) continue;
-        // Failure (the file is open, or just went) leaves it for a later save.
         DeleteFileW(LongPathForm(folder_ + found.cFileName).c_str());
     } while (FindNextFileW(search.Get(), &found));
 }

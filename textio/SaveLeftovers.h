@@ -29,9 +29,8 @@ public:
     // folder: a full path ending in a backslash.
     explicit CSaveLeftovers(const std::wstring& folder) : folder_(folder) {}
 
-    // True when name is one that saves give their files: "~mvt" or "~mvb", eight hexadecimal
-    // digits and ".tmp", letters in any case, as file names compare. The digits, the time the
-    // file was made, go to seconds.
+    // True when name is a save file's ("~mvt" or "~mvb" names, letters in any case, as file names
+    // compare); seconds gets the time its digits hold.
     static bool ReadName(const std::wstring& name, uint32_t& seconds);
 
     // Removes the save files whose names are kAgeSeconds old or more. Their age is read from

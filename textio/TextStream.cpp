@@ -338,8 +338,6 @@ bool CTextStream::ReadLine(CLineList& lines)
         lines.EndLine();
         return true;
     }
-    // As ReadLine into a string, the bytes going straight to where the list keeps them, as
-    // they are.
     bool nonAscii = false;
     ListUnits units(lines);
     if (ReadAnsiRuns(units, nonAscii) != ReadResult::Line) {

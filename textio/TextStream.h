@@ -43,7 +43,6 @@ public:
 
     // Refills the read buffer through Serve; true when at least one byte came.
     virtual bool FillBuffer() { return false; }
-    // Hands a run of bytes to the sink.
     virtual bool WriteRaw(const void* bytes, int32_t count)
     {
         (void)bytes;
@@ -54,15 +53,12 @@ public:
     // The encoding of the text; Open sets ANSI or UTF-16 by the caller's flag.
     void SetEncoding(TextEncoding encoding);
     TextEncoding Encoding() const;
-    // At the start of a source: when its first bytes are a byte-order mark (FF FE: UTF-16 LE;
-    // EF BB BF: UTF-8), skips them, sets that encoding and returns true. The mark must arrive
-    // with the first refill, as it does from a file.
+    // At the start of a source: skips a byte-order mark (FF FE: UTF-16 LE; EF BB BF: UTF-8), sets
+    // its encoding and returns true. The mark must arrive with the first refill, as from a file.
     bool ReadByteOrderMark(TextEncoding& encoding);
-    // True when the next bytes of the source are the count bytes at bytes; nothing is taken.
-    // Like a mark, they must arrive with one refill.
+    // Looks ahead, taking nothing; like a mark, the bytes must arrive with one refill.
     bool NextBytesAre(std::string_view bytes);
-    // Every byte taken from the source from now on is also shown to watcher (null: none), which
-    // then tells whether they were UTF-8.
+    // Every byte taken from now on is also shown to watcher (null: none), to tell whether it is UTF-8.
     void WatchBytes(CUtf8Check* watcher) { byteWatcher_ = watcher; }
     // Whether a NUL unit was met, and whether UTF-16 text ended in a lone byte: what no line
     // read shows, and a file written back from the lines would lose.
@@ -70,15 +66,12 @@ public:
     bool SawOddByte() const { return state_->oddByte; }
 
     bool ReadLine(std::wstring& line);
-    // Reads the next line as the above does and adds it to lines as their last line: the bytes
-    // it was read as (two per unit in UTF-16), built in place without a string of its own
-    // (unfinished bytes of lines are dropped first). False, and no line added, where the above
-    // gives false.
+    // As above, adding the line to lines as the bytes it was read as (two per unit in UTF-16), built
+    // in place (unfinished bytes dropped first). False, and no line added, where the above is false.
     bool ReadLine(CLineList& lines);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::wstring& text) { return WriteLine(text.data(), text.size()); }
-    // The same for length units at text, which need not end in a zero unit: lines kept end to
-    // end in one buffer are written without a copy of their own.
+    // text need not end in a zero unit: lines kept end to end are written without a copy.
     bool WriteLine(const wchar_t* text, size_t length);
     // ANSI bytes: written as they are, or converted from the ANSI code page in UTF-16 mode.
     bool WriteLine(const std::string& text) { return WriteLine(text.data(), text.size()); }
@@ -88,8 +81,7 @@ public:
     // stream's encoding. Otherwise sets lossy, writes nothing and returns false, the stream usable.
     bool WriteLineExactly(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength,
                           bool& lossy);
-    // Writes the bytes as they are, with no line end: lines kept as they were read, runs of
-    // them at a time.
+    // No line end is added: for runs of lines kept as the bytes they were read as.
     bool WriteBytes(const char* bytes, size_t count);
 
     uint32_t ReadBytes(void* destination, uint32_t count);
@@ -116,8 +108,7 @@ protected:
     // The bytes the next reads take: count of them at bytes, which stay where they are until the
     // next refill; last when the source has none after them.
     void Serve(unsigned char* bytes, uint32_t count, bool last);
-    // How many bytes were served and not read yet, and forgetting them (the source has moved
-    // back over them).
+    // Bytes served and not read yet; forgotten once the source has moved back over them.
     uint32_t ReadAhead() const { return state_->count - std::min(state_->pos, state_->count); }
     void ForgetReadAhead();
     // Fails the stream for good: every later read and write is refused, and Error() holds the
@@ -141,20 +132,16 @@ protected:
 
 private:
     enum class ReadResult { Line, Nothing, Failed };
-    // Collects one line of ANSI bytes as they are (Units::Unit char) or each widened to the
-    // unit of the same value (wchar_t), and sets nonAscii when one of them is 80 or above.
-    // Units takes them through Space and Commit, as CLineList does; on Failed the partial
-    // line stays there.
+    // Collects one line of ANSI bytes as they are (Units::Unit char) or widened (wchar_t); nonAscii
+    // when one is 80 or above. Units takes them through Space and Commit, as CLineList does; on
+    // Failed the partial line stays there.
     template <typename Units>
     ReadResult ReadAnsiRuns(Units& units, bool& nonAscii);
     enum class AsciiWrite { Written, NotAscii, Failed };
     // Writes first + second and the line end when both are plain ASCII; otherwise writes nothing
     // and gives NotAscii.
     AsciiWrite WriteAsciiParts(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength);
-    // True while the stream may be read: it is open for reading, has not failed and has not met
-    // the end of its source.
     bool Readable() const { return !IsEnd() && !state_->error && CanRead(); }
-    // The same for writing: open for it and not failed.
     bool Writable() const { return !state_->error && CanWrite(); }
     // Takes the LF of a CR LF whose CR ended the last line.
     void SkipLfAfterCr();
