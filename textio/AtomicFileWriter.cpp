@@ -274,23 +274,12 @@ bool CAtomicFileWriter::FlushFile(HANDLE file)
 
 bool CAtomicFileWriter::WriteAllTo(HANDLE file, const void* bytes, size_t count)
 {
-    const char* next = static_cast<const char*>(bytes);
-    while (count > 0) {
-        const DWORD part = static_cast<DWORD>(std::min(count, kMostBytesPerCall));
-        DWORD written = 0;
-        if (!WriteToFile(file, next, part, written)) {
-            error_.SetErrorFromLastError();
-            return false;
-        }
-        // A file on a disk takes all or fails; a write that takes nothing would never end.
-        if (written == 0) {
-            error_.SetErrorFromCode(ERROR_WRITE_FAULT);
-            return false;
-        }
-        next += written;
-        count -= written;
-    }
-    return true;
+    const auto write = [this](HANDLE to, const void* piece, DWORD size, DWORD& written) {
+        return WriteToFile(to, piece, size, written);
+    };
+    if (WriteInPieces(file, bytes, count, write)) return true;
+    error_.SetErrorFromLastError();
+    return false;
 }
 
 bool CAtomicFileWriter::Write(const void* bytes, size_t count)

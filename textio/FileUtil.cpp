@@ -63,6 +63,13 @@ bool StillTheFileRead(const FileState& read, const FileState& now)
     return read.index == now.index && read.size == now.size && read.lastWrite == now.lastWrite;
 }
 
+bool WriteAll(HANDLE file, const void* bytes, size_t count)
+{
+    return WriteInPieces(file, bytes, count, [](HANDLE to, const void* piece, DWORD size, DWORD& written) {
+        return WriteFile(to, piece, size, &written, nullptr) != FALSE;
+    });
+}
+
 std::wstring FinalPathOf(HANDLE file)
 {
     std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');

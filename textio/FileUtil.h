@@ -16,6 +16,31 @@
 // (ERROR_NO_SYSTEM_RESOURCES), and a script may live on a network folder.
 constexpr size_t kMostBytesPerCall = size_t(4) << 20;
 
+// Writes all count bytes to file in pieces of at most kMostBytesPerCall, each through write, which
+// acts as WriteFile does without an OVERLAPPED. False, with the reason in GetLastError(), when a
+// write fails, or takes nothing (ERROR_WRITE_FAULT): a file on a disk takes all or fails, and a
+// write that takes nothing would never end.
+template <typename Write>
+bool WriteInPieces(HANDLE file, const void* bytes, size_t count, Write write)
+{
+    const char* next = static_cast<const char*>(bytes);
+    while (count > 0) {
+        DWORD written = 0;
+        if (!write(file, next, static_cast<DWORD>(count < kMostBytesPerCall ? count : kMostBytesPerCall), written)) {
+            return false;
+        }
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        next += written;
+        count -= written;
+    }
+    return true;
+}
+// The same through WriteFile.
+bool WriteAll(HANDLE file, const void* bytes, size_t count);
+
 // What the system answers when a file changed while it was read, or between its read and the save
 // that puts new content in its place: the file an open handle showed is no longer the one there.
 // A save that meets it reads the file again.

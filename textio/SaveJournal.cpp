@@ -127,24 +127,6 @@ bool SetPosition(HANDLE file, uint64_t position)
     return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Writes all count bytes, in pieces the network redirector takes.
-bool WriteAll(HANDLE file, const void* bytes, size_t count)
-{
-    const char* next = static_cast<const char*>(bytes);
-    while (count > 0) {
-        DWORD written = 0;
-        const DWORD part = static_cast<DWORD>(std::min(count, kMostBytesPerCall));
-        if (!WriteFile(file, next, part, &written, nullptr)) return false;
-        if (written == 0) {
-            SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        next += written;
-        count -= written;
-    }
-    return true;
-}
-
 // Reads exactly count bytes; false when the file ends first or a read fails.
 bool ReadAll(HANDLE file, void* bytes, size_t count)
 {
