@@ -39,7 +39,17 @@ wineserver -p >/dev/null 2>&1 </dev/null || { echo "cannot start a Wine server";
 # manager to confirm it (a box closed, the dialog ended); windows Wine manages itself need none.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
 
-winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
+# winepath has come back empty while the machine was busy: asked again, and never silently empty.
+winpath() {
+    local path tries
+    for tries in 1 2 3 4 5; do
+        path=$(winepath -w "$1" 2>/dev/null </dev/null)
+        [ -z "$path" ] || { printf '%s\n' "$path"; return 0; }
+        sleep 1
+    done
+    echo "winepath gave no Windows path for $1" >&2
+    return 1
+}
 appdata_unix=$(winepath -u "$(wine cmd /c echo %APPDATA% 2>/dev/null </dev/null | tr -d '\r')" 2>/dev/null </dev/null)
 appdata_ini="$appdata_unix/autorender_in_ie.ini"
 
