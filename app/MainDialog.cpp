@@ -60,9 +60,11 @@ void ShowBox(HWND owner, const wchar_t* text, const wchar_t* caption)
     }
 }
 
-// The whole text, however long: a pattern list larger than any fixed buffer must not be cut.
-std::wstring ReadBoxText(HWND box)
+// The whole text of the dialog's box id, however long: a pattern list larger than any fixed
+// buffer must not be cut.
+std::wstring ReadBoxText(HWND dialog, int id)
 {
+    const HWND box = GetDlgItem(dialog, id);
     const LRESULT length = SendMessageW(box, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0) return std::wstring();
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
@@ -97,17 +99,22 @@ void ShowPatterns(HWND dialog)
     SetBoxText(dialog, IDC_EXCLUDE_EDIT, g_autoRender.excludeText);
 }
 
+void ShowWaitCursor()
+{
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+}
+
 void RememberShownLists(HWND dialog, const std::wstring& path)
 {
     g_shown.path = path;
-    g_shown.includeText = ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT));
-    g_shown.excludeText = ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT));
+    g_shown.includeText = ReadBoxText(dialog, IDC_INCLUDE_EDIT);
+    g_shown.excludeText = ReadBoxText(dialog, IDC_EXCLUDE_EDIT);
 }
 
 bool HasUnsavedEdits(HWND dialog)
 {
-    return ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT)) != g_shown.includeText ||
-           ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT)) != g_shown.excludeText;
+    return ReadBoxText(dialog, IDC_INCLUDE_EDIT) != g_shown.includeText ||
+           ReadBoxText(dialog, IDC_EXCLUDE_EDIT) != g_shown.excludeText;
 }
 
 void SetWindowIcon(HWND dialog)
@@ -148,16 +155,16 @@ void StartSaveStep(HWND dialog)
     g_busy = true;
     g_focusBeforeSave = GetFocus();
     EnableWindow(dialog, FALSE);
-    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    ShowWaitCursor();
     g_saveWorker.Start(dialog, kSaveStepEnded, [] { RunSaveStep(g_save); });
 }
 
 void OnSave(HWND dialog, bool closeAfter)
 {
     g_save = PendingSave();
-    g_save.pathText = ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT));
-    g_save.includeText = ReadBoxText(GetDlgItem(dialog, IDC_INCLUDE_EDIT));
-    g_save.excludeText = ReadBoxText(GetDlgItem(dialog, IDC_EXCLUDE_EDIT));
+    g_save.pathText = ReadBoxText(dialog, IDC_PATH_EDIT);
+    g_save.includeText = ReadBoxText(dialog, IDC_INCLUDE_EDIT);
+    g_save.excludeText = ReadBoxText(dialog, IDC_EXCLUDE_EDIT);
     g_save.closeAfter = closeAfter;
     StartSaveStep(dialog);
 }
@@ -221,7 +228,7 @@ void OnSaveStepEnded(HWND dialog)
 bool OnSetCursor(HWND dialog)
 {
     if (!g_saveWorker.IsRunning()) return false;
-    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    ShowWaitCursor();
     SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
     return true;
 }
@@ -229,7 +236,7 @@ bool OnSetCursor(HWND dialog)
 void OnReload(HWND dialog)
 {
     g_runLog.Printf(L"%s:[%d]", L"WndProc", 315);
-    const std::wstring pathText = ReadBoxText(GetDlgItem(dialog, IDC_PATH_EDIT));
+    const std::wstring pathText = ReadBoxText(dialog, IDC_PATH_EDIT);
     // Edits in the boxes would be replaced: only when the user says so.
     if (!pathText.empty() && HasUnsavedEdits(dialog) &&
         Ask(dialog, ReloadDiscardsEditsQuestion(), MB_YESNO) != IDYES) {
